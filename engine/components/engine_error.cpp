@@ -1,0 +1,31 @@
+#include "engine/components/engine_error.h"
+
+#include "engine/types/messages.h"
+
+namespace viz {
+
+std::string EngineErrorText(int32_t code, const std::string& passedText) {
+  switch (code) {
+    case abseAddRecord: return msg::kErrorAddingRecord;
+    case abseUpdateRecord: return msg::kErrorUpdatingRecord;
+    case abseDeleteRecord: return msg::kErrorDeletingRecord;
+    case abseUpdateModified: return msg::kUpdateModifiedByOther;
+    case abseDeleteModified: return msg::kDeleteModifiedByOther;
+    case abseUpdateDeleted: return msg::kUpdateDeletedByOther;
+    case abseDeleteDeleted: return msg::kDeleteDeletedByOther;
+    case abseWriteInterrupted: return passedText;
+    case abseUpdateTemporary: return msg::kCannotUpdateTemporary;
+    case abseDeleteTemporary: return msg::kCannotDeleteTemporary;
+    case abseCancelTemporary: return msg::kCannotCancelTemporary;
+    case abseRecordLocked: return msg::kRecordIsLocked;
+    case abseTableLocked: return msg::kTableIsLocked;
+    default: return "";
+  }
+}
+
+EABSEngineError::EABSEngineError(int32_t errorCode, const std::string& text)
+    : EDatabaseError(""), errorCode_(errorCode), errorText_(EngineErrorText(errorCode, text)) {
+  message_ = std::string(msg::kEngineErrorPrefix) + std::to_string(errorCode) + " " + errorText_;
+}
+
+}  // namespace viz

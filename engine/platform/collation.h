@@ -1,0 +1,28 @@
+// The engine's fixed string order. Index order is stored on disk, so this order is our own and never
+// depends on the environment's locale or on library versions.
+//
+// Strings are compared as a string sort: symbols (punctuation, blanks, hyphens and apostrophes too)
+// sort before digits, digits before letters. Comparison is in levels: first the letters ignoring
+// case and accents (e < é < f because é weighs as e on this level), then accents, then case with
+// lower case first (a < A). Ignoring case drops the case level, so "abc" equals "ABC".
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace viz::platform {
+
+//! Compares two Windows-1252 strings of the given lengths. Returns -1, 0 or 1.
+int CollateAnsi(const char* left, size_t leftLength, const char* right, size_t rightLength, bool ignoreCase);
+//! Compares two UTF-16 strings of the given lengths. Returns -1, 0 or 1.
+int CollateWide(const char16_t* left, size_t leftLength, const char16_t* right, size_t rightLength,
+                bool ignoreCase);
+
+inline int CollateAnsi(std::string_view left, std::string_view right, bool ignoreCase) {
+  return CollateAnsi(left.data(), left.size(), right.data(), right.size(), ignoreCase);
+}
+inline int CollateWide(std::u16string_view left, std::u16string_view right, bool ignoreCase) {
+  return CollateWide(left.data(), left.size(), right.data(), right.size(), ignoreCase);
+}
+
+}  // namespace viz::platform

@@ -1,0 +1,147 @@
+#include "engine/storage/memory_manager.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "engine/platform/system.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+namespace {
+
+// The block header ends at p; p is placed 16 bytes into the allocation so that it keeps the heap's
+// alignment, and the 9 header bytes sit right before it as the layout demands.
+constexpr size_t kFrontPad = 16;
+constexpr size_t kSizeOffset = 9;
+constexpr size_t kMethodOffset = 5;
+constexpr size_t kGuardOffset = 4;
+constexpr uint8_t kMethodHeap = 0;
+
+template <class T>
+T LoadAt(const unsigned char* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+template <class T>
+void StoreAt(unsigned char* at, T value) {
+  std::memcpy(at, &value, sizeof value);
+}
+
+}  // namespace
+
+TABSMemoryManager& MemoryManager() {
+  // Never destroyed: blocks may still be freed by static objects during shutdown.
+  static TABSMemoryManager* manager = new TABSMemoryManager();
+  return *manager;
+}
+
+size_t TABSMemoryManager::CheckedSize(const void* block, int32_t invalidCode) {
+  const unsigned char* p = static_cast<const unsigned char*>(block);
+  if (LoadAt<uint32_t>(p - kGuardOffset) != kLeadingGuard) {
+    throw EABSException(msg::kInvalidPointerOnFree.At(invalidCode));
+  }
+  int32_t size = LoadAt<int32_t>(p - kSizeOffset);
+  if (size <= 0) throw EABSException(msg::kInvalidPointerOnFree.At(invalidCode));
+  return static_cast<size_t>(size);
+}
+
+void* TABSMemoryManager::GetMem(size_t size) {
+  if (size == 0) throw EABSException(msg::kCannotAllocateZero);
+  if (size > static_cast<size_t>(INT32_MAX) - kFrontPad - 4) {
+    throw EABSException(msg::kGetMemError, "requested size is too large");
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (limit_ > 0 && inUse_ + static_cast<int64_t>(size) > limit_) {
+      throw EABSException(msg::kMemoryLimitExceeded, limit_);
+    }
+    inUse_ += static_cast<int64_t>(size);
+    ++getMemCalls_;
+  }
+  unsigned char* base = static_cast<unsigned char*>(std::malloc(kFrontPad + size + 4));
+  if (!base) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inUse_ -= static_cast<int64_t>(size);
+    throw EABSException(msg::kGetMemError, std::strerror(ENOMEM));
+  }
+  unsigned char* p = base + kFrontPad;
+  StoreAt<int32_t>(p - kSizeOffset, static_cast<int32_t>(size));
+  StoreAt<uint8_t>(p - kMethodOffset, kMethodHeap);
+  StoreAt<uint32_t>(p - kGuardOffset, kLeadingGuard);
+  StoreAt<uint32_t>(p + size, kTrailingGuard);
+  return p;
+}
+
+void* TABSMemoryManager::GetMemZero(size_t size) {
+  void* block = GetMem(size);
+  std::memset(block, 0, size);
+  return block;
+}
+
+size_t TABSMemoryManager::GetMemSize(const void* block) const {
+  if (!block) return 0;
+  return CheckedSize(block, msg::kInvalidPointerOnSize.code);
+}
+
+void TABSMemoryManager::FreeAndNillMem(void*& block) {
+  if (!block) return;
+  unsigned char* p = static_cast<unsigned char*>(block);
+  size_t size = CheckedSize(p, msg::kInvalidPointerOnFree.code);
+  uint8_t method = LoadAt<uint8_t>(p - kMethodOffset);
+  if (method != kMethodHeap) throw EABSException(msg::kFreeMemError, "unknown allocation method");
+  bool overrun = LoadAt<uint32_t>(p + size) != kTrailingGuard;
+  // Spoil the guard so that a second free of the same pointer is recognised as foreign.
+  StoreAt<uint32_t>(p - kGuardOffset, 0);
+  std::free(p - kFrontPad);
+  block = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inUse_ -= static_cast<int64_t>(size);
+    ++freeMemCalls_;
+  }
+  if (overrun) throw EABSException(msg::kMemoryOverrun);
+}
+
+void TABSMemoryManager::ReallocMem(void*& block, size_t newSize, bool zeroFill) {
+  if (!block) {
+    block = zeroFill ? GetMemZero(newSize) : GetMem(newSize);
+    return;
+  }
+  size_t oldSize = CheckedSize(block, msg::kInvalidPointerOnRealloc.code);
+  void* fresh = GetMem(newSize);
+  std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
+  if (zeroFill && newSize > oldSize) {
+    std::memset(static_cast<unsigned char*>(fresh) + oldSize, 0, newSize - oldSize);
+  }
+  void* old = block;
+  block = fresh;
+  FreeAndNillMem(old);
+}
+
+int64_t TABSMemoryManager::GetAvailableMemory() const {
+  int64_t available = platform::AvailablePhysicalMemory();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (limit_ > 0 && (available <= 0 || limit_ < available)) available = limit_;
+  lastAvailable_ = available;
+  return available;
+}
+
+void TABSMemoryManager::SetLimit(int64_t limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  limit_ = limit < 0 ? 0 : limit;
+}
+
+int64_t TABSMemoryManager::GetLimit() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return limit_;
+}
+
+int64_t TABSMemoryManager::GetMemoryInUse() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return inUse_;
+}
+
+}  // namespace viz

@@ -1,0 +1,102 @@
+// The engine's message catalogue: every text the engine raises, with the native error number of the
+// place that raises it. A text raised from several places is listed once with its first number; the
+// other places pass their own number with `At`. New entries are appended at the end of their group.
+#pragma once
+
+#include <cstdint>
+
+namespace viz::msg {
+
+//! A message text and the native error number of the place that raises it.
+struct Message {
+  int32_t code;
+  const char* text;
+
+  //! Returns the same text with the native number of another raising place.
+  constexpr Message At(int32_t otherCode) const { return {otherCode, text}; }
+};
+
+// ---- Guards (broken internal state)
+inline constexpr Message kNilPointer{10001, "Nil pointer occured"};
+inline constexpr Message kPointerIsNil{10002, "Pointer is nil"};
+inline constexpr Message kInvalidFieldNumber{10110, "Invalid field number - FieldNo = %d, FieldCount = %d"};
+
+// ---- Components and cursor
+inline constexpr Message kEngineNotInitialized{20007, "Database Engine is not initialized"};
+inline constexpr Message kInvalidSessionName{20002, "Invalid session name '%s'"};
+inline constexpr Message kDatabaseAlreadyOpen{20092, "Cannot create database. Database is already open"};
+inline constexpr Message kDatabaseNotInTransaction{20229, "Database is not in transaction. Cannot perform operation"};
+inline constexpr Message kErrorCreatingTableHandle{20001, "Error creating table handle"};
+inline constexpr Message kTableNotFoundQuoted{20132, "Table '%s' not found"};  // also 20133, 20134
+inline constexpr Message kTableNotFound{10027, "Table not found, table name = %s"};  // also 10028, 10073, 10151
+inline constexpr Message kTableAlreadyExists{30451, "Table %s already exists"};
+inline constexpr Message kCannotRenameTableIntoItself{30452, "Cannot rename table '%s' into itself"};
+inline constexpr Message kIndexAlreadyExists{20022, "Cannot create index '%s'. Index already exists"};
+inline constexpr Message kIndexNotFoundForDelete{20021, "Cannot delete index '%s'. Index not found"};
+inline constexpr Message kInvalidIndexName{20046, "Invalid index name '%s'"};  // also 20048
+inline constexpr Message kCannotFindIndexField{20047, "Cannot find index field '%s'"};  // also 20049
+inline constexpr Message kCannotFindIndex{10325, "Cannot find index %s"};
+inline constexpr Message kFieldNotInCurrentIndex{20019, "Field %s is not in the current index"};
+inline constexpr Message kFieldNotFound{30345, "Field '%s' not found"};
+inline constexpr Message kCannotRenameField{30346, "Cannot rename field '%s'. Field '%s' already exists"};
+inline constexpr Message kCannotFindField{10323, "Cannot find field %s"};
+inline constexpr Message kDatasetNotOpened{10075, "Dataset is not opened"};  // also 10029, 10068
+inline constexpr Message kDatasetNotInsertOrEdit{10076, "Dataset is not in insert or edit mode"};  // also 10030
+inline constexpr Message kDatasetNotEditOrInsert{10007, "Dataset not in edit or insert mode"};  // also 10111
+inline constexpr Message kDatasetReadOnly{10077, "Dataset is in read only mode"};  // also 10032, 10069, 10106, 10107
+inline constexpr Message kLocateOnClosedDataset{10271, "Cannot perform LOCATE on a closed dataset"};
+inline constexpr Message kOperationOnOpenDataset{30141, "Cannot perform this operation on an open dataset"};
+inline constexpr Message kNoSqlStatement{20034, "No SQL statement available"};  // also 30142
+inline constexpr Message kBlobFieldAlreadyOpened{10115, "BLOB field already opened. FieldNo = %d, FieldName = %s"};
+inline constexpr Message kCannotWriteReadOnlyStream{10115, "Cannot write to read only stream"};  // also 10116
+inline constexpr Message kDifferentListsLength{10321, "Error - different lists length. L1 = %d, L2 = %d"};
+inline constexpr Message kNoProjectionFields{10322, "No fields were specified while setting projection"};
+inline constexpr Message kOperationInTransaction{20180, "Cannot perform '%s' operation on a database in transaction"};
+
+// ---- Component-level misuse, raised through the framework's database error with the component's name
+inline constexpr const char* kSessionNameMissing = "Session name missing";
+inline constexpr const char* kDatabaseNameMissing = "Database name missing";
+inline constexpr const char* kDatabaseNameBlank = "DatabaseName property is blank";
+inline constexpr const char* kMissingTableName = "Missing TableName property";
+inline constexpr const char* kNoIndexActive = "No index currently active";
+inline constexpr const char* kFieldIndexOutOfRange = "Field index out of range";
+inline constexpr const char* kErrorAddingRecordComponent = "Error adding record";
+inline constexpr const char* kDatabaseOpenError = "Database open error";
+inline constexpr const char* kDatabaseAlreadyInTransaction = "Database already in transaction";
+inline constexpr const char* kCircularDatalinks = "Circular datalinks are not allowed";
+inline constexpr const char* kOperationOnOpenDatabase = "Cannot perform this operation on an open database";
+inline constexpr const char* kOperationOnClosedDatabase = "Cannot perform this operation on a closed database";
+inline constexpr const char* kOperationOnActiveSession = "Cannot perform this operation on an active session";
+inline constexpr const char* kCannotModifySessionName = "Cannot modify SessionName while AutoSessionName is enabled";
+inline constexpr const char* kCannotEnableAutoSessionName =
+    "Cannot enable AutoSessionName property with more than one session on a form or data-module";
+inline constexpr const char* kCannotCreateDatabase = "Cannot create database";
+
+// ---- Engine errors of record operations (code table of EABSEngineError)
+inline constexpr const char* kEngineErrorPrefix = "Zadezido Engine Error # ";
+inline constexpr const char* kErrorAddingRecord = "Error adding record";
+inline constexpr const char* kErrorUpdatingRecord = "Error updating record";
+inline constexpr const char* kErrorDeletingRecord = "Error deleting record";
+inline constexpr const char* kUpdateModifiedByOther = "Error updating record - record was modified by other process";
+inline constexpr const char* kDeleteModifiedByOther = "Error deleting record - record was modified by other process";
+inline constexpr const char* kUpdateDeletedByOther = "Error updating record - record was deleted by other process";
+inline constexpr const char* kDeleteDeletedByOther = "Error deleting record - record was deleted by other process";
+inline constexpr const char* kCannotUpdateTemporary = "Cannot update record in temporary mode";
+inline constexpr const char* kCannotDeleteTemporary = "Cannot delete record in temporary mode";
+inline constexpr const char* kCannotCancelTemporary = "Cannot cancel operation in temporary mode";
+inline constexpr const char* kRecordIsLocked = "Record is locked";
+inline constexpr const char* kTableIsLocked = "Table is locked";
+
+// ---- Memory manager
+inline constexpr Message kCannotAllocateZero{30286, "Cannot allocate 0 bytes"};
+inline constexpr Message kMemoryLimitExceeded{30004, "Memory limit exceeded (Limit = %d bytes)"};
+inline constexpr Message kUnknownGetMemMethod{30340, "Unknown GetMem method type: %d"};
+inline constexpr Message kGetMemError{30015, "GetMem error: %s"};
+inline constexpr Message kInvalidPointerOnSize{30005, "Invalid pointer"};
+inline constexpr Message kInvalidPointerOnFree{30001, "Invalid pointer"};
+inline constexpr Message kInvalidPointerOnRealloc{30002, "Invalid pointer"};
+inline constexpr Message kMemoryOverrun{30137, "Memory overrun detected"};
+inline constexpr Message kFreeMemError{30138, "FreeAndNillMem error: %s"};
+inline constexpr Message kReallocMemError{30014, "ReallocMem error: %s"};
+
+}  // namespace viz::msg
