@@ -182,6 +182,8 @@ def default_class(c):
         return IGNORABLE
     if cat[0] in 'PSZ' or cat == 'No':
         return SYMBOL
+    if cat == 'Lm' and 0x02B9 <= c <= 0x02FF:
+        return SYMBOL  # spacing accents and tone marks such as ˆ stand alone as symbols
     return LETTER
 
 
