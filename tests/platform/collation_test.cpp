@@ -192,5 +192,38 @@ TEST(CollationTest, SortingMixedTextIsStableAcrossRuns) {
   EXPECT_EQ(shuffled, words);
 }
 
+//! FNV-1a over a sequence of code units.
+uint64_t Fingerprint(const std::vector<char16_t>& units) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char16_t unit : units) {
+    hash = (hash ^ (unit & 0xFF)) * 1099511628211ull;
+    hash = (hash ^ (unit >> 8)) * 1099511628211ull;
+  }
+  return hash;
+}
+
+TEST(CollationTest, OrderAndCaseTablesNeverChange) {
+  // Stored indexes depend on this order: any change to the tables must be deliberate, with a way
+  // to rebuild existing indexes. The fingerprints below belong to the first released tables.
+  std::vector<char16_t> units(0x10000);
+  for (size_t unit = 0; unit < units.size(); ++unit) units[unit] = static_cast<char16_t>(unit);
+  std::stable_sort(units.begin(), units.end(),
+                   [](char16_t a, char16_t b) { return CollateWide(&a, 1, &b, 1, false) < 0; });
+  std::vector<char16_t> bytes(256);
+  for (size_t byte = 0; byte < bytes.size(); ++byte) bytes[byte] = static_cast<char16_t>(byte);
+  std::stable_sort(bytes.begin(), bytes.end(), [](char16_t a, char16_t b) {
+    const char x = static_cast<char>(a), y = static_cast<char>(b);
+    return CollateAnsi(&x, 1, &y, 1, false) < 0;
+  });
+  std::vector<char16_t> upper(0x10000), lower(0x10000);
+  for (size_t unit = 0; unit < upper.size(); ++unit) upper[unit] = lower[unit] = static_cast<char16_t>(unit);
+  UpperCaseBuffer(upper.data(), upper.size());
+  LowerCaseBuffer(lower.data(), lower.size());
+  EXPECT_EQ(Fingerprint(units), 3510288731311418869ull);
+  EXPECT_EQ(Fingerprint(bytes), 13586229485288938997ull);
+  EXPECT_EQ(Fingerprint(upper), 16283709494761744770ull);
+  EXPECT_EQ(Fingerprint(lower), 11280060826480527401ull);
+}
+
 }  // namespace
 }  // namespace viz::platform
