@@ -19,26 +19,66 @@ struct ExpectedRow {
 
 // The name table in its row order, with framework field-type codes as numbers.
 constexpr ExpectedRow kExpectedRows[] = {
-    {"CHAR", 1, 1, 23},          {"FIXEDCHAR", 1, 1, 23},       {"STRING", 2, 3, 1},
-    {"VARCHAR", 2, 3, 1},        {"VARCHAR2", 2, 3, 1},         {"WIDECHAR", 3, 2, 24},
-    {"FIXEDWIDECHAR", 3, 2, 24}, {"WIDESTRING", 4, 4, 24},      {"WIDEVARCHAR", 4, 4, 24},
-    {"SMALLINT", 6, 6, 2},       {"SIGNEDINT16", 6, 6, 2},      {"SHORTINT", 5, 5, 2},
-    {"SIGNEDINT8", 5, 5, 2},     {"INTEGER", 7, 7, 3},          {"SIGNEDINT32", 7, 7, 3},
-    {"LARGEINT", 8, 8, 25},      {"INT64", 8, 8, 25},           {"SIGNEDINT64", 8, 8, 25},
-    {"WORD", 10, 10, 4},         {"UNSIGNEDINT16", 10, 10, 4},  {"BYTE", 9, 9, 4},
-    {"UNSIGNEDINT8", 9, 9, 4},   {"CARDINAL", 11, 11, 25},      {"UNSIGNEDINT32", 11, 11, 25},
-    {"AUTOINC", 12, 7, 14},      {"AUTOINCSHORTINT", 13, 5, 14}, {"AUTOINCSMALLINT", 14, 6, 14},
-    {"AUTOINCINTEGER", 15, 7, 14}, {"AUTOINCLARGEINT", 16, 8, 25}, {"AUTOINCBYTE", 17, 9, 14},
-    {"AUTOINCWORD", 18, 10, 14}, {"AUTOINCCARDINAL", 19, 11, 14}, {"FLOAT", 21, 13, 6},
-    {"FLOAT", 21, 13, 8},        {"SINGLE", 20, 12, 6},         {"DOUBLE", 21, 13, 6},
-    {"EXTENDED", 22, 14, 6},     {"LOGICAL", 23, 21, 5},        {"BOOLEAN", 23, 21, 5},
-    {"BOOL", 23, 21, 5},         {"BIT", 23, 21, 5},            {"CURRENCY", 24, 22, 7},
-    {"MONEY", 24, 22, 7},        {"DATE", 25, 15, 9},           {"TIME", 26, 16, 10},
-    {"DATETIME", 27, 17, 11},    {"TIMESTAMP", 28, 17, 36},     {"BYTES", 29, 23, 12},
-    {"VARBYTES", 30, 24, 13},    {"BLOB", 31, 18, 15},          {"BLOB", 31, 18, 19},
-    {"BLOB", 31, 18, 21},        {"BLOB", 31, 18, 20},          {"GRAPHIC", 32, 18, 17},
-    {"MEMO", 33, 19, 16},        {"CLOB", 33, 19, 16},          {"FORMATTEDMEMO", 34, 19, 18},
-    {"WIDEMEMO", 35, 20, 15},    {"WIDECLOB", 35, 20, 16},      {"GUID", 36, 1, 35},
+    {"CHAR", 1, 1, 23},
+    {"FIXEDCHAR", 1, 1, 23},
+    {"STRING", 2, 3, 1},
+    {"VARCHAR", 2, 3, 1},
+    {"VARCHAR2", 2, 3, 1},
+    {"WIDECHAR", 3, 2, 24},
+    {"FIXEDWIDECHAR", 3, 2, 24},
+    {"WIDESTRING", 4, 4, 24},
+    {"WIDEVARCHAR", 4, 4, 24},
+    {"SMALLINT", 6, 6, 2},
+    {"SIGNEDINT16", 6, 6, 2},
+    {"SHORTINT", 5, 5, 2},
+    {"SIGNEDINT8", 5, 5, 2},
+    {"INTEGER", 7, 7, 3},
+    {"SIGNEDINT32", 7, 7, 3},
+    {"LARGEINT", 8, 8, 25},
+    {"INT64", 8, 8, 25},
+    {"SIGNEDINT64", 8, 8, 25},
+    {"WORD", 10, 10, 4},
+    {"UNSIGNEDINT16", 10, 10, 4},
+    {"BYTE", 9, 9, 4},
+    {"UNSIGNEDINT8", 9, 9, 4},
+    {"CARDINAL", 11, 11, 25},
+    {"UNSIGNEDINT32", 11, 11, 25},
+    {"AUTOINC", 12, 7, 14},
+    {"AUTOINCSHORTINT", 13, 5, 14},
+    {"AUTOINCSMALLINT", 14, 6, 14},
+    {"AUTOINCINTEGER", 15, 7, 14},
+    {"AUTOINCLARGEINT", 16, 8, 25},
+    {"AUTOINCBYTE", 17, 9, 14},
+    {"AUTOINCWORD", 18, 10, 14},
+    {"AUTOINCCARDINAL", 19, 11, 14},
+    {"FLOAT", 21, 13, 6},
+    {"FLOAT", 21, 13, 8},
+    {"SINGLE", 20, 12, 6},
+    {"DOUBLE", 21, 13, 6},
+    {"EXTENDED", 22, 14, 6},
+    {"LOGICAL", 23, 21, 5},
+    {"BOOLEAN", 23, 21, 5},
+    {"BOOL", 23, 21, 5},
+    {"BIT", 23, 21, 5},
+    {"CURRENCY", 24, 22, 7},
+    {"MONEY", 24, 22, 7},
+    {"DATE", 25, 15, 9},
+    {"TIME", 26, 16, 10},
+    {"DATETIME", 27, 17, 11},
+    {"TIMESTAMP", 28, 17, 36},
+    {"BYTES", 29, 23, 12},
+    {"VARBYTES", 30, 24, 13},
+    {"BLOB", 31, 18, 15},
+    {"BLOB", 31, 18, 19},
+    {"BLOB", 31, 18, 21},
+    {"BLOB", 31, 18, 20},
+    {"GRAPHIC", 32, 18, 17},
+    {"MEMO", 33, 19, 16},
+    {"CLOB", 33, 19, 16},
+    {"FORMATTEDMEMO", 34, 19, 18},
+    {"WIDEMEMO", 35, 20, 15},
+    {"WIDECLOB", 35, 20, 16},
+    {"GUID", 36, 1, 35},
 };
 static_assert(sizeof kExpectedRows / sizeof kExpectedRows[0] == 60);
 
@@ -72,23 +112,27 @@ TEST(TypeLookupTest, NamesOfTypesTakeTheFirstRow) {
   EXPECT_EQ(DataTypeName(0), "Unknown");
   EXPECT_EQ(DataTypeName(37), "Unknown");
   // Base type names: SMALLINT precedes SHORTINT, WORD precedes BYTE, FLOAT precedes SINGLE.
-  const char* kBaseNames[] = {"CHAR",     "WIDECHAR", "STRING",   "WIDESTRING", "SHORTINT", "SMALLINT",
-                              "INTEGER",  "LARGEINT", "BYTE",     "WORD",       "CARDINAL", "SINGLE",
-                              "FLOAT",    "EXTENDED", "DATE",     "TIME",       "DATETIME", "BLOB",
-                              "MEMO",     "WIDEMEMO", "LOGICAL",  "CURRENCY",   "BYTES",    "VARBYTES"};
-  for (int base = 1; base <= 24; ++base) EXPECT_EQ(BaseTypeName(static_cast<TABSBaseType>(base)), kBaseNames[base - 1]);
+  const char* kBaseNames[] = {"CHAR",    "WIDECHAR", "STRING",  "WIDESTRING", "SHORTINT", "SMALLINT",
+                              "INTEGER", "LARGEINT", "BYTE",    "WORD",       "CARDINAL", "SINGLE",
+                              "FLOAT",   "EXTENDED", "DATE",    "TIME",       "DATETIME", "BLOB",
+                              "MEMO",    "WIDEMEMO", "LOGICAL", "CURRENCY",   "BYTES",    "VARBYTES"};
+  for (int base = 1; base <= 24; ++base)
+    EXPECT_EQ(BaseTypeName(static_cast<TABSBaseType>(base)), kBaseNames[base - 1]);
   EXPECT_EQ(BaseTypeName(0), "Unknown");
   EXPECT_EQ(BaseTypeName(25), "Unknown");
 }
 
 TEST(TypeLookupTest, BaseTypeOfAndDataTypeOfBase) {
-  const int kBaseOfData[] = {1, 3, 2, 4, 5, 6, 7, 8, 9, 10, 11, 7, 5, 6, 7, 8, 9, 10,
+  const int kBaseOfData[] = {1,  3,  2,  4,  5,  6,  7,  8,  9,  10, 11, 7,  5,  6,  7,  8,  9,  10,
                              11, 12, 13, 14, 21, 22, 15, 16, 17, 17, 23, 24, 18, 18, 19, 19, 20, 1};
-  for (int data = 1; data <= 36; ++data) EXPECT_EQ(BaseTypeOf(static_cast<TABSDataType>(data)), kBaseOfData[data - 1]) << data;
+  for (int data = 1; data <= 36; ++data)
+    EXPECT_EQ(BaseTypeOf(static_cast<TABSDataType>(data)), kBaseOfData[data - 1]) << data;
   EXPECT_EQ(BaseTypeOf(0), 0);
   EXPECT_EQ(BaseTypeOf(40), 0);
-  const int kDataOfBase[] = {1, 3, 2, 4, 5, 6, 7, 8, 9, 10, 11, 20, 21, 22, 25, 26, 27, 31, 33, 35, 23, 24, 29, 30};
-  for (int base = 1; base <= 24; ++base) EXPECT_EQ(DataTypeOfBase(static_cast<TABSBaseType>(base)), kDataOfBase[base - 1]) << base;
+  const int kDataOfBase[] = {1,  3,  2,  4,  5,  6,  7,  8,  9,  10, 11, 20,
+                             21, 22, 25, 26, 27, 31, 33, 35, 23, 24, 29, 30};
+  for (int base = 1; base <= 24; ++base)
+    EXPECT_EQ(DataTypeOfBase(static_cast<TABSBaseType>(base)), kDataOfBase[base - 1]) << base;
   EXPECT_EQ(DataTypeOfBase(0), 0);
 }
 
@@ -130,7 +174,8 @@ TEST(TypeLookupTest, BaseTypeDataSize) {
   EXPECT_EQ(BaseTypeDataSize(bt::kChar, 0), 1);
   EXPECT_EQ(BaseTypeDataSize(bt::kWideString, 20), 42);
   EXPECT_EQ(BaseTypeDataSize(bt::kWideChar, 3), 8);
-  for (TABSBaseType t : {bt::kBlob, bt::kMemo, bt::kWideMemo, bt::kExtended}) EXPECT_EQ(BaseTypeDataSize(t, 99), 10);
+  for (TABSBaseType t : {bt::kBlob, bt::kMemo, bt::kWideMemo, bt::kExtended})
+    EXPECT_EQ(BaseTypeDataSize(t, 99), 10);
   EXPECT_EQ(BaseTypeDataSize(bt::kLogical, 5), 2);
   EXPECT_EQ(BaseTypeDataSize(bt::kShortInt, 5), 1);
   EXPECT_EQ(BaseTypeDataSize(bt::kCardinal, 5), 4);
