@@ -230,5 +230,38 @@ TEST(FieldAccessTest, Errors) {
   EXPECT_EQ(CodeOf([&] { ReadFieldValue(8, fields, &out, record.data(), 80); }), 10002);
 }
 
+TEST(FieldAccessTest, VariantsReadAndWriteRecordFields) {
+  const int64_t before = MemoryManager().GetMemoryInUse();
+  {
+    const TABSFieldLayout number{dt::kInteger, bt::kInteger, 1, 4};
+    const TABSFieldLayout text{dt::kString, bt::kString, 5, 4};
+    std::vector<uint8_t> record(9, 0);
+    StoreRaw<int32_t>(record.data() + 1, 42);
+    TABSVariant v(bt::kInteger);
+    v.ReadFromRecord(record.data(), 0, number, TABSCopyMode::Borrow);
+    EXPECT_TRUE(v.IsBorrowed());
+    EXPECT_EQ(v.GetData(), record.data() + 1);
+    EXPECT_EQ(v.GetAsInteger(), 42);
+    // The integer goes into the text field as text.
+    v.WriteToRecord(record.data(), 1, text);
+    EXPECT_EQ(v.GetType(), bt::kString);
+    EXPECT_FALSE(IsFieldNull(record.data(), 1));
+    EXPECT_STREQ(reinterpret_cast<const char*>(record.data() + 5), "42");
+    EXPECT_EQ(LoadRaw<int32_t>(record.data() + 1), 42);
+    TABSVariant longText;
+    longText.SetAsString("abcd");
+    EXPECT_EQ(CodeOf([&] { longText.WriteToRecord(record.data(), 1, text); }), 20056);
+    TABSVariant null(bt::kInteger);
+    null.WriteToRecord(record.data(), 0, number);
+    EXPECT_TRUE(IsFieldNull(record.data(), 0));
+    v.ReadFromRecord(record.data(), 0, number);
+    EXPECT_TRUE(v.IsNull());
+    v.ReadFromRecord(record.data(), 1, text);
+    EXPECT_FALSE(v.IsBorrowed());
+    EXPECT_EQ(v.GetAsInteger(), 42);
+  }
+  EXPECT_EQ(MemoryManager().GetMemoryInUse(), before);
+}
+
 }  // namespace
 }  // namespace viz
