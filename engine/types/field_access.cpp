@@ -84,6 +84,22 @@ void WriteFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, c
     case bt::kExtended:
       LongDoubleToExtended(LoadRaw<double>(source), at);
       break;
+    case bt::kChar:
+    case bt::kString: {
+      // Text is read only up to its terminator (the source may be shorter than the field); the
+      // rest of the field is zeroed.
+      const std::string_view text = AnsiPayload(source, field.MemoryDataSize - 1);
+      std::memset(at, 0, static_cast<size_t>(field.MemoryDataSize));
+      std::memcpy(at, text.data(), text.size());
+      break;
+    }
+    case bt::kWideChar:
+    case bt::kWideString: {
+      const size_t units = WidePayloadLength(source, field.MemoryDataSize - 2);
+      std::memset(at, 0, static_cast<size_t>(field.MemoryDataSize));
+      std::memcpy(at, source, units * 2);
+      break;
+    }
     default:
       std::memcpy(at, source, static_cast<size_t>(field.MemoryDataSize));
       break;

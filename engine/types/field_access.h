@@ -36,7 +36,8 @@ void SetFieldNull(void* recordBuffer, int32_t fieldNo, bool isNull);
 bool ReadFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, void* destination,
                     const void* recordBuffer, int32_t recordSize = -1);
 
-//! Stores a value given in the framework's value form. An absent source, an empty single-byte
+//! Stores a value given in the framework's value form. Text is taken up to its terminator (at most
+//! the field's characters) and the rest of the field is zeroed. An absent source, an empty single-byte
 //! string (CHAR, STRING, GUID) or an empty wide string (WIDECHAR, WIDESTRING) makes the field NULL.
 //! Raises 10004 for a field number beyond the fields.
 void WriteFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, const void* source,

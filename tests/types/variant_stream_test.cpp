@@ -32,7 +32,7 @@ class VectorStream : public TABSStreamBase {
       done = static_cast<int32_t>(writeLimit_ - position_);
     if (static_cast<int64_t>(bytes_.size()) < position_ + done)
       bytes_.resize(static_cast<size_t>(position_ + done));
-    std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(done));
+    if (done > 0) std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(done));
     position_ += done;
     return done;
   }
@@ -190,8 +190,13 @@ TEST(FieldAccessTest, WidensAndNarrowsTheFourSpecialTypes) {
 TEST(FieldAccessTest, NullsAndEmptyStrings) {
   const std::vector<TABSFieldLayout> fields = Layout();
   std::vector<uint8_t> record(88, 0);
-  WriteFieldValue(4, fields, "ab", record.data());
+  record[22] = 'Z';
+  WriteFieldValue(4, fields, "ab", record.data());  // shorter than the field: the rest is zeroed
   EXPECT_FALSE(IsFieldNull(record.data(), 4));
+  EXPECT_EQ(record[22], 0);
+  WriteFieldValue(5, fields, u"xy", record.data());
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(record.data() + 24), 2), u"xy");
+  EXPECT_EQ(record[28], 0);
   char text[4] = {};
   EXPECT_TRUE(ReadFieldValue(4, fields, text, record.data()));
   EXPECT_STREQ(text, "ab");
