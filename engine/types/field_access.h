@@ -25,9 +25,9 @@ struct TABSFieldLayout {
 };
 
 //! True when field `fieldNo`'s null bit is set.
-bool IsFieldNull(const void* recordBuffer, int32_t fieldNo);
+bool GetFieldNullBit(const void* recordBuffer, int32_t fieldNo);
 //! Sets or clears field `fieldNo`'s null bit.
-void SetFieldNull(void* recordBuffer, int32_t fieldNo, bool isNull);
+void SetFieldNullBit(void* recordBuffer, int32_t fieldNo, bool isNull);
 
 //! Returns false (destination untouched) when the field is NULL, otherwise true; copies the value
 //! into `destination` in the framework's value form unless the destination is absent or the field is

@@ -5,7 +5,7 @@ namespace viz {
 
 void TABSVariant::ReadFromRecord(const void* recordBuffer, int32_t fieldNo, const TABSFieldLayout& field,
                                  TABSCopyMode mode) {
-  if (IsFieldNull(recordBuffer, fieldNo)) {
+  if (GetFieldNullBit(recordBuffer, fieldNo)) {
     SetNull();
     return;
   }
@@ -15,12 +15,12 @@ void TABSVariant::ReadFromRecord(const void* recordBuffer, int32_t fieldNo, cons
 
 void TABSVariant::WriteToRecord(void* recordBuffer, int32_t fieldNo, const TABSFieldLayout& field) {
   if (IsNull()) {
-    SetFieldNull(recordBuffer, fieldNo, true);
+    SetFieldNullBit(recordBuffer, fieldNo, true);
     return;
   }
   ConvertTo(field.BaseType);
   const bool copied = CopyRawTo(static_cast<char*>(recordBuffer) + field.MemoryOffset, field.MemoryDataSize);
-  SetFieldNull(recordBuffer, fieldNo, !copied);
+  SetFieldNullBit(recordBuffer, fieldNo, !copied);
 }
 
 }  // namespace viz

@@ -192,7 +192,7 @@ TEST(FieldAccessTest, NullsAndEmptyStrings) {
   std::vector<uint8_t> record(88, 0);
   record[22] = 'Z';
   WriteFieldValue(4, fields, "ab", record.data());  // shorter than the field: the rest is zeroed
-  EXPECT_FALSE(IsFieldNull(record.data(), 4));
+  EXPECT_FALSE(GetFieldNullBit(record.data(), 4));
   EXPECT_EQ(record[22], 0);
   WriteFieldValue(5, fields, u"xy", record.data());
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(record.data() + 24), 2), u"xy");
@@ -201,22 +201,22 @@ TEST(FieldAccessTest, NullsAndEmptyStrings) {
   EXPECT_TRUE(ReadFieldValue(4, fields, text, record.data()));
   EXPECT_STREQ(text, "ab");
   WriteFieldValue(4, fields, "", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 4));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 4));
   char unchanged[4] = "xyz";
   EXPECT_FALSE(ReadFieldValue(4, fields, unchanged, record.data()));
   EXPECT_STREQ(unchanged, "xyz");
   WriteFieldValue(5, fields, u"", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 5));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 5));
   WriteFieldValue(6, fields, "", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 6));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 6));
   WriteFieldValue(8, fields, nullptr, record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 8));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 8));
   // A BLOB field answers without copying, and an absent destination only asks for non-NULL.
-  SetFieldNull(record.data(), 7, false);
+  SetFieldNullBit(record.data(), 7, false);
   uint8_t blob[10] = {1};
   EXPECT_TRUE(ReadFieldValue(7, fields, blob, record.data()));
   EXPECT_EQ(blob[0], 1);
-  SetFieldNull(record.data(), 1, false);
+  SetFieldNullBit(record.data(), 1, false);
   EXPECT_TRUE(ReadFieldValue(1, fields, nullptr, record.data()));
 }
 
@@ -250,7 +250,7 @@ TEST(FieldAccessTest, VariantsReadAndWriteRecordFields) {
     // The integer goes into the text field as text.
     v.WriteToRecord(record.data(), 1, text);
     EXPECT_EQ(v.GetType(), bt::kString);
-    EXPECT_FALSE(IsFieldNull(record.data(), 1));
+    EXPECT_FALSE(GetFieldNullBit(record.data(), 1));
     EXPECT_STREQ(reinterpret_cast<const char*>(record.data() + 5), "42");
     EXPECT_EQ(LoadRaw<int32_t>(record.data() + 1), 42);
     TABSVariant longText;
@@ -258,7 +258,7 @@ TEST(FieldAccessTest, VariantsReadAndWriteRecordFields) {
     EXPECT_EQ(CodeOf([&] { longText.WriteToRecord(record.data(), 1, text); }), 20056);
     TABSVariant null(bt::kInteger);
     null.WriteToRecord(record.data(), 0, number);
-    EXPECT_TRUE(IsFieldNull(record.data(), 0));
+    EXPECT_TRUE(GetFieldNullBit(record.data(), 0));
     v.ReadFromRecord(record.data(), 0, number);
     EXPECT_TRUE(v.IsNull());
     v.ReadFromRecord(record.data(), 1, text);
