@@ -124,4 +124,41 @@ inline constexpr Message kMemoryOverrun{30137, "Memory overrun detected"};
 inline constexpr Message kFreeMemError{30138, "FreeAndNillMem error: %s"};
 inline constexpr Message kReallocMemError{30014, "ReallocMem error: %s"};
 
+// ---- Database file, page ciphers and free-space maps
+inline constexpr Message kOperationOnClosedFile{30376, "Cannot perform this operation (%s) on a closed file"};
+inline constexpr Message kOperationOnOpenedFile{30377, "Cannot perform this operation (%s) on a opened file"};
+inline constexpr Message kBlankFileName{30374, "Cannot create file with blank FileName"};
+inline constexpr Message kUnknownAccessMode{30366, "Unknown Access mode: '%d'"};
+inline constexpr Message kUnknownShareMode{30367, "Unknown Share mode: '%d'"};
+inline constexpr Message kCannotCreateFile{30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotOpenFile{30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotCloseFile{30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotTruncateFile{30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotGetFileSize{30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotGetFilePosition{30373, "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotFlushFile{30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotSetFilePosition{30372, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d"};
+// Raised with the code the caller of the read or write passes.
+inline constexpr const char* kCannotReadFile =
+    "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s";
+inline constexpr const char* kCannotWriteFile =
+    "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s";
+inline constexpr Message kDatabaseFileInUse{10461, "Error - database file %s is in use."};  // also 10462
+inline constexpr Message kDatabaseFileNotOpened{10459, "Error - database file is not opened."};  // also 10460, 30436, 30437, 30441, 30443, 30399
+inline constexpr Message kInvalidPageNo{10471, "Invalid PageNo = %d"};
+inline constexpr Message kInvalidPageOffset{10476, "Error - invalid page offset = %d, page size = %d"};  // also 10477
+inline constexpr Message kDatabaseIsLocked{20230, "Database is locked"};  // also 20231, 20232, 20236
+inline constexpr Message kInvalidFileFormat{10470, "Invalid file format. Found signature: '%s', expected: '%s'"};
+inline constexpr Message kInvalidDatabaseFormat{20237, "Invalid database format"};
+inline constexpr Message kIncorrectPassword{30445, "Cannot open database because incorrect password"};
+inline constexpr Message kNextObjectIdLocked{30401, "Cannot get NextObjectID. File area is Locked."};
+inline constexpr Message kModifiedByExternalApplication{20196, "Cannot write changes. Database file was modified by external application"};
+inline constexpr Message kUnknownPageType{30382, "Unknown Page Type: (%d)"};
+inline constexpr Message kDecryptPageError{30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+inline constexpr Message kWrongPageType{30423, "Wrong page type. Found '%s', but wanted: '%s'"};  // also 30424, 30428, 30430, 30432
+inline constexpr Message kPageCannotBeAddressed{30430, "Page: %d cannot be addressed. TotalPageCount=%d"};  // also 30431
+inline constexpr Message kPageAlreadyUsed{30425, "Page: %d already used"};
+inline constexpr Message kPageAlreadyFree{30427, "Page: %d already free"};
+inline constexpr Message kCannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+
 }  // namespace viz::msg
