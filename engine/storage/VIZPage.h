@@ -30,6 +30,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/storage/file_format.h"
 #include "engine/storage/sorted_page_list.h"
 
 namespace viz {
@@ -37,58 +38,12 @@ namespace viz {
 class TABSPageManager;
 class TABSStream;
 
-//! Page types stored at header offset 8.
-enum TABSPageType : uint16_t {
-  kUnknownPage = 0,
-  kEmptyPage = 1,
-  kEamPage = 2,
-  kPfsPage = 3,
-  kFileSystemDirectoryPage = 4,
-  kActiveSessionListPage = 5,
-  kTableListPage = 6,
-  kTableLocksPage = 7,
-  kTableMetaDataPage = 8,
-  kTableMostUpdatedPage = 9,
-  kTableRecordPage = 10,
-  kTableBlobPage = 11,
-  kTableIndexPage = 12,
-};
-
 //! `GetPage` with this expected type accepts a page of any type.
 inline constexpr uint16_t kAnyPageType = 255;
 //! Session number of the database's own catalogue work, committed at once by the code doing it.
 inline constexpr int32_t kSystemSession = -2;
 //! Never a valid session number.
 inline constexpr int32_t kInvalidSession = -1;
-//! Update counter of a freed page, and the value reported when a counter cannot be read.
-inline constexpr int32_t kFreedPageUpdateCounter = 2147483647;
-
-//! The common header of every page on disk (little-endian):
-//!
-//!   offset | width | field
-//!   0      | 4     | signature "ABSP"
-//!   4      | i32   | UpdateCounter (2147483647 = freed or unreadable)
-//!   8      | u16   | PageType
-//!   10     | i32   | NextPageNo (-1 = none)
-//!   14     | u32   | CRC of the data area (enciphered databases only)
-//!   18, 19 | u8    | reserved, 0
-//!   20     | u8    | cipher type the data area was enciphered with
-//!   21     | u8    | reserved, 0
-//!   22     | i32   | owner table id on record pages, -1 elsewhere
-//!   26     | i32   | reserved, -1
-//!   30     | i16   | reserved, 0
-//!   32     | 8     | reserved, 0
-struct TABSPageHeaderLayout {
-  static constexpr uint16_t kSize = 40;
-  static constexpr uint16_t kSignature = 0;
-  static constexpr uint16_t kUpdateCounter = 4;
-  static constexpr uint16_t kPageType = 8;
-  static constexpr uint16_t kNextPageNo = 10;
-  static constexpr uint16_t kCrc = 14;
-  static constexpr uint16_t kCipherType = 20;
-  static constexpr uint16_t kOwnerTableId = 22;
-  static constexpr uint16_t kReserved26 = 26;
-};
 
 //! One page in memory: a buffer of the manager's page size (header + data area) and its cache
 //! state. Created and destroyed only by its page manager.
@@ -190,9 +145,9 @@ class TABSPageController {
 //! Not safe for concurrent use: callers hold the database's lock for every call.
 class TABSPageManager {
  public:
-  //! `headerSize` is 40 for disk pages, 0 for memory pages. The cache capacity starts at
-  //! min(1000, available memory div 65536) pages.
-  TABSPageManager(uint16_t pageSize, uint16_t headerSize);
+  //! `headerSize` is 40 for disk pages, 0 for memory pages (the defaults are those of a new disk
+  //! database). The cache capacity starts at min(1000, available memory div 65536) pages.
+  explicit TABSPageManager(uint16_t pageSize = 4096, uint16_t headerSize = file_format::kPageHeaderSize);
   //! Destroys every page object. Call `FreeCache` first to be told about uncommitted changes.
   virtual ~TABSPageManager();
   TABSPageManager(const TABSPageManager&) = delete;
@@ -279,6 +234,18 @@ class TABSPageManager {
   //! Writes every page of the dirty list in ascending order and moves it to the shared cache (or
   //! destroys it when the cache is full); clears the dirty list.
   void WriteDirtyPages(SessionRecord& record);
+  //! Moves the (written) pages of the dirty list to the shared cache, or destroys them when the
+  //! cache is full; clears the dirty list.
+  void MoveWrittenPagesToCache(SessionRecord& record);
+  //! Drops the cached copy of a page when nobody uses it (the file changed under it).
+  void UncachePage(int32_t pageNo);
+  //! Destroys every unused cached page.
+  void DropUnusedCachedPages();
+  //! Sets the page size and header size once a backend knows them (a file opened later).
+  void SetPageGeometry(uint16_t pageSize, uint16_t headerSize) {
+    pageSize_ = pageSize;
+    headerSize_ = headerSize;
+  }
 
   //! Inserts a clean page into the shared cache, replacing an older copy of the same number.
   //! Returns false (and leaves the page alone) when the cache is full.

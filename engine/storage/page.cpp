@@ -44,11 +44,11 @@ void TABSPage::AllocBuffer() {
   buffer_ = static_cast<uint8_t*>(MemoryManager().GetMemZero(size));
   bufferSize_ = size;
   ownsBuffer_ = true;
-  if (manager_->PageHeaderSize() < TABSPageHeaderLayout::kSize) return;
-  std::memcpy(buffer_ + TABSPageHeaderLayout::kSignature, "ABSP", 4);
-  StoreLE<int32_t>(buffer_ + TABSPageHeaderLayout::kNextPageNo, -1);
-  StoreLE<int32_t>(buffer_ + TABSPageHeaderLayout::kOwnerTableId, -1);
-  StoreLE<int32_t>(buffer_ + TABSPageHeaderLayout::kReserved26, -1);
+  if (manager_->PageHeaderSize() < file_format::kPageHeaderSize) return;
+  std::memcpy(buffer_, file_format::kPageSignature, 4);
+  StoreLE<int32_t>(buffer_ + file_format::kPageNextOffset, -1);
+  StoreLE<int32_t>(buffer_ + file_format::kPageOwnerTableOffset, -1);
+  StoreLE<int32_t>(buffer_ + file_format::kPageReserved26Offset, -1);
 }
 
 void TABSPage::FreeBuffer() {
@@ -82,27 +82,27 @@ void TABSPage::GrowBuffer(uint32_t newSize) {
 }
 
 int32_t TABSPage::GetUpdateCounter() const {
-  return LoadLE<int32_t>(buffer_ + TABSPageHeaderLayout::kUpdateCounter);
+  return LoadLE<int32_t>(buffer_ + file_format::kPageUpdateCounterOffset);
 }
 
 void TABSPage::SetUpdateCounter(int32_t value) {
-  StoreLE<int32_t>(buffer_ + TABSPageHeaderLayout::kUpdateCounter, value);
+  StoreLE<int32_t>(buffer_ + file_format::kPageUpdateCounterOffset, value);
 }
 
 uint16_t TABSPage::GetPageType() const {
-  return LoadLE<uint16_t>(buffer_ + TABSPageHeaderLayout::kPageType);
+  return LoadLE<uint16_t>(buffer_ + file_format::kPageTypeOffset);
 }
 
 void TABSPage::SetPageType(uint16_t type) {
-  StoreLE<uint16_t>(buffer_ + TABSPageHeaderLayout::kPageType, type);
+  StoreLE<uint16_t>(buffer_ + file_format::kPageTypeOffset, type);
 }
 
 int32_t TABSPage::GetNextPageNo() const {
-  return LoadLE<int32_t>(buffer_ + TABSPageHeaderLayout::kNextPageNo);
+  return LoadLE<int32_t>(buffer_ + file_format::kPageNextOffset);
 }
 
 void TABSPage::SetNextPageNo(int32_t pageNo) {
-  StoreLE<int32_t>(buffer_ + TABSPageHeaderLayout::kNextPageNo, pageNo);
+  StoreLE<int32_t>(buffer_ + file_format::kPageNextOffset, pageNo);
 }
 
 TABSPage& TABSPageController::CheckedPage() const {

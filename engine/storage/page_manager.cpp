@@ -237,13 +237,33 @@ bool TABSPageManager::CachePage(TABSPage* page) {
 void TABSPageManager::WriteDirtyPages(SessionRecord& record) {
   // Every page is written before any leaves the dirty list, so a failed write leaves the session's
   // changes complete for another attempt.
+  for (TABSPage* page : record.dirty.Pages()) WritePage(page);
+  MoveWrittenPagesToCache(record);
+}
+
+void TABSPageManager::MoveWrittenPagesToCache(SessionRecord& record) {
   std::vector<TABSPage*> pages = record.dirty.Pages();
-  for (TABSPage* page : pages) WritePage(page);
   record.dirty.Clear();
   for (TABSPage* page : pages) {
     page->Dirty = false;
     page->list_ = nullptr;
     if (!CachePage(page)) DestroyPage(page);
+  }
+}
+
+void TABSPageManager::UncachePage(int32_t pageNo) {
+  TABSPage* page = cache_.Find(pageNo);
+  if (page == nullptr || page->UseCount > 0) return;
+  RemoveFromList(page);
+  DestroyPage(page);
+}
+
+void TABSPageManager::DropUnusedCachedPages() {
+  for (TABSPage* page : cache_.Pages()) {
+    if (page->UseCount == 0) {
+      RemoveFromList(page);
+      DestroyPage(page);
+    }
   }
 }
 

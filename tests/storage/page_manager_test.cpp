@@ -19,7 +19,7 @@ constexpr uint16_t kPageSize = 128;
 // A backend whose "file" is a map of page images. Counts reads and writes and can refuse reads.
 class MapPageManager : public TABSPageManager {
  public:
-  MapPageManager() : TABSPageManager(kPageSize, TABSPageHeaderLayout::kSize) {}
+  MapPageManager() : TABSPageManager(kPageSize, file_format::kPageHeaderSize) {}
   ~MapPageManager() override = default;
 
   std::map<int32_t, std::vector<uint8_t>> stored;
@@ -56,7 +56,7 @@ class MapPageManager : public TABSPageManager {
   }
 
   // Stores a committed page with one data byte and a page type, as another process would have.
-  void Seed(int32_t pageNo, uint8_t value, uint16_t type = kTableRecordPage) {
+  void Seed(int32_t pageNo, uint8_t value, uint16_t type = ptTableRecord) {
     TABSPage page(this);
     page.AllocBuffer();
     page.PageNo = pageNo;
@@ -65,7 +65,7 @@ class MapPageManager : public TABSPageManager {
     stored[pageNo].assign(page.Buffer(), page.Buffer() + PageSize());
     used.insert(pageNo);
   }
-  uint8_t StoredByte(int32_t pageNo) { return stored.at(pageNo)[TABSPageHeaderLayout::kSize]; }
+  uint8_t StoredByte(int32_t pageNo) { return stored.at(pageNo)[file_format::kPageHeaderSize]; }
 };
 
 // Reads the first data byte of page n for a session, releasing the page again.
@@ -218,30 +218,30 @@ TEST(TABSPageManagerTest, NoSessionRecordMeansNothingToCommitOrRollBack) {
 
 TEST(TABSPageManagerTest, AddPageGivesANewDirtyPageWithARandomCounter) {
   MapPageManager manager;
-  TABSPage* page = manager.AddPage(1, kTableIndexPage);
+  TABSPage* page = manager.AddPage(1, ptTableIndex);
   EXPECT_EQ(page->PageNo, 0);
   EXPECT_TRUE(page->Dirty);
   EXPECT_EQ(page->UseCount, 1);
   EXPECT_EQ(page->OwnerSession, 1);
-  EXPECT_EQ(page->GetPageType(), kTableIndexPage);
+  EXPECT_EQ(page->GetPageType(), ptTableIndex);
   EXPECT_GE(page->GetUpdateCounter(), 0);
   EXPECT_LT(page->GetUpdateCounter(), 0x3FFFFFFF);
   manager.ReleasePage(page);
   EXPECT_FALSE(manager.IsCached(0));
   manager.Commit(1);
   EXPECT_TRUE(manager.IsCached(0));
-  EXPECT_EQ(manager.stored.at(0)[8], kTableIndexPage);
+  EXPECT_EQ(manager.stored.at(0)[8], ptTableIndex);
 
   manager.refuseAllocation = true;
-  EXPECT_EQ(CodeOf([&] { manager.AddPage(1, kTableIndexPage); }), 20064);
+  EXPECT_EQ(CodeOf([&] { manager.AddPage(1, ptTableIndex); }), 20064);
 }
 
 TEST(TABSPageManagerTest, RollbackReturnsNewPagesAndKeepsWhatWasRead) {
   MapPageManager manager;
   manager.Seed(0, 1);
   EXPECT_EQ(ReadByte(manager, 1, 0), 1);
-  TABSPage* first = manager.AddPage(1, kTableRecordPage);
-  TABSPage* second = manager.AddPage(1, kTableRecordPage);
+  TABSPage* first = manager.AddPage(1, ptTableRecord);
+  TABSPage* second = manager.AddPage(1, ptTableRecord);
   EXPECT_EQ(first->PageNo, 1);
   EXPECT_EQ(second->PageNo, 2);
   EXPECT_EQ(CodeOf([&] { manager.Rollback(1); }), 20088);
@@ -280,9 +280,9 @@ TEST(TABSPageManagerTest, RemovePageFreesOnlyAtCommit) {
 
 TEST(TABSPageManagerTest, ExpectedTypeIsCheckedOnReadAnd255AcceptsAny) {
   MapPageManager manager;
-  manager.Seed(9, 1, kTableBlobPage);
+  manager.Seed(9, 1, ptTableBlob);
   try {
-    manager.GetPage(1, 9, kTableIndexPage);
+    manager.GetPage(1, 9, ptTableIndex);
     FAIL();
   } catch (const EABSException& error) {
     EXPECT_EQ(error.Message(),
@@ -290,7 +290,7 @@ TEST(TABSPageManagerTest, ExpectedTypeIsCheckedOnReadAnd255AcceptsAny) {
               "20153");
   }
   TABSPage* page = manager.GetPage(1, 9, kAnyPageType);
-  EXPECT_EQ(page->GetPageType(), kTableBlobPage);
+  EXPECT_EQ(page->GetPageType(), ptTableBlob);
   manager.ReleasePage(page);
 }
 
@@ -347,7 +347,7 @@ TEST(TABSPageManagerTest, CacheEvictsTheLeastRecentlyUsedPageOnePerRelease) {
 TEST(TABSPageManagerTest, CommittingMoreThanTheCapacityKeepsCapacityPages) {
   MapPageManager manager;
   manager.SetCacheCapacity(5);
-  for (int index = 0; index < 12; ++index) manager.ReleasePage(manager.AddPage(1, kTableRecordPage));
+  for (int index = 0; index < 12; ++index) manager.ReleasePage(manager.AddPage(1, ptTableRecord));
   manager.Commit(1);
   EXPECT_EQ(manager.writes, 12);
   EXPECT_EQ(manager.CachedPageCount(), 5);
@@ -356,7 +356,7 @@ TEST(TABSPageManagerTest, CommittingMoreThanTheCapacityKeepsCapacityPages) {
 
 TEST(TABSPageManagerTest, FreeCacheRefusesUncommittedChanges) {
   MapPageManager manager;
-  manager.ReleasePage(manager.AddPage(3, kTableRecordPage));
+  manager.ReleasePage(manager.AddPage(3, ptTableRecord));
   EXPECT_EQ(CodeOf([&] { manager.FreeCache(); }), 20097);
   manager.Commit(3);
   manager.FreeCache();
