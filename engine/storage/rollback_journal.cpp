@@ -150,8 +150,14 @@ TABSJournalContents ReadJournal(platform::FileSystem& fileSystem, const std::str
     throw EABSException(msg::kJournalRead, path, readError.code, readError.message);
   }
 
+  return ParseJournal(data);
+}
+
+TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
+  TABSJournalContents contents;
   contents.state = TABSJournalState::Incomplete;
   const uint8_t* bytes = data.data();
+  const auto size = static_cast<int64_t>(data.size());
   if (size < kHeaderSize || std::memcmp(bytes, kMagic, 8) != 0 || Get<uint32_t>(bytes + 8) != kVersion ||
       Get<uint32_t>(bytes + 36) != Crc(0, bytes, 36)) {
     return contents;

@@ -113,6 +113,9 @@ struct TABSJournalContents {
 //! Reads and checks a journal. Raises 20306 / 20305 when an existing journal cannot be read.
 TABSJournalContents ReadJournal(platform::FileSystem& fileSystem, const std::string& path);
 
+//! Checks the bytes of a journal file: Complete with its records, or Incomplete.
+TABSJournalContents ParseJournal(const std::vector<uint8_t>& data);
+
 //! What `RecoverJournal` did.
 enum class TABSJournalRecovery {
   NoJournal,      //!< nothing to do

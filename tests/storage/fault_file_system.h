@@ -20,6 +20,12 @@ class FaultFileSystem : public platform::FileSystem {
     failAt_ = n;
     writes_ = 0;
     dead_ = false;
+    once_ = false;
+  }
+  //! Fails write number `n` only, as a full disk or a passing I/O error would.
+  void FailOnceAtWrite(int64_t n) {
+    FailAtWrite(n);
+    once_ = true;
   }
   int64_t Writes() const { return writes_; }
   bool Dead() const { return dead_; }
@@ -28,6 +34,7 @@ class FaultFileSystem : public platform::FileSystem {
   bool AllowWrite() {
     if (dead_) return false;
     ++writes_;
+    if (once_) return writes_ != failAt_;
     if (failAt_ > 0 && writes_ >= failAt_) dead_ = true;
     return !dead_;
   }
@@ -52,6 +59,7 @@ class FaultFileSystem : public platform::FileSystem {
   int64_t failAt_ = 0;
   int64_t writes_ = 0;
   bool dead_ = false;
+  bool once_ = false;
 };
 
 }  // namespace viz::testing

@@ -87,16 +87,18 @@ TEST(RollbackJournalTest, EveryTornOrDamagedJournalIsIncomplete) {
 
   WriteSampleJournal(path, true);
   const std::vector<uint8_t> sealed = ReadAll(path);
+  ASSERT_EQ(ParseJournal(sealed).state, TABSJournalState::Complete);
   for (size_t length = 0; length < sealed.size(); ++length) {
-    WriteAll(path, std::vector<uint8_t>(sealed.begin(), sealed.begin() + length));
-    ASSERT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete) << length;
+    std::vector<uint8_t> torn(sealed.begin(), sealed.begin() + length);
+    ASSERT_EQ(ParseJournal(torn).state, TABSJournalState::Incomplete) << length;
   }
   for (size_t at = 0; at < sealed.size(); ++at) {
     std::vector<uint8_t> damaged = sealed;
     damaged[at] ^= 0x10;
-    WriteAll(path, damaged);
-    ASSERT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete) << at;
+    ASSERT_EQ(ParseJournal(damaged).state, TABSJournalState::Incomplete) << at;
   }
+  WriteAll(path, std::vector<uint8_t>(sealed.begin(), sealed.end() - 1));
+  EXPECT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete);
 }
 
 TEST(RollbackJournalTest, RecoveryPlaysBackCompleteAndDiscardsIncompleteJournals) {
