@@ -287,7 +287,8 @@ TEST(DiskPageManagerTest, HeaderLockIsReentrantAndBlocksOthers) {
   TABSDiskPageManager third;
   third.SetLockRetryPolicy(2, 1);
   bool multiUser = true, repair = false, readOnly = false;
-  EXPECT_EQ(ErrorOf([&] { third.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly); }).first, 20230);
+  EXPECT_EQ(ErrorOf([&] { third.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly); }).first,
+            20230);
 }
 
 TEST(DiskPageManagerTest, PageByteLocksSitInsideThePage) {
