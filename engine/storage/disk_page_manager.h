@@ -209,7 +209,9 @@ class TABSDiskPageManager : public TABSPageManager {
 
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
-  void WriteJournalled(const std::vector<TABSPage*>& pages, bool flush);
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  // The pages that freeing `toFree` may overwrite or cut off.
+  std::vector<int32_t> PagesTouchedByFreeing(const std::vector<int32_t>& toFree);
   void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }
 
   bool flushOnCommit_ = false;

@@ -3,14 +3,14 @@
 //
 // A commit, all under the header lock:
 //
-//   [hot journal of a dead process?] --> play it back first
-//   read header
-//   journal: previous header + previous image of every page to write; seal (flush: sync journal)
+//   read header; [hot journal of a dead process?] --> play it back first
+//   journal: file size, previous header, previous image of every page to write or that the frees
+//            touch (the page itself, its map pages); seal (flush: sync the journal)
 //   header State := 1, write
-//   write the pages in place
+//   write the pages in place; free the removed pages
 //   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
 //   delete the journal                                   <- the commit can no longer be undone
-//   free the removed pages (only now may they be reused)
+//   release the header lock                              <- only now may freed pages be reused
 //
 // A process that dies before the journal is sealed leaves an incomplete journal and an untouched
 // database; one that dies later leaves a complete journal that the next open (or the next commit of
@@ -87,36 +87,57 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   SyncPageGeometry();
 
   TABSHeaderLockHolder lock(*this, kCommitLockedCode);
-  PlayBackJournal();
   ReadHeader();
+  // A process that died in the middle of a commit may have left its journal: undo that first.
+  PlayBackJournal();
 
-  std::vector<int32_t> toFree = record->pagesToFree;
+  const std::vector<int32_t> toFree = record->pagesToFree;
   std::vector<TABSPage*> pages;
   for (TABSPage* page : record->dirty.Pages()) {
     if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
   }
-  WriteJournalled(pages, flush);
+  WriteJournalled(pages, toFree, flush);
 
-  // The commit is final. Whatever fails from here on, the session's lists must say so.
-  struct Finish {
-    TABSDiskPageManager& manager;
-    SessionRecord& record;
-    ~Finish() {
-      for (int32_t pageNo : record.pagesToFree) manager.DropPage(record, pageNo);
-      record.pagesToFree.clear();
-      record.newPages.clear();
-      manager.MoveWrittenPagesToCache(record);
-    }
-  } finish{*this, *record};
-  // Freed pages become reusable only now that the commit can no longer be rolled back; a process
-  // that dies in this loop leaves pages marked used that nothing refers to, never a page in use twice.
-  for (int32_t pageNo : toFree) FreePageNo(pageNo);
+  for (int32_t pageNo : toFree) DropPage(*record, pageNo);
+  record->pagesToFree.clear();
+  record->newPages.clear();
+  MoveWrittenPagesToCache(*record);
 }
 
-void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages, bool flush) {
+std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vector<int32_t>& toFree) {
+  std::vector<int32_t> touched;
+  if (toFree.empty() || !freeSpace_) return touched;
+  const int64_t total = header_.totalPageCount;
+  for (int32_t pageNo : toFree) {
+    if (pageNo >= 0 && pageNo < total) touched.push_back(pageNo);  // gets the freed marker
+  }
+  // Freeing changes the pages' PFS and EAM pages, and cutting free pages off the end may take map
+  // pages anywhere above the new last used page with it: every map page is saved (one PFS and one
+  // EAM page per 32448 pages with the default sizes).
+  for (int64_t index = 0; freeSpace_->PfsPageNo(index) < total; ++index) {
+    touched.push_back(static_cast<int32_t>(freeSpace_->PfsPageNo(index)));
+  }
+  for (int64_t index = 0; freeSpace_->EamPageNo(index) < total; ++index) {
+    touched.push_back(static_cast<int32_t>(freeSpace_->EamPageNo(index)));
+  }
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  return touched;
+}
+
+void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
+                                          const std::vector<int32_t>& toFree, bool flush) {
+  // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
+  // file (their counters, their map pages, map pages a cut could remove).
+  std::vector<int32_t> saved;
+  for (TABSPage* page : pages) saved.push_back(page->PageNo);
+  for (int32_t pageNo : PagesTouchedByFreeing(toFree)) {
+    if (std::find(saved.begin(), saved.end(), pageNo) == saved.end()) saved.push_back(pageNo);
+  }
+
   const std::string journalPath = JournalFileName(file_.FileName());
   auto journal = std::make_unique<TABSJournalWriter>(Fs(), journalPath);
-  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(pages.size()) + 1);
+  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size()) + 1, file_.GetSize());
   const TABSDatabaseHeader before = header_;
   unsigned char headerBytes[kDatabaseHeaderSize];
   before.Encode(headerBytes);
@@ -124,11 +145,11 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages, b
   try {
     journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
     std::vector<uint8_t> image(pageSize_);
-    for (TABSPage* page : pages) {
+    for (int32_t pageNo : saved) {
       // Bytes past the end of the file read as zeros; restoring them is harmless.
       std::fill(image.begin(), image.end(), 0);
-      ReadPagePart(image.data(), page->PageNo, pageSize_, 0);
-      journal->Append(page->PageNo, PageOffset(page->PageNo), image.data(), pageSize_);
+      ReadPagePart(image.data(), pageNo, pageSize_, 0);
+      journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
     }
     journal->Seal(flush);
     sealed = true;
@@ -136,6 +157,9 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages, b
     header_.state = kStateCommitting;
     WriteHeader();
     for (TABSPage* page : pages) WritePage(page);
+    // Freed pages are released inside the journalled part: nobody can take them before the header
+    // lock goes, and by then the journal is gone and the commit final.
+    for (int32_t pageNo : toFree) FreePageNo(pageNo);
     header_.changeCounter = before.changeCounter + 1;
     header_.state = kStateConsistent;
     WriteHeader();

@@ -15,7 +15,7 @@ namespace {
 constexpr char kMagic[8] = {'V', 'I', 'Z', 'J', 'O', 'U', 'R', 'N'};
 constexpr char kDoneMagic[8] = {'V', 'I', 'Z', 'J', 'D', 'O', 'N', 'E'};
 constexpr uint32_t kVersion = 1;
-constexpr int kHeaderSize = 40;
+constexpr int kHeaderSize = 48;
 constexpr int kRecordHeaderSize = 20;
 constexpr int kCommitSize = 24;
 // Records are gathered up to this size before they are written.
@@ -64,7 +64,7 @@ void TABSJournalWriter::RaiseWrite(const platform::OsError& error) const {
   throw EABSException(msg::kJournalWrite, path_, error.code, error.message);
 }
 
-void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount) {
+void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount, int64_t fileSize) {
   platform::OsError error;
   file_ = fileSystem_.Create(path_, &error);
   if (!file_) throw EABSException(msg::kJournalCreate, path_, error.code, error.message);
@@ -81,6 +81,7 @@ void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t rec
   Put<int64_t>(pending_, baseOffset);
   Put<int32_t>(pending_, recordCount);
   Put<uint32_t>(pending_, nonce_);
+  Put<int64_t>(pending_, fileSize);
   Put<uint32_t>(pending_, 0);
   Put<uint32_t>(pending_, Crc(0, pending_.data(), pending_.size()));
   runningCrc_ = 0;
@@ -159,13 +160,14 @@ TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
   const uint8_t* bytes = data.data();
   const auto size = static_cast<int64_t>(data.size());
   if (size < kHeaderSize || std::memcmp(bytes, kMagic, 8) != 0 || Get<uint32_t>(bytes + 8) != kVersion ||
-      Get<uint32_t>(bytes + 36) != Crc(0, bytes, 36)) {
+      Get<uint32_t>(bytes + 44) != Crc(0, bytes, 44)) {
     return contents;
   }
   contents.pageSize = Get<uint16_t>(bytes + 12);
   contents.baseOffset = Get<int64_t>(bytes + 16);
   int32_t recordCount = Get<int32_t>(bytes + 24);
   uint32_t nonce = Get<uint32_t>(bytes + 28);
+  contents.fileSize = Get<int64_t>(bytes + 32);
   if (recordCount < 0) return contents;
 
   int64_t at = kHeaderSize;
@@ -199,7 +201,8 @@ TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
 TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::string& path, bool writable,
                                    uint16_t pageSize, int64_t baseOffset, const TABSJournalRestore& restore,
                                    const std::function<void()>& syncDatabase,
-                                   const std::function<bool(const TABSJournalContents&)>& accept) {
+                                   const std::function<bool(const TABSJournalContents&)>& accept,
+                                   const std::function<void(int64_t)>& resize) {
   TABSJournalContents contents = ReadJournal(fileSystem, path);
   switch (contents.state) {
     case TABSJournalState::None:
@@ -216,6 +219,7 @@ TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::
       (accept && !accept(contents))) {
     return TABSJournalRecovery::NotPlayedBack;
   }
+  if (contents.fileSize >= 0 && resize) resize(contents.fileSize);
   for (const TABSJournalRecord& record : contents.records) restore(record);
   // The restored bytes must be on the medium before the journal that could restore them again goes.
   if (syncDatabase) syncDatabase();

@@ -5,7 +5,7 @@
 //
 // Journal file layout (little-endian):
 //
-//   Header, 40 bytes
+//   Header, 48 bytes
 //   offset | width | field
 //   0      | 8     | magic "VIZJOURN"
 //   8      | u32   | format version, 1
@@ -14,8 +14,9 @@
 //   16     | i64   | database base offset
 //   24     | i32   | record count
 //   28     | u32   | nonce: a number drawn for this journal, repeated in the commit record
-//   32     | u32   | reserved, 0
-//   36     | u32   | CRC-32 of bytes 0..35
+//   32     | i64   | size of the database file before the commit (-1 = not recorded)
+//   40     | u32   | reserved, 0
+//   44     | u32   | CRC-32 of bytes 0..43
 //
 //   Record, 20 bytes + length, record count times
 //   0      | i32   | page number (-1 for the database header)
@@ -63,8 +64,9 @@ class TABSJournalWriter {
   TABSJournalWriter(const TABSJournalWriter&) = delete;
   TABSJournalWriter& operator=(const TABSJournalWriter&) = delete;
 
-  //! Creates the journal file (replacing any) and writes its header. Raises 20301 / 20302.
-  void Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount);
+  //! Creates the journal file (replacing any) and writes its header. `fileSize` is the database
+  //! file's size to restore on play-back (-1: leave the size alone). Raises 20301 / 20302.
+  void Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount, int64_t fileSize = -1);
   //! Adds the previous bytes of one range. REQUIRES: Begin; at most `recordCount` calls.
   void Append(int32_t pageNo, int64_t offset, const void* bytes, uint32_t count);
   //! Writes the commit record; with `flush` forces the journal to the medium. Raises 20302 / 20303.
@@ -107,6 +109,7 @@ struct TABSJournalContents {
   TABSJournalState state = TABSJournalState::None;
   uint16_t pageSize = 0;
   int64_t baseOffset = 0;
+  int64_t fileSize = -1;
   std::vector<TABSJournalRecord> records;
 };
 
@@ -128,12 +131,14 @@ enum class TABSJournalRecovery {
 using TABSJournalRestore = std::function<void(const TABSJournalRecord& record)>;
 
 //! Looks for a journal of a database and deals with it: an incomplete one is discarded; a complete
-//! one that matches the page size, the base offset and `accept` is written back record by record
-//! through `restore`, then `syncDatabase` runs and the journal is deleted. With `writable` false
-//! nothing is changed. REQUIRES: no commit of this database is running (the header lock is held).
+//! one that matches the page size, the base offset and `accept` is played back: `resize` gives the
+//! file its recorded size, `restore` writes back each record, then `syncDatabase` runs and the
+//! journal is deleted. With `writable` false nothing is changed.
+//! REQUIRES: no commit of this database is running (the header lock is held).
 TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::string& path, bool writable,
                                    uint16_t pageSize, int64_t baseOffset, const TABSJournalRestore& restore,
                                    const std::function<void()>& syncDatabase,
-                                   const std::function<bool(const TABSJournalContents&)>& accept = nullptr);
+                                   const std::function<bool(const TABSJournalContents&)>& accept = nullptr,
+                                   const std::function<void(int64_t)>& resize = nullptr);
 
 }  // namespace viz

@@ -45,7 +45,7 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 
 void WriteSampleJournal(const std::string& path, bool seal) {
   TABSJournalWriter writer(FileSystem::Default(), path);
-  writer.Begin(256, 100, 3);
+  writer.Begin(256, 100, 3, 5000);
   writer.Append(-1, 100, Pattern(76, 1).data(), 76);
   writer.Append(4, 100 + 380 + 4 * 256, Pattern(256, 2).data(), 256);
   writer.Append(9, 100 + 380 + 9 * 256, Pattern(256, 3).data(), 256);
@@ -65,6 +65,7 @@ TEST(RollbackJournalTest, SealedJournalReadsBackCompleteWithItsRecords) {
   ASSERT_EQ(contents.state, TABSJournalState::Complete);
   EXPECT_EQ(contents.pageSize, 256);
   EXPECT_EQ(contents.baseOffset, 100);
+  EXPECT_EQ(contents.fileSize, 5000);
   ASSERT_EQ(contents.records.size(), 3u);
   EXPECT_EQ(contents.records[0].pageNo, -1);
   EXPECT_EQ(contents.records[0].offset, 100);
@@ -76,7 +77,7 @@ TEST(RollbackJournalTest, SealedJournalReadsBackCompleteWithItsRecords) {
   std::vector<uint8_t> bytes = ReadAll(path);
   EXPECT_EQ(std::memcmp(bytes.data(), "VIZJOURN", 8), 0);
   EXPECT_EQ(std::memcmp(bytes.data() + bytes.size() - 24, "VIZJDONE", 8), 0);
-  EXPECT_EQ(bytes.size(), 40u + 3 * 20 + 76 + 2 * 256 + 24);
+  EXPECT_EQ(bytes.size(), 48u + 3 * 20 + 76 + 2 * 256 + 24);
 }
 
 TEST(RollbackJournalTest, EveryTornOrDamagedJournalIsIncomplete) {
@@ -135,8 +136,14 @@ TEST(RollbackJournalTest, RecoveryPlaysBackCompleteAndDiscardsIncompleteJournals
   EXPECT_EQ(syncs, 0);
   EXPECT_TRUE(FileSystem::Default().Exists(path));
 
-  EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 256, 100, restore, sync),
+  int64_t resizedTo = -1;
+  EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 256, 100, restore, sync, nullptr,
+                           [&](int64_t size) {
+                             EXPECT_TRUE(restored.empty());  // the size comes first
+                             resizedTo = size;
+                           }),
             TABSJournalRecovery::PlayedBack);
+  EXPECT_EQ(resizedTo, 5000);
   EXPECT_EQ(restored.size(), 3u);
   EXPECT_EQ(syncs, 1);
   EXPECT_FALSE(FileSystem::Default().Exists(path));
