@@ -223,6 +223,8 @@ class TABSPageManager {
   virtual void ValidateCachedPage(TABSPage* page);
 
   SessionRecord& SessionFor(int32_t session);
+  //! The numbers of the sessions that have a record.
+  std::vector<int32_t> SessionNumbers() const;
   SessionRecord* FindSession(int32_t session);
 
   //! Raises 20152 when a page in the shared cache is still used by the session.

@@ -140,10 +140,11 @@ class TABSDiskPageManager : public TABSPageManager {
   void Commit(int32_t session, bool flush);
   void SetFlushOnCommit(bool flush) { flushOnCommit_ = flush; }
   bool FlushOnCommit() const { return flushOnCommit_; }
-  //! Plays back the journal of an interrupted commit. Returns true when a complete journal is left
-  //! that could not be played back (read-only file): the database then needs repair.
+  //! Plays back the journal of an interrupted commit and, with `releasePages`, returns the pages
+  //! that commit allocated to the free space. Returns true when a complete journal is left that could
+  //! not be played back (read-only file): the database then needs repair.
   //! REQUIRES: the header lock is held and the header was read.
-  bool PlayBackJournal();
+  bool PlayBackJournal(bool releasePages = true);
 
   // ---- Growing and cutting
 
@@ -209,7 +210,10 @@ class TABSDiskPageManager : public TABSPageManager {
 
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
-  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree,
+                       const std::vector<int32_t>& newPages, bool flush);
+  // Frees the pages an undone commit had allocated, unless a session of this manager still holds them.
+  void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);
   // The pages that freeing `toFree` may overwrite or cut off.
   std::vector<int32_t> PagesTouchedByFreeing(const std::vector<int32_t>& toFree);
   void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }

@@ -96,7 +96,7 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   for (TABSPage* page : record->dirty.Pages()) {
     if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
   }
-  WriteJournalled(pages, toFree, flush);
+  WriteJournalled(pages, toFree, record->newPages, flush);
 
   for (int32_t pageNo : toFree) DropPage(*record, pageNo);
   record->pagesToFree.clear();
@@ -126,7 +126,8 @@ std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vecto
 }
 
 void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
-                                          const std::vector<int32_t>& toFree, bool flush) {
+                                          const std::vector<int32_t>& toFree,
+                                          const std::vector<int32_t>& newPages, bool flush) {
   // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
   // file (their counters, their map pages, map pages a cut could remove).
   std::vector<int32_t> saved;
@@ -137,7 +138,8 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
 
   const std::string journalPath = JournalFileName(file_.FileName());
   auto journal = std::make_unique<TABSJournalWriter>(Fs(), journalPath);
-  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size()) + 1, file_.GetSize());
+  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size() + newPages.size()) + 1,
+                 file_.GetSize());
   const TABSDatabaseHeader before = header_;
   unsigned char headerBytes[kDatabaseHeaderSize];
   before.Encode(headerBytes);
@@ -151,6 +153,7 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
       ReadPagePart(image.data(), pageNo, pageSize_, 0);
       journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
     }
+    for (int32_t pageNo : newPages) journal->AppendRelease(pageNo);
     journal->Seal(flush);
     sealed = true;
 
@@ -171,7 +174,8 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
     try {
       if (sealed) {
         // Undo the partial writes now; if that fails as well, the journal stays for the next open.
-        PlayBackJournal();
+        // The session keeps its new pages for another attempt.
+        PlayBackJournal(false);
       } else {
         Fs().Delete(journalPath);
       }
@@ -182,7 +186,38 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
   }
 }
 
-bool TABSDiskPageManager::PlayBackJournal() {
+void TABSDiskPageManager::ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos) {
+  std::vector<int32_t> release;
+  for (int32_t pageNo : pageNos) {
+    bool held = false;
+    for (int32_t session : SessionNumbers()) {
+      const std::vector<int32_t>& own = SessionFor(session).newPages;
+      held = held || std::find(own.begin(), own.end(), pageNo) != own.end();
+    }
+    if (!held) release.push_back(pageNo);
+  }
+  if (release.empty()) return;
+  std::unique_ptr<TABSDatabaseFreeSpaceManager> temporary;
+  TABSDatabaseFreeSpaceManager* freeSpace = freeSpace_.get();
+  if (freeSpace == nullptr) {
+    // During an open, before the rest of the prefix was read: take what freeing needs from the header.
+    if (header_.pageSize <= kPageHeaderSize || header_.extentPageCount == 0) return;
+    pageSize_ = header_.pageSize;
+    pageDataSize_ = static_cast<uint16_t>(pageSize_ - kPageHeaderSize);
+    SetPrefixOffsets(baseOffset_ + header_.headerSize);
+    ReadLockAreaSize();
+    SetPrefixOffsets(checkBlockOffset_);
+    temporary = std::make_unique<TABSDatabaseFreeSpaceManager>(*this);
+    freeSpace = temporary.get();
+  }
+  for (int32_t pageNo : release) {
+    ReadHeader();
+    if (pageNo < 0 || pageNo >= header_.totalPageCount || freeSpace->IsMapPage(pageNo)) continue;
+    if (freeSpace->IsPageUsed(pageNo)) freeSpace->FreePage(pageNo);
+  }
+}
+
+bool TABSDiskPageManager::PlayBackJournal(bool releasePages) {
   if (!file_.IsOpened() || std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0)
     return false;
   const std::string journalPath = JournalFileName(file_.FileName());
@@ -190,7 +225,12 @@ bool TABSDiskPageManager::PlayBackJournal() {
   if (!fs.Exists(journalPath)) return false;
 
   std::vector<int32_t> restoredPages;
+  std::vector<int32_t> releases;
   auto restore = [&](const TABSJournalRecord& record) {
+    if (record.IsRelease()) {
+      releases.push_back(record.pageNo);
+      return;
+    }
     file_.WriteBuffer(record.bytes.data(), record.pageNo < 0 ? kHeaderRestoreCode : kPageRestoreCode,
                       record.offset, static_cast<int64_t>(record.bytes.size()));
     if (record.pageNo >= 0) restoredPages.push_back(record.pageNo);
@@ -212,7 +252,17 @@ bool TABSDiskPageManager::PlayBackJournal() {
   };
   TABSJournalRecovery result = RecoverJournal(
       fs, journalPath, !IsReadOnly(), header_.pageSize, baseOffset_, restore,
-      [&] { file_.FlushFileBuffers(); }, accept);
+      [&] {
+        file_.FlushFileBuffers();
+        if (releasePages && !releases.empty()) {
+          // Dying here is harmless: the journal is still there, and playing it back again restores
+          // the maps before releasing anew.
+          ReadHeader();
+          ReleaseAfterPlayBack(releases);
+          file_.FlushFileBuffers();
+        }
+      },
+      accept, [&](int64_t size) { file_.SetSize(size); });
   if (result == TABSJournalRecovery::PlayedBack) {
     ReadHeader();
     for (int32_t pageNo : restoredPages) UncachePage(pageNo);

@@ -51,6 +51,12 @@ TABSPageManager::SessionRecord& TABSPageManager::SessionFor(int32_t session) {
   return *slot;
 }
 
+std::vector<int32_t> TABSPageManager::SessionNumbers() const {
+  std::vector<int32_t> numbers;
+  for (const auto& entry : sessions_) numbers.push_back(entry.first);
+  return numbers;
+}
+
 TABSPageManager::SessionRecord* TABSPageManager::FindSession(int32_t session) {
   auto found = sessions_.find(session);
   return found == sessions_.end() ? nullptr : found->second.get();

@@ -32,6 +32,7 @@ uint32_t Crc(uint32_t crc, const uint8_t* bytes, size_t count) {
 }
 
 void PutBytes(std::vector<uint8_t>& out, const void* bytes, size_t count) {
+  if (count == 0) return;
   size_t at = out.size();
   out.resize(at + count);
   std::memcpy(out.data() + at, bytes, count);
@@ -92,10 +93,14 @@ void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes
   Put<int32_t>(pending_, pageNo);
   Put<int64_t>(pending_, offset);
   Put<uint32_t>(pending_, count);
-  Put<uint32_t>(pending_, Crc(0, static_cast<const uint8_t*>(bytes), count));
+  Put<uint32_t>(pending_, count == 0 ? 0 : Crc(0, static_cast<const uint8_t*>(bytes), count));
   PutBytes(pending_, bytes, count);
   ++records_;
   if (pending_.size() >= kWriteChunk) WritePending();
+}
+
+void TABSJournalWriter::AppendRelease(int32_t pageNo) {
+  Append(pageNo, kReleaseOffset, nullptr, 0);
 }
 
 void TABSJournalWriter::WritePending() {
@@ -180,8 +185,9 @@ TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
     uint32_t length = Get<uint32_t>(bytes + at + 12);
     uint32_t crc = Get<uint32_t>(bytes + at + 16);
     at += kRecordHeaderSize;
-    if (size - at < static_cast<int64_t>(length) || record.offset < 0) return contents;
-    if (Crc(0, bytes + at, length) != crc) return contents;
+    if (size - at < static_cast<int64_t>(length)) return contents;
+    if (record.offset < 0 && !(record.IsRelease() && length == 0)) return contents;
+    if ((length == 0 ? 0 : Crc(0, bytes + at, length)) != crc) return contents;
     record.bytes.assign(bytes + at, bytes + at + length);
     at += length;
     records.push_back(std::move(record));
@@ -200,7 +206,7 @@ TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
 
 TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::string& path, bool writable,
                                    uint16_t pageSize, int64_t baseOffset, const TABSJournalRestore& restore,
-                                   const std::function<void()>& syncDatabase,
+                                   const std::function<void()>& afterRestore,
                                    const std::function<bool(const TABSJournalContents&)>& accept,
                                    const std::function<void(int64_t)>& resize) {
   TABSJournalContents contents = ReadJournal(fileSystem, path);
@@ -222,7 +228,7 @@ TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::
   if (contents.fileSize >= 0 && resize) resize(contents.fileSize);
   for (const TABSJournalRecord& record : contents.records) restore(record);
   // The restored bytes must be on the medium before the journal that could restore them again goes.
-  if (syncDatabase) syncDatabase();
+  if (afterRestore) afterRestore();
   if (!fileSystem.Delete(path) && fileSystem.Exists(path)) throw EABSException(msg::kJournalDelete, path);
   return TABSJournalRecovery::PlayedBack;
 }

@@ -20,7 +20,8 @@
 //
 //   Record, 20 bytes + length, record count times
 //   0      | i32   | page number (-1 for the database header)
-//   4      | i64   | absolute offset of the bytes in the database file
+//   4      | i64   | absolute offset of the bytes in the database file; -1 with length 0: a page
+//          |       | the commit allocated, to be released when the commit is undone
 //   12     | u32   | length
 //   16     | u32   | CRC-32 of the bytes
 //   20     | length| the previous bytes
@@ -69,6 +70,9 @@ class TABSJournalWriter {
   void Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount, int64_t fileSize = -1);
   //! Adds the previous bytes of one range. REQUIRES: Begin; at most `recordCount` calls.
   void Append(int32_t pageNo, int64_t offset, const void* bytes, uint32_t count);
+  //! Adds a page that the commit allocated: a play-back returns it to the free space, since nothing
+  //! refers to it once the commit is undone. Stored as a record with offset -1 and no bytes.
+  void AppendRelease(int32_t pageNo);
   //! Writes the commit record; with `flush` forces the journal to the medium. Raises 20302 / 20303.
   //! REQUIRES: exactly `recordCount` records appended.
   void Seal(bool flush);
@@ -92,11 +96,16 @@ class TABSJournalWriter {
   int32_t records_ = 0;
 };
 
-//! One saved range of the database file.
+//! Offset of a record that names a page to release instead of saving bytes.
+inline constexpr int64_t kReleaseOffset = -1;
+
+//! One saved range of the database file, or a page to release.
 struct TABSJournalRecord {
   int32_t pageNo = -1;
   int64_t offset = 0;
   std::vector<uint8_t> bytes;
+
+  bool IsRelease() const { return offset == kReleaseOffset; }
 };
 
 enum class TABSJournalState {
@@ -132,12 +141,13 @@ using TABSJournalRestore = std::function<void(const TABSJournalRecord& record)>;
 
 //! Looks for a journal of a database and deals with it: an incomplete one is discarded; a complete
 //! one that matches the page size, the base offset and `accept` is played back: `resize` gives the
-//! file its recorded size, `restore` writes back each record, then `syncDatabase` runs and the
-//! journal is deleted. With `writable` false nothing is changed.
+//! file its recorded size, `restore` writes back each record (release records included), then
+//! `afterRestore` runs (it syncs the database and releases pages) and the journal is deleted. With
+//! `writable` false nothing is changed.
 //! REQUIRES: no commit of this database is running (the header lock is held).
 TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::string& path, bool writable,
                                    uint16_t pageSize, int64_t baseOffset, const TABSJournalRestore& restore,
-                                   const std::function<void()>& syncDatabase,
+                                   const std::function<void()>& afterRestore,
                                    const std::function<bool(const TABSJournalContents&)>& accept = nullptr,
                                    const std::function<void(int64_t)>& resize = nullptr);
 
