@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/platform/system.h"
 #include "storage/storage_test_util.h"
 
 namespace viz::testing {
@@ -68,9 +67,12 @@ int StateOnDisk(const std::string& path) {
 }
 
 int RunFileChecker(const std::string& path, const std::string& password) {
-  namespace fs = std::filesystem;
-  fs::path tool = fs::path(platform::ExecutablePath()).parent_path().parent_path() / "tools" / "vizcheck";
-  if (!fs::exists(tool)) return -1;
+#ifdef VIZCHECK_PATH
+  const std::filesystem::path tool = VIZCHECK_PATH;
+#else
+  const std::filesystem::path tool;
+#endif
+  if (tool.empty() || !std::filesystem::exists(tool)) return -1;
   pid_t child = fork();
   if (child == 0) {
     // The report is of no interest here, only the verdict.

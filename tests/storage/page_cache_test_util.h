@@ -36,8 +36,8 @@ std::vector<int32_t> AddPages(TABSPageManager& manager, int32_t session, int cou
 int32_t ChangeCounterOnDisk(const std::string& path);
 int StateOnDisk(const std::string& path);
 
-//! Runs the vizcheck tool on a file when it was built next to the tests. Returns its exit code, or
-//! -1 when the tool is not there.
+//! Runs the vizcheck tool on a file (built with the tests). Returns its exit code, or -1 when the
+//! tool is not part of this build.
 int RunFileChecker(const std::string& path, const std::string& password = {});
 
 }  // namespace viz::testing
