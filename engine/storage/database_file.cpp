@@ -12,6 +12,9 @@ namespace {
 
 std::atomic<bool> transientOpenMode{false};
 
+// The signature is searched while the header is read, so a failed read carries the header's code.
+constexpr int32_t kSearchReadCode = 10464;
+
 platform::AccessMode ToPlatformAccess(uint8_t accessMode) {
   return accessMode == TABSDatabaseFile::kAccessRead ? platform::AccessMode::Read
                                                      : platform::AccessMode::ReadWrite;
@@ -260,7 +263,7 @@ bool TABSDatabaseFile::FindSignature(int64_t* baseOffset) {
   bool found = false;
   *baseOffset = 0;
   unsigned char head[file_format::kSignatureLength + file_format::kDatabaseHeaderSize];
-  int64_t got = ReadBuffer(head, 0, 0, sizeof head);
+  int64_t got = ReadBuffer(head, kSearchReadCode, 0, sizeof head);
   if (got >= static_cast<int64_t>(need) && matchesAt(head)) {
     found = true;
   } else {
@@ -272,7 +275,7 @@ bool TABSDatabaseFile::FindSignature(int64_t* baseOffset) {
     const int64_t size = GetSize();
     std::vector<unsigned char> window(kWindow + 2);
     for (int64_t start = 0; start < size && !found; start += kStep) {
-      int64_t length = ReadBuffer(window.data(), 0, start, static_cast<int64_t>(window.size()));
+      int64_t length = ReadBuffer(window.data(), kSearchReadCode, start, static_cast<int64_t>(window.size()));
       for (int64_t at = 0; at + static_cast<int64_t>(need) <= length; ++at) {
         if (matchesAt(window.data() + at)) {
           *baseOffset = start + at;

@@ -32,10 +32,9 @@ std::string TypeNameForMessage(uint16_t pageType) {
 class TABSDatabaseFreeSpaceManager::MapPage {
  public:
   MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t expectedType, int32_t wrongTypeCode)
-      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)) {
-    buffer_ = static_cast<uint8_t*>(MemoryManager().GetMemZero(manager_.PageSize()));
-    manager_.ReadPageBuffer(pageNo_, buffer_);
-    uint16_t type = GetU16(buffer_ + kPageTypeOffset);
+      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
+    manager_.ReadPageBuffer(pageNo_, buffer_.bytes);
+    uint16_t type = GetU16(buffer_.bytes + kPageTypeOffset);
     if (type != expectedType) {
       throw EABSException(msg::kWrongPageType.At(wrongTypeCode), TypeNameForMessage(type),
                           PageTypeName(expectedType));
@@ -43,22 +42,28 @@ class TABSDatabaseFreeSpaceManager::MapPage {
   }
   // A new map page: zero data area except its own mark in byte 0.
   MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t pageType)
-      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)) {
-    buffer_ = static_cast<uint8_t*>(MemoryManager().GetMemZero(manager_.PageSize()));
-    InitPageHeader(buffer_, pageType, 0);
+      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
+    InitPageHeader(buffer_.bytes, pageType, 0);
     Data()[0] = 1;
   }
-  ~MapPage() { MemoryManager().FreeAndNil(buffer_); }
-  MapPage(const MapPage&) = delete;
-  MapPage& operator=(const MapPage&) = delete;
 
-  uint8_t* Data() { return buffer_ + kPageHeaderSize; }
-  void Write() { manager_.WritePageBuffer(pageNo_, buffer_, false); }
+  uint8_t* Data() { return buffer_.bytes + kPageHeaderSize; }
+  void Write() { manager_.WritePageBuffer(pageNo_, buffer_.bytes, false); }
 
  private:
+  // A zeroed block of the engine memory manager, returned when the page object goes, also when a
+  // constructor raises.
+  struct Buffer {
+    explicit Buffer(size_t size) : bytes(static_cast<uint8_t*>(MemoryManager().GetMemZero(size))) {}
+    ~Buffer() { MemoryManager().FreeAndNil(bytes); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    uint8_t* bytes;
+  };
+
   TABSDiskPageManager& manager_;
   int32_t pageNo_;
-  uint8_t* buffer_ = nullptr;
+  Buffer buffer_;
 };
 
 TABSDatabaseFreeSpaceManager::TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager)

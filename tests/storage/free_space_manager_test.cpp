@@ -266,5 +266,54 @@ TEST_F(FreeSpaceTest, TwoProcessesAllocatingAtOnceNeverShareAPage) {
   EXPECT_EQ(HeaderField(34), *seen.rbegin());
 }
 
+VIZ_CHILD_ROLE(page_churner) {
+  TABSDiskPageManager manager;
+  bool multiUser = true, repair = false, readOnly = false;
+  manager.OpenDatabaseFile(args.at(0), {}, multiUser, false, repair, readOnly);
+  std::string line;
+  testing::ReadCommand(&line);
+  std::vector<int32_t> held;
+  uint32_t seed = static_cast<uint32_t>(std::stoul(args.at(2)));
+  for (int step = 0; step < std::stoi(args.at(1)); ++step) {
+    seed = seed * 1103515245u + 12345u;
+    if (held.size() > 3 && (seed >> 16) % 3 == 0) {
+      size_t at = (seed >> 8) % held.size();
+      manager.FreePageNo(held[at]);
+      held.erase(held.begin() + static_cast<std::ptrdiff_t>(at));
+    } else {
+      held.push_back(manager.AllocatePageNumber());
+    }
+  }
+  std::ostringstream out;
+  for (int32_t page : held) out << page << ' ';
+  testing::Reply(out.str());
+  return 0;
+}
+
+TEST_F(FreeSpaceTest, TwoProcessesAllocatingAndFreeingKeepTheMapsExact) {
+  CreateAndOpen();
+  manager_.CloseDatabaseFile();
+  testing::ChildProcess first("page_churner", {path_, "200", "1"});
+  testing::ChildProcess second("page_churner", {path_, "200", "2"});
+  first.Send("go");
+  second.Send("go");
+  std::set<int32_t> held;
+  for (testing::ChildProcess* child : {&first, &second}) {
+    std::istringstream in(child->ReadLine(60000));
+    int32_t page;
+    while (in >> page) EXPECT_TRUE(held.insert(page).second) << "page " << page << " held twice";
+  }
+  ASSERT_FALSE(held.empty());
+  bool multiUser = true, repair = false, readOnly = false;
+  manager_.OpenDatabaseFile(path_, {}, multiUser, false, repair, readOnly);
+  const int32_t total = HeaderField(30);
+  for (int32_t page = 0; page < total; ++page) {
+    bool expected = Fsm().IsMapPage(page) || held.count(page) == 1;
+    ASSERT_EQ(Fsm().IsPageUsed(page), expected) << page;
+  }
+  EXPECT_EQ(HeaderField(34), *held.rbegin());
+  EXPECT_LT(*held.rbegin(), total);
+}
+
 }  // namespace
 }  // namespace viz

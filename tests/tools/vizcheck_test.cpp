@@ -172,6 +172,15 @@ TEST(VizcheckTest, HeaderAndSizeInconsistenciesAreReported) {
   RunResult cut = RunVizcheck({shortFile});
   EXPECT_EQ(cut.exitCode, 1);
   EXPECT_THAT(cut.output, HasSubstr("bytes long, but its pages need"));
+
+  // A header claiming two billion pages is reported without examining pages that are not there.
+  std::string huge = dir.File("huge.db");
+  MakeDatabase(huge, {}, 2);
+  Patch(huge, 30, I32(2000000000));
+  RunResult claimed = RunVizcheck({huge});
+  EXPECT_EQ(claimed.exitCode, 1);
+  EXPECT_THAT(claimed.output, HasSubstr("Total page count: 2000000000"));
+  EXPECT_THAT(claimed.output, HasSubstr("bytes long, but its pages need"));
 }
 
 TEST(VizcheckTest, ExtentMarkedFullWithAFreePageIsReported) {

@@ -1,5 +1,6 @@
 #include "tools/vizcheck/file_checker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iomanip>
 #include <sstream>
@@ -136,8 +137,12 @@ void FileChecker::CheckPrefix(TABSDiskPageManager& manager) {
 
 void FileChecker::ReadMaps(TABSDiskPageManager& manager) {
   TABSDatabaseFreeSpaceManager& fsm = *manager.FreeSpaceManager();
-  const int32_t total = manager.Header().totalPageCount;
-  pages_.assign(static_cast<size_t>(std::max(total, 0)), PageInfo{});
+  const int64_t total = manager.Header().totalPageCount;
+  // A damaged header may claim far more pages than the file holds (already reported); only the pages
+  // that are there are examined.
+  const int64_t present = std::max<int64_t>(
+      (manager.File().GetSize() - manager.PageOffset(0) + manager.PageSize() - 1) / manager.PageSize(), 0);
+  pages_.assign(static_cast<size_t>(std::clamp<int64_t>(total, 0, present)), PageInfo{});
   std::vector<uint8_t> buffer(manager.PageSize());
   for (int64_t index = 0; index <= fsm.LastPfsIndex(); ++index) {
     const int64_t pfsPageNo = fsm.PfsPageNo(index);
@@ -148,9 +153,9 @@ void FileChecker::ReadMaps(TABSDiskPageManager& manager) {
     for (int64_t bit = 0; bit < fsm.PagesPerPfs(); ++bit) {
       if (!((data[bit / 8] >> (bit % 8)) & 1)) continue;
       const int64_t pageNo = pfsPageNo + bit;
-      if (pageNo < total)
+      if (pageNo < static_cast<int64_t>(pages_.size()))
         pages_[static_cast<size_t>(pageNo)].marked = true;
-      else
+      else if (pageNo >= total)
         Problem(pageNo,
                 "marked used in PFS page " + std::to_string(pfsPageNo) + " but lies beyond the file's end");
     }
