@@ -218,6 +218,9 @@ void TABSDiskPageManager::ReleaseAfterPlayBack(const std::vector<int32_t>& pageN
 }
 
 bool TABSDiskPageManager::PlayBackJournal(bool releasePages) {
+  // Called by an open (the free-space maps come later): pages cached from an earlier opening of
+  // this manager may be out of date.
+  if (!freeSpace_) DropUnusedCachedPages();
   if (!file_.IsOpened() || std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0)
     return false;
   const std::string journalPath = JournalFileName(file_.FileName());

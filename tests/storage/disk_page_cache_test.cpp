@@ -269,6 +269,23 @@ TEST_F(DiskPageCacheTest, AFailedWriteIsUndoneAtOnceWhenTheFileStillWorks) {
   EXPECT_EQ(testing::PageValue(db.manager, 2, 3), 5);
 }
 
+TEST_F(DiskPageCacheTest, ReopeningForgetsPagesCachedBefore) {
+  OpenDatabase db(path_, false);
+  testing::AddPages(db.manager, 1, 1, 1);
+  db.manager.Commit(1);
+  EXPECT_TRUE(db.manager.IsCached(2));
+  db.manager.CloseDatabaseFile();
+  {
+    OpenDatabase other(path_, false);
+    testing::FillPage(other.manager, 1, 2, 2);
+    other.manager.Commit(1);
+  }
+  bool multiUser = false, repairNeeded = false, readOnly = false;
+  db.manager.OpenDatabaseFile(path_, {}, multiUser, false, repairNeeded, readOnly);
+  EXPECT_FALSE(db.manager.IsCached(2));
+  EXPECT_EQ(testing::PageValue(db.manager, 1, 2), 2);
+}
+
 // Opens the database multi-user and changes page 2 on request: "write <value>" -> "done".
 VIZ_CHILD_ROLE(page_writer) {
   OpenDatabase db(args.at(0));
