@@ -86,7 +86,16 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
   if (page == nullptr) {
     page = cache_.Find(pageNo);
     // A page in use may carry unreleased changes; only an idle copy may be refreshed.
-    if (page != nullptr && page->UseCount == 0) ValidateCachedPage(page);
+    if (page != nullptr && page->UseCount == 0) {
+      try {
+        ValidateCachedPage(page);
+      } catch (...) {
+        // A copy that could not be read again is not kept.
+        RemoveFromList(page);
+        DestroyPage(page);
+        throw;
+      }
+    }
   }
   if (page == nullptr) {
     auto fresh = std::make_unique<TABSPage>(this);
@@ -183,7 +192,9 @@ void TABSPageManager::EvictOne() {
 
 void TABSPageManager::RemovePage(int32_t session, int32_t pageNo) {
   if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
-  SessionFor(session).pagesToFree.push_back(pageNo);
+  std::vector<int32_t>& toFree = SessionFor(session).pagesToFree;
+  // Removing a page twice must not free it twice at commit.
+  if (std::find(toFree.begin(), toFree.end(), pageNo) == toFree.end()) toFree.push_back(pageNo);
 }
 
 void TABSPageManager::CheckSessionPagesReleased(int32_t session) const {

@@ -3,8 +3,8 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <random>
 
-#include "engine/platform/random.h"
 #include "engine/platform/system.h"
 #include "engine/types/errors.h"
 
@@ -72,8 +72,8 @@ void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t rec
   written_ = 0;
   records_ = 0;
   expectedRecords_ = recordCount;
-  // Mixing in the clock keeps two journals of the same process apart even with the seeded generator.
-  nonce_ = platform::Random(0xFFFFFFFFu) ^ static_cast<uint32_t>(platform::MonotonicMs());
+  // Drawn apart from the engine's seeded generator, whose sequence other code follows.
+  nonce_ = std::random_device{}() ^ static_cast<uint32_t>(platform::MonotonicMs());
   pending_.clear();
   PutBytes(pending_, kMagic, 8);
   Put<uint32_t>(pending_, kVersion);
@@ -221,9 +221,12 @@ TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::
     case TABSJournalState::Complete:
       break;
   }
-  if (!writable || contents.pageSize != pageSize || contents.baseOffset != baseOffset ||
-      (accept && !accept(contents))) {
-    return TABSJournalRecovery::NotPlayedBack;
+  if (!writable) return TABSJournalRecovery::NotPlayedBack;
+  if (contents.pageSize != pageSize || contents.baseOffset != baseOffset || (accept && !accept(contents))) {
+    // Written for another state of the file (a copy put back, or a later commit already done): it
+    // must never be applied to this one.
+    if (!fileSystem.Delete(path) && fileSystem.Exists(path)) throw EABSException(msg::kJournalDelete, path);
+    return TABSJournalRecovery::Stale;
   }
   if (contents.fileSize >= 0 && resize) resize(contents.fileSize);
   for (const TABSJournalRecord& record : contents.records) restore(record);

@@ -133,14 +133,16 @@ enum class TABSJournalRecovery {
   NoJournal,      //!< nothing to do
   Discarded,      //!< an incomplete journal: the database is as before the commit (deleted when writable)
   PlayedBack,     //!< the database was restored to its state before the interrupted commit
-  NotPlayedBack,  //!< a complete journal that could not be applied (read-only, or a foreign journal)
+  NotPlayedBack,  //!< a complete journal that a read-only opener cannot apply
+  Stale,          //!< a complete journal written for another state of the file: deleted, not applied
 };
 
 //! Restores one saved range into the database file.
 using TABSJournalRestore = std::function<void(const TABSJournalRecord& record)>;
 
 //! Looks for a journal of a database and deals with it: an incomplete one is discarded; a complete
-//! one that matches the page size, the base offset and `accept` is played back: `resize` gives the
+//! one that does not match the page size, the base offset and `accept` is stale and deleted; a
+//! matching one is played back: `resize` gives the
 //! file its recorded size, `restore` writes back each record (release records included), then
 //! `afterRestore` runs (it syncs the database and releases pages) and the journal is deleted. With
 //! `writable` false nothing is changed.

@@ -248,6 +248,37 @@ TEST_F(DiskPageCacheTest, OpenPlaysBackTheJournalOfAnInterruptedCommit) {
   EXPECT_EQ(testing::ReadAllBytes(path_), before);
 }
 
+TEST_F(DiskPageCacheTest, AJournalForAnotherStateOfTheFileIsDroppedNotApplied) {
+  {
+    OpenDatabase db(path_);
+    testing::AddPages(db.manager, 1, 2, 1);
+    db.manager.Commit(1);
+  }
+  FaultFileSystem faulty;
+  {
+    OpenDatabase db(path_, true, &faulty);
+    testing::FillPage(db.manager, 1, 2, 5);
+    faulty.FailAtWrite(5);  // dies writing page 2, after the journal was sealed
+    EXPECT_NE(CodeOf([&] { db.manager.Commit(1); }), 0);
+  }
+  const std::vector<uint8_t> journal = testing::ReadAllBytes(JournalFileName(path_));
+  ASSERT_FALSE(journal.empty());
+  {
+    OpenDatabase db(path_);  // plays it back
+    testing::FillPage(db.manager, 1, 2, 6);
+    db.manager.Commit(1);
+    testing::FillPage(db.manager, 1, 3, 7);
+    db.manager.Commit(1);
+  }
+  testing::WriteAllBytes(JournalFileName(path_), journal);
+  const std::vector<uint8_t> current = testing::ReadAllBytes(path_);
+  OpenDatabase db(path_);
+  EXPECT_FALSE(db.repairNeeded);
+  EXPECT_FALSE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
+  EXPECT_EQ(testing::ReadAllBytes(path_), current);
+  EXPECT_EQ(testing::PageValue(db.manager, 1, 2), 6);
+}
+
 TEST_F(DiskPageCacheTest, AFailedWriteIsUndoneAtOnceWhenTheFileStillWorks) {
   {
     OpenDatabase db(path_);

@@ -319,6 +319,29 @@ TEST(TABSPageManagerTest, AFailedReadLeavesNothingCached) {
   EXPECT_EQ(ReadByte(manager, 1, 2), 1);
 }
 
+TEST(TABSPageManagerTest, ACachedPageThatCannotBeReadAgainIsDropped) {
+  // A backend whose cached pages are always read again, as a shared file's are after a change.
+  struct RereadingManager : MapPageManager {
+    void ValidateCachedPage(TABSPage* page) override { ReadPage(page); }
+  } manager;
+  manager.Seed(2, 1);
+  EXPECT_EQ(ReadByte(manager, 1, 2), 1);
+  manager.stored.at(2)[40] = 9;
+  EXPECT_EQ(ReadByte(manager, 1, 2), 9);
+  manager.failReads = true;
+  EXPECT_EQ(CodeOf([&] { manager.GetPage(1, 2); }), 30446);
+  EXPECT_FALSE(manager.IsCached(2));
+}
+
+TEST(TABSPageManagerTest, RemovingAPageTwiceFreesItOnce) {
+  MapPageManager manager;
+  manager.Seed(4, 1);
+  manager.RemovePage(1, 4);
+  manager.RemovePage(1, 4);
+  manager.Commit(1);
+  EXPECT_EQ(manager.freed, (std::vector<int32_t>{4}));
+}
+
 TEST(TABSPageManagerTest, CacheEvictsTheLeastRecentlyUsedPageOnePerRelease) {
   MapPageManager manager;
   manager.SetCacheCapacity(2);

@@ -125,17 +125,22 @@ TEST(RollbackJournalTest, RecoveryPlaysBackCompleteAndDiscardsIncompleteJournals
   WriteSampleJournal(path, true);
   EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, false, 256, 100, restore, sync),
             TABSJournalRecovery::NotPlayedBack);
+  EXPECT_TRUE(FileSystem::Default().Exists(path));
+  // A journal written for another page size, base offset or state of the file is never applied.
   EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 512, 100, restore, sync),
-            TABSJournalRecovery::NotPlayedBack);
+            TABSJournalRecovery::Stale);
+  EXPECT_FALSE(FileSystem::Default().Exists(path));
+  WriteSampleJournal(path, true);
   EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 256, 0, restore, sync),
-            TABSJournalRecovery::NotPlayedBack);
+            TABSJournalRecovery::Stale);
+  WriteSampleJournal(path, true);
   EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 256, 100, restore, sync,
                            [](const TABSJournalContents&) { return false; }),
-            TABSJournalRecovery::NotPlayedBack);
+            TABSJournalRecovery::Stale);
   EXPECT_TRUE(restored.empty());
   EXPECT_EQ(syncs, 0);
-  EXPECT_TRUE(FileSystem::Default().Exists(path));
 
+  WriteSampleJournal(path, true);
   int64_t resizedTo = -1;
   EXPECT_EQ(RecoverJournal(FileSystem::Default(), path, true, 256, 100, restore, sync, nullptr,
                            [&](int64_t size) {
