@@ -22,7 +22,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "engine/storage/VIZPage.h"
 #include "engine/storage/database_file.h"
 #include "engine/storage/file_format.h"
 #include "engine/storage/page_cipher.h"
@@ -31,7 +33,7 @@ namespace viz {
 
 class TABSDatabaseFreeSpaceManager;
 
-class TABSDiskPageManager {
+class TABSDiskPageManager : public TABSPageManager {
  public:
   static constexpr int kDefaultLockAttempts = 4500;
   static constexpr int kDefaultLockPauseMs = 20;
@@ -121,6 +123,29 @@ class TABSDiskPageManager {
   //! Changes the attempt count and pause of `RetryLock` (4500 attempts 20 ms apart by default).
   void SetLockRetryPolicy(int attempts, int pauseMs);
 
+  // ---- Page cache and transactions (disk_page_manager_cache.cpp)
+
+  //! The page-manager slots backed by the file: TotalPageCount fresh from the file, durable
+  //! allocation, the read and write hooks, and map pages refused by `RemovePage` and `GetPage`.
+  int32_t GetPageCount() override;
+  void AllocatePageNo(TABSPage* page) override;
+  bool ReadPage(TABSPage* page) override;
+  void WritePage(TABSPage* page) override;
+  void RemovePage(int32_t session, int32_t pageNo) override;
+  TABSPage* GetPage(int32_t session, int32_t pageNo, uint16_t expectedType = kAnyPageType) override;
+  //! Commits with the flush setting of `SetFlushOnCommit`.
+  void Commit(int32_t session) override;
+  //! Writes the session's changes atomically under the header lock (20213): the previous images
+  //! go to the rollback journal first; `flush` makes the commit durable against power loss too.
+  void Commit(int32_t session, bool flush);
+  void SetFlushOnCommit(bool flush) { flushOnCommit_ = flush; }
+  bool FlushOnCommit() const { return flushOnCommit_; }
+  //! Plays back the journal of an interrupted commit and, with `releasePages`, returns the pages
+  //! that commit allocated to the free space. Returns true when a complete journal is left that could
+  //! not be played back (read-only file): the database then needs repair.
+  //! REQUIRES: the header lock is held and the header was read.
+  bool PlayBackJournal(bool releasePages = true);
+
   // ---- Growing and cutting
 
   //! Adds `pageCount` pages at the end (TotalPageCount in memory; the caller writes the header).
@@ -178,6 +203,22 @@ class TABSDiskPageManager {
   int lockAttempts_ = kDefaultLockAttempts;
   int lockPauseMs_ = kDefaultLockPauseMs;
   std::unique_ptr<TABSDatabaseFreeSpaceManager> freeSpace_;
+
+  // Page-cache side.
+ protected:
+  void ValidateCachedPage(TABSPage* page) override;
+
+ private:
+  // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree,
+                       const std::vector<int32_t>& newPages, bool flush);
+  // Frees the pages an undone commit had allocated, unless a session of this manager still holds them.
+  void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);
+  // The pages that freeing `toFree` may overwrite or cut off.
+  std::vector<int32_t> PagesTouchedByFreeing(const std::vector<int32_t>& toFree);
+  void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }
+
+  bool flushOnCommit_ = false;
 };
 
 //! Holds the header lock for a scope: taken with retries, raising "Database is locked" with

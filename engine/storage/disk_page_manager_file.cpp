@@ -149,7 +149,9 @@ void TABSDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TA
     file_.FindSignature(&base);
     baseOffset_ = base;
     ReadHeader();
-    repairNeeded = header_.state != kStateConsistent || header_.version < kMinimumVersion;
+    // A commit that was cut short left its journal: restore the file before anything reads it.
+    const bool journalLeft = PlayBackJournal();
+    repairNeeded = journalLeft || header_.state != kStateConsistent || header_.version < kMinimumVersion;
   }
   if (std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0) {
     throw EABSException(msg::kInvalidFileFormat, header_.SignatureText(), kDatabaseSignature);

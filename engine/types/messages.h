@@ -87,6 +87,31 @@ inline constexpr const char* kCannotCancelTemporary = "Cannot cancel operation i
 inline constexpr const char* kRecordIsLocked = "Record is locked";
 inline constexpr const char* kTableIsLocked = "Table is locked";
 
+// ---- Page manager, page cache and transactions
+inline constexpr Message kPageBufferIsNil{20038, "Invalid page buffer. Buffer is Nil"};
+inline constexpr Message kInvalidPageModification{20039, "Invalid page modification"};
+inline constexpr Message kPageNotFound{20167, "Page not found"};
+inline constexpr Message kSortedPageListEmpty{20165, "TSortedPageList.Delete - no elements in array!"};
+inline constexpr Message kSortedPageListKeyNotFound{20166, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d"};
+inline constexpr Message kInvalidSessionId{20186, "Invalid Session ID"};
+inline constexpr Message kInvalidPageType{20153, "Invalid page type. Possibly data is corrupted. Expected type %d, but found %d"};
+inline constexpr Message kPageUsedByOtherSession{20090, "Page is used by other session"};
+inline constexpr Message kInvalidPageNumber{20064, "Invalid page number"};
+inline constexpr Message kSessionPagesNotReleased{20152, "Some session pages are not released"};
+inline constexpr Message kInvalidDirtyPage{20085, "Invalid dirty page"};
+inline constexpr Message kCannotWriteUsedPage{20086, "Cannot write used page"};
+inline constexpr Message kCommitDatabaseLocked{20213, "Database is locked"};
+inline constexpr Message kInvalidIndexPage{20087, "Invalid index page"};
+inline constexpr Message kCannotRemoveUsedPage{20088, "Cannot remove used page"};
+inline constexpr Message kCannotFreeNotCommittedPages{20097, "Cannot free not commited pages"};
+inline constexpr Message kJournalCreate{20301, "Cannot create rollback journal '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kJournalWrite{20302, "Cannot write rollback journal '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kJournalFlush{20303, "Cannot flush rollback journal '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kJournalDelete{20304, "Cannot delete rollback journal '%s'"};
+inline constexpr Message kJournalRead{20305, "Cannot read rollback journal '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kJournalOpen{20306, "Cannot open rollback journal '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kJournalMismatch{20307, "Rollback journal '%s' does not belong to this database file"};
+
 // ---- Memory manager
 inline constexpr Message kCannotAllocateZero{30286, "Cannot allocate 0 bytes"};
 inline constexpr Message kMemoryLimitExceeded{30004, "Memory limit exceeded (Limit = %d bytes)"};

@@ -1,0 +1,276 @@
+// TABSDiskPageManager, page-cache side: the page-manager slots over the file, the multi-user
+// validation of cached pages, and the atomic commit with its rollback journal.
+//
+// A commit, all under the header lock:
+//
+//   read header; [hot journal of a dead process?] --> play it back first
+//   journal: file size, previous header, previous image of every page to write or that the frees
+//            touch (the page itself, its map pages); seal (flush: sync the journal)
+//   header State := 1, write
+//   write the pages in place; free the removed pages
+//   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
+//   delete the journal                                   <- the commit can no longer be undone
+//   release the header lock                              <- only now may freed pages be reused
+//
+// A process that dies before the journal is sealed leaves an incomplete journal and an untouched
+// database; one that dies later leaves a complete journal that the next open (or the next commit of
+// another process) plays back, so the database is exactly as before the commit.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/storage/disk_page_manager.h"
+#include "engine/storage/free_space_manager.h"
+#include "engine/storage/rollback_journal.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+using namespace file_format;
+
+namespace {
+
+constexpr int32_t kCommitLockedCode = 20213;
+constexpr int32_t kHeaderRestoreCode = 10462;
+constexpr int32_t kPageRestoreCode = 10469;
+
+}  // namespace
+
+int32_t TABSDiskPageManager::GetPageCount() {
+  return GetTotalPageCount();
+}
+
+void TABSDiskPageManager::AllocatePageNo(TABSPage* page) {
+  SyncPageGeometry();
+  page->PageNo = AllocatePageNumber();
+  page->AllocBuffer();
+}
+
+bool TABSDiskPageManager::ReadPage(TABSPage* page) {
+  return ReadPageBuffer(page->PageNo, page->Buffer(), page->EncipherOnWrite);
+}
+
+void TABSDiskPageManager::WritePage(TABSPage* page) {
+  WritePageBuffer(page->PageNo, page->Buffer(), page->EncipherOnWrite);
+}
+
+void TABSDiskPageManager::RemovePage(int32_t session, int32_t pageNo) {
+  CheckNotMapPage(pageNo);
+  TABSPageManager::RemovePage(session, pageNo);
+}
+
+TABSPage* TABSDiskPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t expectedType) {
+  CheckNotMapPage(pageNo);
+  SyncPageGeometry();
+  return TABSPageManager::GetPage(session, pageNo, expectedType);
+}
+
+void TABSDiskPageManager::ValidateCachedPage(TABSPage* page) {
+  if (!multiUser_) return;
+  int32_t counter = ReadPageUpdateCounter(page->PageNo);
+  if (counter == page->GetUpdateCounter() || counter == kFreedPageCounter) {
+    page->SetUpdateCounter(counter);
+    return;
+  }
+  // Another process committed this page since it was cached.
+  ReadPage(page);
+}
+
+void TABSDiskPageManager::Commit(int32_t session) {
+  Commit(session, flushOnCommit_);
+}
+
+void TABSDiskPageManager::Commit(int32_t session, bool flush) {
+  CheckSessionPagesReleased(session);
+  SessionRecord* record = FindSession(session);
+  if (record == nullptr || !HasChanges(session)) return;
+  CheckDirtyPagesWritable(*record, record->pagesToFree);
+  SyncPageGeometry();
+
+  TABSHeaderLockHolder lock(*this, kCommitLockedCode);
+  ReadHeader();
+  // A process that died in the middle of a commit may have left its journal: undo that first.
+  PlayBackJournal();
+
+  const std::vector<int32_t> toFree = record->pagesToFree;
+  std::vector<TABSPage*> pages;
+  for (TABSPage* page : record->dirty.Pages()) {
+    if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
+  }
+  WriteJournalled(pages, toFree, record->newPages, flush);
+
+  for (int32_t pageNo : toFree) DropPage(*record, pageNo);
+  record->pagesToFree.clear();
+  record->newPages.clear();
+  MoveWrittenPagesToCache(*record);
+}
+
+std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vector<int32_t>& toFree) {
+  std::vector<int32_t> touched;
+  if (toFree.empty() || !freeSpace_) return touched;
+  const int64_t total = header_.totalPageCount;
+  for (int32_t pageNo : toFree) {
+    if (pageNo >= 0 && pageNo < total) touched.push_back(pageNo);  // gets the freed marker
+  }
+  // Freeing changes the pages' PFS and EAM pages, and cutting free pages off the end may take map
+  // pages anywhere above the new last used page with it: every map page is saved (one PFS and one
+  // EAM page per 32448 pages with the default sizes).
+  for (int64_t index = 0; freeSpace_->PfsPageNo(index) < total; ++index) {
+    touched.push_back(static_cast<int32_t>(freeSpace_->PfsPageNo(index)));
+  }
+  for (int64_t index = 0; freeSpace_->EamPageNo(index) < total; ++index) {
+    touched.push_back(static_cast<int32_t>(freeSpace_->EamPageNo(index)));
+  }
+  std::sort(touched.begin(), touched.end());
+  touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
+  return touched;
+}
+
+void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
+                                          const std::vector<int32_t>& toFree,
+                                          const std::vector<int32_t>& newPages, bool flush) {
+  // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
+  // file (their counters, their map pages, map pages a cut could remove).
+  std::vector<int32_t> saved;
+  for (TABSPage* page : pages) saved.push_back(page->PageNo);
+  for (int32_t pageNo : PagesTouchedByFreeing(toFree)) {
+    if (std::find(saved.begin(), saved.end(), pageNo) == saved.end()) saved.push_back(pageNo);
+  }
+
+  const std::string journalPath = JournalFileName(file_.FileName());
+  auto journal = std::make_unique<TABSJournalWriter>(Fs(), journalPath);
+  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size() + newPages.size()) + 1,
+                 file_.GetSize());
+  const TABSDatabaseHeader before = header_;
+  unsigned char headerBytes[kDatabaseHeaderSize];
+  before.Encode(headerBytes);
+  bool sealed = false;
+  try {
+    journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
+    std::vector<uint8_t> image(pageSize_);
+    for (int32_t pageNo : saved) {
+      // Bytes past the end of the file read as zeros; restoring them is harmless.
+      std::fill(image.begin(), image.end(), 0);
+      ReadPagePart(image.data(), pageNo, pageSize_, 0);
+      journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
+    }
+    for (int32_t pageNo : newPages) journal->AppendRelease(pageNo);
+    journal->Seal(flush);
+    sealed = true;
+
+    header_.state = kStateCommitting;
+    WriteHeader();
+    for (TABSPage* page : pages) WritePage(page);
+    // Freed pages are released inside the journalled part: nobody can take them before the header
+    // lock goes, and by then the journal is gone and the commit final.
+    for (int32_t pageNo : toFree) FreePageNo(pageNo);
+    header_.changeCounter = before.changeCounter + 1;
+    header_.state = kStateConsistent;
+    WriteHeader();
+    if (flush) file_.FlushFileBuffers();
+    journal->Remove();
+  } catch (...) {
+    journal.reset();
+    header_ = before;
+    try {
+      if (sealed) {
+        // Undo the partial writes now; if that fails as well, the journal stays for the next open.
+        // The session keeps its new pages for another attempt.
+        PlayBackJournal(false);
+      } else {
+        Fs().Delete(journalPath);
+      }
+    } catch (...) {
+      // The original failure is the one to report.
+    }
+    throw;
+  }
+}
+
+void TABSDiskPageManager::ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos) {
+  std::vector<int32_t> release;
+  for (int32_t pageNo : pageNos) {
+    bool held = false;
+    for (int32_t session : SessionNumbers()) {
+      const std::vector<int32_t>& own = SessionFor(session).newPages;
+      held = held || std::find(own.begin(), own.end(), pageNo) != own.end();
+    }
+    if (!held) release.push_back(pageNo);
+  }
+  if (release.empty()) return;
+  std::unique_ptr<TABSDatabaseFreeSpaceManager> temporary;
+  TABSDatabaseFreeSpaceManager* freeSpace = freeSpace_.get();
+  if (freeSpace == nullptr) {
+    // During an open, before the rest of the prefix was read: take what freeing needs from the header.
+    if (header_.pageSize <= kPageHeaderSize || header_.extentPageCount == 0) return;
+    pageSize_ = header_.pageSize;
+    pageDataSize_ = static_cast<uint16_t>(pageSize_ - kPageHeaderSize);
+    SetPrefixOffsets(baseOffset_ + header_.headerSize);
+    ReadLockAreaSize();
+    SetPrefixOffsets(checkBlockOffset_);
+    temporary = std::make_unique<TABSDatabaseFreeSpaceManager>(*this);
+    freeSpace = temporary.get();
+  }
+  for (int32_t pageNo : release) {
+    ReadHeader();
+    if (pageNo < 0 || pageNo >= header_.totalPageCount || freeSpace->IsMapPage(pageNo)) continue;
+    if (freeSpace->IsPageUsed(pageNo)) freeSpace->FreePage(pageNo);
+  }
+}
+
+bool TABSDiskPageManager::PlayBackJournal(bool releasePages) {
+  // Called by an open (the free-space maps come later): pages cached from an earlier opening of
+  // this manager may be out of date.
+  if (!freeSpace_) DropUnusedCachedPages();
+  if (!file_.IsOpened() || std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0)
+    return false;
+  const std::string journalPath = JournalFileName(file_.FileName());
+  platform::FileSystem& fs = Fs();
+  if (!fs.Exists(journalPath)) return false;
+
+  std::vector<int32_t> restoredPages;
+  std::vector<int32_t> releases;
+  auto restore = [&](const TABSJournalRecord& record) {
+    if (record.IsRelease()) {
+      releases.push_back(record.pageNo);
+      return;
+    }
+    file_.WriteBuffer(record.bytes.data(), record.pageNo < 0 ? kHeaderRestoreCode : kPageRestoreCode,
+                      record.offset, static_cast<int64_t>(record.bytes.size()));
+    if (record.pageNo >= 0) restoredPages.push_back(record.pageNo);
+  };
+  // A journal belongs to this file when its saved header is this file's header as it was before
+  // the commit: same signature and page size, and a change counter the commit had not yet moved
+  // on, or had moved on by exactly one.
+  auto accept = [&](const TABSJournalContents& contents) {
+    if (contents.records.empty() || contents.records[0].pageNo != -1 ||
+        contents.records[0].bytes.size() != kDatabaseHeaderSize ||
+        contents.records[0].offset != baseOffset_) {
+      return false;
+    }
+    TABSDatabaseHeader saved;
+    saved.Decode(contents.records[0].bytes.data());
+    return std::memcmp(saved.signature, kDatabaseSignature, kSignatureLength) == 0 &&
+           saved.pageSize == header_.pageSize &&
+           (header_.changeCounter == saved.changeCounter || header_.changeCounter == saved.changeCounter + 1);
+  };
+  TABSJournalRecovery result = RecoverJournal(
+      fs, journalPath, !IsReadOnly(), header_.pageSize, baseOffset_, restore,
+      [&] {
+        file_.FlushFileBuffers();
+        if (releasePages && !releases.empty()) {
+          // Dying here is harmless: the journal is still there, and playing it back again restores
+          // the maps before releasing anew.
+          ReadHeader();
+          ReleaseAfterPlayBack(releases);
+          file_.FlushFileBuffers();
+        }
+      },
+      accept, [&](int64_t size) { file_.SetSize(size); });
+  if (result == TABSJournalRecovery::PlayedBack) {
+    ReadHeader();
+    for (int32_t pageNo : restoredPages) UncachePage(pageNo);
+  }
+  return result == TABSJournalRecovery::NotPlayedBack;
+}
+
+}  // namespace viz

@@ -1,0 +1,239 @@
+#include "engine/storage/rollback_journal.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+
+#include "engine/platform/system.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+namespace {
+
+constexpr char kMagic[8] = {'V', 'I', 'Z', 'J', 'O', 'U', 'R', 'N'};
+constexpr char kDoneMagic[8] = {'V', 'I', 'Z', 'J', 'D', 'O', 'N', 'E'};
+constexpr uint32_t kVersion = 1;
+constexpr int kHeaderSize = 48;
+constexpr int kRecordHeaderSize = 20;
+constexpr int kCommitSize = 24;
+// Records are gathered up to this size before they are written.
+constexpr size_t kWriteChunk = 256 * 1024;
+
+uint32_t Crc(uint32_t crc, const uint8_t* bytes, size_t count) {
+  while (count > 0) {
+    auto part = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+    crc = static_cast<uint32_t>(crc32(crc, bytes, part));
+    bytes += part;
+    count -= part;
+  }
+  return crc;
+}
+
+void PutBytes(std::vector<uint8_t>& out, const void* bytes, size_t count) {
+  if (count == 0) return;
+  size_t at = out.size();
+  out.resize(at + count);
+  std::memcpy(out.data() + at, bytes, count);
+}
+
+template <class T>
+void Put(std::vector<uint8_t>& out, T value) {
+  PutBytes(out, &value, sizeof(T));
+}
+
+template <class T>
+T Get(const uint8_t* at) {
+  T value;
+  std::memcpy(&value, at, sizeof(T));
+  return value;
+}
+
+}  // namespace
+
+std::string JournalFileName(const std::string& databaseFileName) {
+  return databaseFileName + "-journal";
+}
+
+TABSJournalWriter::TABSJournalWriter(platform::FileSystem& fileSystem, std::string path)
+    : fileSystem_(fileSystem), path_(std::move(path)) {}
+
+TABSJournalWriter::~TABSJournalWriter() = default;
+
+void TABSJournalWriter::RaiseWrite(const platform::OsError& error) const {
+  throw EABSException(msg::kJournalWrite, path_, error.code, error.message);
+}
+
+void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount, int64_t fileSize) {
+  platform::OsError error;
+  file_ = fileSystem_.Create(path_, &error);
+  if (!file_) throw EABSException(msg::kJournalCreate, path_, error.code, error.message);
+  written_ = 0;
+  records_ = 0;
+  expectedRecords_ = recordCount;
+  // Drawn apart from the engine's seeded generator, whose sequence other code follows.
+  nonce_ = std::random_device{}() ^ static_cast<uint32_t>(platform::MonotonicMs());
+  pending_.clear();
+  PutBytes(pending_, kMagic, 8);
+  Put<uint32_t>(pending_, kVersion);
+  Put<uint16_t>(pending_, pageSize);
+  Put<uint16_t>(pending_, 0);
+  Put<int64_t>(pending_, baseOffset);
+  Put<int32_t>(pending_, recordCount);
+  Put<uint32_t>(pending_, nonce_);
+  Put<int64_t>(pending_, fileSize);
+  Put<uint32_t>(pending_, 0);
+  Put<uint32_t>(pending_, Crc(0, pending_.data(), pending_.size()));
+  runningCrc_ = 0;
+}
+
+void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes, uint32_t count) {
+  if (!file_ || records_ >= expectedRecords_) throw EABSException(msg::kNilPointer);
+  Put<int32_t>(pending_, pageNo);
+  Put<int64_t>(pending_, offset);
+  Put<uint32_t>(pending_, count);
+  Put<uint32_t>(pending_, count == 0 ? 0 : Crc(0, static_cast<const uint8_t*>(bytes), count));
+  PutBytes(pending_, bytes, count);
+  ++records_;
+  if (pending_.size() >= kWriteChunk) WritePending();
+}
+
+void TABSJournalWriter::AppendRelease(int32_t pageNo) {
+  Append(pageNo, kReleaseOffset, nullptr, 0);
+}
+
+void TABSJournalWriter::WritePending() {
+  if (pending_.empty()) return;
+  runningCrc_ = Crc(runningCrc_, pending_.data(), pending_.size());
+  int64_t count = static_cast<int64_t>(pending_.size());
+  if (file_->WriteAt(pending_.data(), count, written_) != count) RaiseWrite(file_->LastError());
+  written_ += count;
+  pending_.clear();
+}
+
+void TABSJournalWriter::Seal(bool flush) {
+  if (!file_ || records_ != expectedRecords_) throw EABSException(msg::kNilPointer);
+  WritePending();
+  std::vector<uint8_t> commit;
+  PutBytes(commit, kDoneMagic, 8);
+  Put<int32_t>(commit, records_);
+  Put<uint32_t>(commit, nonce_);
+  Put<uint32_t>(commit, runningCrc_);
+  Put<uint32_t>(commit, Crc(0, commit.data(), commit.size()));
+  if (file_->WriteAt(commit.data(), kCommitSize, written_) != kCommitSize) RaiseWrite(file_->LastError());
+  written_ += kCommitSize;
+  // One sync suffices: the commit record's checksum covers every byte before it, so a journal whose
+  // commit record reached the medium without some earlier bytes fails its check and is discarded.
+  if (flush && !file_->Flush()) {
+    const platform::OsError& error = file_->LastError();
+    throw EABSException(msg::kJournalFlush, path_, error.code, error.message);
+  }
+}
+
+void TABSJournalWriter::Remove() {
+  file_.reset();
+  if (!fileSystem_.Delete(path_) && fileSystem_.Exists(path_))
+    throw EABSException(msg::kJournalDelete, path_);
+}
+
+TABSJournalContents ReadJournal(platform::FileSystem& fileSystem, const std::string& path) {
+  TABSJournalContents contents;
+  if (!fileSystem.Exists(path)) return contents;
+  platform::OsError error;
+  std::unique_ptr<platform::File> file =
+      fileSystem.Open(path, platform::AccessMode::Read, platform::ShareMode::ReadWrite, &error);
+  if (!file) throw EABSException(msg::kJournalOpen, path, error.code, error.message);
+  int64_t size = file->Size();
+  if (size < 0) {
+    const platform::OsError& sizeError = file->LastError();
+    throw EABSException(msg::kJournalRead, path, sizeError.code, sizeError.message);
+  }
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  int64_t got = size == 0 ? 0 : file->ReadAt(data.data(), size, 0);
+  if (got != size) {
+    const platform::OsError& readError = file->LastError();
+    throw EABSException(msg::kJournalRead, path, readError.code, readError.message);
+  }
+
+  return ParseJournal(data);
+}
+
+TABSJournalContents ParseJournal(const std::vector<uint8_t>& data) {
+  TABSJournalContents contents;
+  contents.state = TABSJournalState::Incomplete;
+  const uint8_t* bytes = data.data();
+  const auto size = static_cast<int64_t>(data.size());
+  if (size < kHeaderSize || std::memcmp(bytes, kMagic, 8) != 0 || Get<uint32_t>(bytes + 8) != kVersion ||
+      Get<uint32_t>(bytes + 44) != Crc(0, bytes, 44)) {
+    return contents;
+  }
+  contents.pageSize = Get<uint16_t>(bytes + 12);
+  contents.baseOffset = Get<int64_t>(bytes + 16);
+  int32_t recordCount = Get<int32_t>(bytes + 24);
+  uint32_t nonce = Get<uint32_t>(bytes + 28);
+  contents.fileSize = Get<int64_t>(bytes + 32);
+  if (recordCount < 0) return contents;
+
+  int64_t at = kHeaderSize;
+  std::vector<TABSJournalRecord> records;
+  for (int32_t index = 0; index < recordCount; ++index) {
+    if (size - at < kRecordHeaderSize) return contents;
+    TABSJournalRecord record;
+    record.pageNo = Get<int32_t>(bytes + at);
+    record.offset = Get<int64_t>(bytes + at + 4);
+    uint32_t length = Get<uint32_t>(bytes + at + 12);
+    uint32_t crc = Get<uint32_t>(bytes + at + 16);
+    at += kRecordHeaderSize;
+    if (size - at < static_cast<int64_t>(length)) return contents;
+    if (record.offset < 0 && !(record.IsRelease() && length == 0)) return contents;
+    if ((length == 0 ? 0 : Crc(0, bytes + at, length)) != crc) return contents;
+    record.bytes.assign(bytes + at, bytes + at + length);
+    at += length;
+    records.push_back(std::move(record));
+  }
+  if (size - at < kCommitSize) return contents;
+  const uint8_t* commit = bytes + at;
+  if (std::memcmp(commit, kDoneMagic, 8) != 0 || Get<int32_t>(commit + 8) != recordCount ||
+      Get<uint32_t>(commit + 12) != nonce || Get<uint32_t>(commit + 16) != Crc(0, bytes, at) ||
+      Get<uint32_t>(commit + 20) != Crc(0, commit, 20)) {
+    return contents;
+  }
+  contents.state = TABSJournalState::Complete;
+  contents.records = std::move(records);
+  return contents;
+}
+
+TABSJournalRecovery RecoverJournal(platform::FileSystem& fileSystem, const std::string& path, bool writable,
+                                   uint16_t pageSize, int64_t baseOffset, const TABSJournalRestore& restore,
+                                   const std::function<void()>& afterRestore,
+                                   const std::function<bool(const TABSJournalContents&)>& accept,
+                                   const std::function<void(int64_t)>& resize) {
+  TABSJournalContents contents = ReadJournal(fileSystem, path);
+  switch (contents.state) {
+    case TABSJournalState::None:
+      return TABSJournalRecovery::NoJournal;
+    case TABSJournalState::Incomplete:
+      if (writable && !fileSystem.Delete(path) && fileSystem.Exists(path)) {
+        throw EABSException(msg::kJournalDelete, path);
+      }
+      return TABSJournalRecovery::Discarded;
+    case TABSJournalState::Complete:
+      break;
+  }
+  if (!writable) return TABSJournalRecovery::NotPlayedBack;
+  if (contents.pageSize != pageSize || contents.baseOffset != baseOffset || (accept && !accept(contents))) {
+    // Written for another state of the file (a copy put back, or a later commit already done): it
+    // must never be applied to this one.
+    if (!fileSystem.Delete(path) && fileSystem.Exists(path)) throw EABSException(msg::kJournalDelete, path);
+    return TABSJournalRecovery::Stale;
+  }
+  if (contents.fileSize >= 0 && resize) resize(contents.fileSize);
+  for (const TABSJournalRecord& record : contents.records) restore(record);
+  // The restored bytes must be on the medium before the journal that could restore them again goes.
+  if (afterRestore) afterRestore();
+  if (!fileSystem.Delete(path) && fileSystem.Exists(path)) throw EABSException(msg::kJournalDelete, path);
+  return TABSJournalRecovery::PlayedBack;
+}
+
+}  // namespace viz

@@ -1,0 +1,94 @@
+#include "engine/storage/sorted_page_list.h"
+
+#include <algorithm>
+
+#include "engine/storage/VIZPage.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+int32_t TABSSortedPageList::LowerBound(int32_t pageNo) const {
+  return static_cast<int32_t>(std::lower_bound(pageNos_.begin(), pageNos_.end(), pageNo) - pageNos_.begin());
+}
+
+TABSPage* TABSSortedPageList::Find(int32_t pageNo) const {
+  int32_t index = LowerBound(pageNo);
+  if (index < Count() && pageNos_[index] == pageNo) return pages_[index];
+  return nullptr;
+}
+
+void TABSSortedPageList::Reserve(int32_t capacity) {
+  // std::vector::reserve never shrinks, so a smaller capacity rebuilds the arrays.
+  if (capacity < static_cast<int32_t>(pageNos_.capacity())) {
+    std::vector<int32_t> numbers;
+    std::vector<TABSPage*> pages;
+    std::vector<uint64_t> stamps;
+    numbers.reserve(capacity);
+    pages.reserve(capacity);
+    stamps.reserve(capacity);
+    numbers.assign(pageNos_.begin(), pageNos_.end());
+    pages.assign(pages_.begin(), pages_.end());
+    stamps.assign(stamps_.begin(), stamps_.end());
+    pageNos_.swap(numbers);
+    pages_.swap(pages);
+    stamps_.swap(stamps);
+  } else {
+    pageNos_.reserve(capacity);
+    pages_.reserve(capacity);
+    stamps_.reserve(capacity);
+  }
+  capacity_ = capacity;
+}
+
+void TABSSortedPageList::Insert(TABSPage* page) {
+  if (Count() == capacity_) {
+    Reserve(capacity_ + growStep_);
+    growStep_ = std::min(growStep_ * 2, kMaxStep);
+  }
+  int32_t index = LowerBound(page->PageNo);
+  pageNos_.insert(pageNos_.begin() + index, page->PageNo);
+  pages_.insert(pages_.begin() + index, page);
+  stamps_.insert(stamps_.begin() + index, ++stampCounter_);
+}
+
+void TABSSortedPageList::Touch(int32_t pageNo) {
+  int32_t index = LowerBound(pageNo);
+  if (index >= Count() || pageNos_[index] != pageNo) throw EABSException(msg::kPageNotFound);
+  stamps_[index] = ++stampCounter_;
+}
+
+void TABSSortedPageList::Delete(int32_t pageNo) {
+  if (pageNos_.empty()) throw EABSException(msg::kSortedPageListEmpty);
+  int32_t index = LowerBound(pageNo);
+  if (index >= Count() || pageNos_[index] != pageNo) {
+    throw EABSException(msg::kSortedPageListKeyNotFound, pageNo, Count());
+  }
+  pageNos_.erase(pageNos_.begin() + index);
+  pages_.erase(pages_.begin() + index);
+  stamps_.erase(stamps_.begin() + index);
+  MaybeShrink();
+}
+
+void TABSSortedPageList::MaybeShrink() {
+  if (capacity_ - Count() > shrinkStep_) {
+    Reserve(capacity_ - shrinkStep_);
+    shrinkStep_ = std::min(shrinkStep_ * 2, kMaxStep);
+  }
+}
+
+void TABSSortedPageList::Clear() {
+  pageNos_.clear();
+  pages_.clear();
+  stamps_.clear();
+  Reserve(0);
+  growStep_ = kInitialStep;
+  shrinkStep_ = kInitialStep;
+}
+
+TABSPage* TABSSortedPageList::Oldest() const {
+  if (stamps_.empty()) return nullptr;
+  auto oldest = std::min_element(stamps_.begin(), stamps_.end());
+  return pages_[oldest - stamps_.begin()];
+}
+
+}  // namespace viz
