@@ -177,6 +177,10 @@ TABSCompressedStreamBlockHeader TABSCompressedBLOBStream::WriteBlock(const void*
 
 int64_t TABSCompressedBLOBStream::Append(const uint8_t* data, int64_t count) {
   int64_t taken = 0;
+  // When the value ends the inner stream, a shorter rewrite of its last block must not leave stale
+  // bytes of the old block behind it.
+  const int64_t oldEnd = EndOfBlocks();
+  const bool valueEndsInner = inner_.Size() == oldEnd;
   const int64_t last = headers_.Count() - 1;
   if (last >= 0 && headers_[last].header.UncompressedSize < blockSize_) {
     LoadBlock(last);
@@ -185,15 +189,11 @@ int64_t TABSCompressedBLOBStream::Append(const uint8_t* data, int64_t count) {
     TABSMemBlock block(MemoryManager().GetMem(static_cast<size_t>(blockSize_)));
     std::memcpy(block.get(), cache_.get(), static_cast<size_t>(have));
     std::memcpy(block.bytes() + have, data, static_cast<size_t>(fill));
-    const int64_t oldEnd = EndOfBlocks();
     cachedBlock_ = -1;
     headers_.Set(last, WriteBlock(block.get(), have + fill, headers_[last].position));
     cache_.reset(block.get());
     block.ref() = nullptr;
     cachedBlock_ = last;
-    const int64_t newEnd = EndOfBlocks();
-    // A shorter rewrite leaves stale bytes of the old block behind; they are not part of the value.
-    if (newEnd < oldEnd && count == fill && inner_.Size() == oldEnd) inner_.SetSize(newEnd);
     size_ += fill;
     taken += fill;
   }
@@ -204,6 +204,7 @@ int64_t TABSCompressedBLOBStream::Append(const uint8_t* data, int64_t count) {
     size_ += piece;
     taken += piece;
   }
+  if (valueEndsInner && inner_.Size() > EndOfBlocks()) inner_.SetSize(EndOfBlocks());
   Recount();
   return taken;
 }
