@@ -3,6 +3,8 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "engine/platform/ofd_lock.h"
 
@@ -14,6 +16,7 @@ constexpr int64_t kReaderByte = kReservedLockBase + 1;
 constexpr int64_t kWriterByte = kReservedLockBase + 2;
 constexpr int64_t kForbidsReadersByte = kReservedLockBase + 3;
 constexpr int64_t kForbidsWritersByte = kReservedLockBase + 4;
+constexpr int kGuardAttempts = 10000;  // 500 µs apart
 
 //! Holds the guard byte while an open checks and records its share mode, so that two opens racing
 //! each other cannot both pass the checks before either has recorded itself.
@@ -21,8 +24,19 @@ class GuardHold {
  public:
   GuardHold(int fd, bool writable) : fd_(fd) {
     // A descriptor open for reading only cannot take an exclusive lock; such an open checks
-    // without the guard (a race only with another open in the same few microseconds).
-    held_ = writable && OfdSetLock(fd_, F_WRLCK, kGuardByte, 1, /*wait=*/true) == 0;
+    // without the guard (a race only with another open in the same few microseconds). Others hold
+    // the guard for microseconds; one that keeps it longer (a stopped process) is not waited for
+    // beyond a few seconds, and the open then checks without it.
+    if (!writable) return;
+    for (int attempt = 0; attempt < kGuardAttempts; ++attempt) {
+      int error = OfdSetLock(fd_, F_WRLCK, kGuardByte, 1, /*wait=*/false);
+      if (error == 0) {
+        held_ = true;
+        return;
+      }
+      if (error != EAGAIN && error != EACCES) return;
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
   }
   ~GuardHold() {
     if (held_) OfdSetLock(fd_, F_UNLCK, kGuardByte, 1, false);

@@ -130,7 +130,7 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
   const int64_t innerSize = inner_.Size();
   // Refuse before allocating when the inner stream cannot hold the data the header announces.
   if (header.CompressedSize > innerSize - dataPosition)
-    throw EABSException(msg::kCannotReadFromStream, dataPosition, innerSize,
+    throw EABSException(msg::kStreamCannotRead.At(10086), dataPosition, innerSize,
                         static_cast<int64_t>(header.CompressedSize),
                         std::max<int64_t>(innerSize - dataPosition, 0));
   CheckedSeek(inner_, dataPosition, 10086);
@@ -146,7 +146,7 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
   TABSMemBlock decompressed(out);
   if (outSize != header.UncompressedSize)
     throw EABSException(msg::kDecompressSizeMismatch, outSize, static_cast<int64_t>(header.UncompressedSize));
-  uint32_t crc = Crc32(out, static_cast<size_t>(outSize));
+  uint32_t crc = ComputeCRC32(out, static_cast<size_t>(outSize));
   if (crc != header.Crc32)
     throw EABSException(msg::kDecompressChecksumMismatch, static_cast<int64_t>(crc),
                         static_cast<int64_t>(header.Crc32));
@@ -167,7 +167,7 @@ TABSCompressedStreamBlockHeader TABSCompressedBLOBStream::WriteBlock(const void*
   TABSCompressedStreamBlockHeader header;
   header.CompressedSize = static_cast<int32_t>(outSize);
   header.UncompressedSize = static_cast<int32_t>(count);
-  header.Crc32 = Crc32(data, static_cast<size_t>(count));
+  header.Crc32 = ComputeCRC32(data, static_cast<size_t>(count));
   header.BlockLength = outSize + static_cast<int64_t>(sizeof(TABSCompressedStreamBlockHeader));
   CheckedSeek(inner_, position, 10099);
   ExactWrite(&header, sizeof(header), inner_, 10100);
@@ -276,8 +276,7 @@ void TABSCompressedBLOBStream::SetSize(int64_t size) {
       const int64_t piece = std::min(blockSize_, size - size_);
       const int64_t before = size_;
       const int64_t taken = Append(zeros.bytes(), piece);
-      if (taken != piece)
-        throw EABSException(msg::kCannotWriteToStream.At(10097), before, size_, piece, taken);
+      if (taken != piece) throw EABSException(msg::kStreamCannotWrite.At(10097), before, size_, piece, taken);
     }
   } else if (size < size_) {
     const int64_t keep = size / blockSize_;

@@ -103,7 +103,8 @@ class TABSCompressedBLOBStream : public TABSStream {
   //! position inside the value writes nothing and returns 0.
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t GetSize() override { return size_; }
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override { return size_; }
   //! Grows with zero bytes or shrinks, rewriting the last kept block.
   void SetSize(int64_t size) override;
 

@@ -130,7 +130,7 @@ TABSFileStream::TABSFileStream(const std::string& fileName, uint16_t mode, bool 
   platform::OsError error;
   if (mode == kCreateMode) {
     file_ = fs.Create(fileName, &error);
-    if (file_ == nullptr) throw EABSException(msg::kCannotCreateFile, fileName);
+    if (file_ == nullptr) throw EABSException(msg::kCannotCreateStreamFile, fileName);
     // Delete-on-close: the open handle keeps the data until the stream closes it.
     if (temporary) fs.Delete(fileName);
   } else {
@@ -142,7 +142,8 @@ TABSFileStream::TABSFileStream(const std::string& fileName, uint16_t mode, bool 
     else if ((mode & 0x70) == 0x20)
       share = platform::ShareMode::Read;
     file_ = fs.Open(fileName, access, share, &error);
-    if (file_ == nullptr) throw EABSException(msg::kCannotOpenFile, fileName, static_cast<int32_t>(mode));
+    if (file_ == nullptr)
+      throw EABSException(msg::kCannotOpenStreamFile, fileName, static_cast<int32_t>(mode));
   }
 }
 
@@ -172,7 +173,7 @@ int64_t TABSFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   return position_;
 }
 
-int64_t TABSFileStream::GetSize() {
+int64_t TABSFileStream::GetSize() const {
   int64_t size = file_->Size();
   if (size < 0) RaiseOsError(file_->LastError());
   return size;
@@ -195,11 +196,16 @@ TABSStream& TABSTemporaryStream::Active() {
   return *file_;
 }
 
+const TABSStream& TABSTemporaryStream::Active() const {
+  if (memory_ != nullptr) return *memory_;
+  return *file_;
+}
+
 void TABSTemporaryStream::MoveToFile() {
   platform::OsError error;
   std::unique_ptr<platform::File> file = FileSystemOrDefault(fileSystem_).CreateTemporary(&error);
   if (file == nullptr)
-    throw EABSException(msg::kCannotCreateFile.At(10108), "VIZ temporary file: " + error.message);
+    throw EABSException(msg::kCannotCreateStreamFile.At(10108), "VIZ temporary file: " + error.message);
   std::string name = file->Path();
   auto fileStream =
       std::make_unique<TABSFileStream>(std::move(file), name, TABSFileStream::kCreateMode, true);
@@ -224,10 +230,6 @@ int64_t TABSTemporaryStream::Seek(int64_t offset, TSeekOrigin origin) {
   return Active().Seek(offset, origin);
 }
 
-int64_t TABSTemporaryStream::GetSize() {
-  return Active().GetSize();
-}
-
 void TABSTemporaryStream::SetSize(int64_t size) {
   Active().SetSize(size);
 }
@@ -238,14 +240,14 @@ void ExactWrite(const void* buffer, int64_t count, TStream& stream, int32_t code
   int64_t position = stream.Position();
   int64_t written = count > 0 ? stream.Write(buffer, count) : 0;
   if (written != std::max<int64_t>(count, 0))
-    throw EABSException(msg::kCannotWriteToStream.At(code), position, stream.Size(), count, written);
+    throw EABSException(msg::kStreamCannotWrite.At(code), position, stream.Size(), count, written);
 }
 
 void ExactRead(void* buffer, int64_t count, TStream& stream, int32_t code) {
   int64_t position = stream.Position();
   int64_t read = count > 0 ? stream.Read(buffer, count) : 0;
   if (read != std::max<int64_t>(count, 0))
-    throw EABSException(msg::kCannotReadFromStream.At(code), position, stream.Size(), count, read);
+    throw EABSException(msg::kStreamCannotRead.At(code), position, stream.Size(), count, read);
 }
 
 void CheckedSeek(TStream& stream, int64_t position, int32_t code) {

@@ -11,12 +11,27 @@
 #include <string>
 
 #include "engine/platform/file.h"
+#include "engine/types/stream_base.h"
 #include "framework/data/stream.h"
 
 namespace viz {
 
-class TABSStream : public TStream {
+//! The engine's stream. It is also the stream that stored values are saved to and loaded from
+//! (`TABSStreamBase`), whose 32-bit reads and writes go to the 64-bit ones.
+class TABSStream : public TStream, public TABSStreamBase {
  public:
+  using TStream::Read;
+  using TStream::Write;
+  int32_t Read(void* buffer, int32_t count) final {
+    return static_cast<int32_t>(Read(buffer, static_cast<int64_t>(count)));
+  }
+  int32_t Write(const void* buffer, int32_t count) final {
+    return static_cast<int32_t>(Write(buffer, static_cast<int64_t>(count)));
+  }
+  //! One declaration for both bases.
+  int64_t GetPosition() const override = 0;
+  int64_t GetSize() const override = 0;
+
   //! Receives the stream and the percentage done of a copy.
   using TABSProgressEvent = std::function<void(TABSStream& sender, int percentDone)>;
 
@@ -72,7 +87,8 @@ class TABSMemoryStream : public TABSStream {
   //! Writing past the end grows the block to exactly position + count (a gap reads as zeros).
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t GetSize() override { return size_; }
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override { return size_; }
   //! Reallocates the block to `size` bytes keeping the contents (0 frees it); a position beyond the
   //! new end moves to the end.
   void SetSize(int64_t size) override;
@@ -105,7 +121,8 @@ class TABSFileStream : public TABSStream {
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t GetSize() override;
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override;
   //! Moves the end of the file; a platform failure raises the platform's error. The position is
   //! kept unless it now lies beyond the end.
   void SetSize(int64_t size) override;
@@ -133,7 +150,8 @@ class TABSTemporaryStream : public TABSStream {
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t GetSize() override;
+  int64_t GetPosition() const override { return Active().GetPosition(); }
+  int64_t GetSize() const override { return Active().GetSize(); }
   void SetSize(int64_t size) override;
 
   //! True while the content is held in memory.
@@ -141,6 +159,7 @@ class TABSTemporaryStream : public TABSStream {
 
  private:
   TABSStream& Active();
+  const TABSStream& Active() const;
   void MoveToFile();
 
   platform::FileSystem* fileSystem_;

@@ -1,6 +1,7 @@
-// The engine's checksum: table-driven CRC-32 of the reflected polynomial 0xEDB88320, started from
-// 0 and without a final complement (so it differs from the zlib CRC-32). It checks compressed
-// blocks, enciphered pages and the password-check block; "abc" gives 0xCA6598D0.
+// The engine's checksum: a table-driven CRC-32 over the reflected polynomial 0xEDB88320, started from
+// 0 and without the final complement. It guards enciphered pages, the password-check block and
+// compressed blocks. Unlike the common CRC-32 (which starts from and complements with all ones), a
+// buffer of zero bytes has checksum 0; "abc" gives 0xCA6598D0.
 #pragma once
 
 #include <cstddef>
@@ -8,8 +9,10 @@
 
 namespace viz {
 
-//! Returns the checksum of `size` bytes, continuing from `crc` (0 for a fresh run):
-//! crc := (crc >> 8) xor table[(crc xor byte) and 255] for every byte.
-uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
+//! Returns the checksum of `size` bytes at `data`.
+uint32_t ComputeCRC32(const void* data, size_t size);
+
+//! Continues a checksum over more bytes: ComputeCRC32(a + b) == ComputeCRC32(ComputeCRC32(a), b).
+uint32_t ComputeCRC32(uint32_t crc, const void* data, size_t size);
 
 }  // namespace viz

@@ -101,12 +101,8 @@ inline constexpr Message kReallocMemError{30014, "ReallocMem error: %s"};
 
 // ---- Streams and compression
 inline constexpr Message kStreamBlockSizeZero{10418, "Stream block size = 0 is not allowed"};
-inline constexpr Message kCannotCreateFile{10104, "Cannot create file. FileName = %s"};
-inline constexpr Message kCannotOpenFile{10105, "Cannot open file. FileName = %s, Mode = %d"};
-inline constexpr Message kCannotWriteToStream{
-    10100, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10101, 10097
-inline constexpr Message kCannotReadFromStream{
-    10086, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};
+inline constexpr Message kCannotCreateStreamFile{10104, "Cannot create file. FileName = %s"};
+inline constexpr Message kCannotOpenStreamFile{10105, "Cannot open file. FileName = %s, Mode = %d"};
 inline constexpr Message kCannotSetStreamPosition{
     10103, "Cannot set stream position to %d. Position = %d, Size = %d"};  // also 10083, 10091, 10099
 inline constexpr Message kStreamSizeTooSmall{10081, "Stream size = %d too small. Should be at least = %d"};  // also 10082
@@ -120,5 +116,63 @@ inline constexpr Message kCannotReadReadSize{10090, "Cannot read from stream. Re
 inline constexpr Message kInvalidStreamSize{10092, "Invalid stream size = %d. Should be = %d"};  // also 10093
 inline constexpr Message kInvalidExtensionSize{
     10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d"};
+
+// ---- Database file, page ciphers and free-space maps
+inline constexpr Message kOperationOnClosedFile{30376, "Cannot perform this operation (%s) on a closed file"};
+inline constexpr Message kOperationOnOpenedFile{30377, "Cannot perform this operation (%s) on a opened file"};
+inline constexpr Message kBlankFileName{30374, "Cannot create file with blank FileName"};
+inline constexpr Message kUnknownAccessMode{30366, "Unknown Access mode: '%d'"};
+inline constexpr Message kUnknownShareMode{30367, "Unknown Share mode: '%d'"};
+inline constexpr Message kCannotCreateFile{30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotOpenFile{30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotCloseFile{30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr Message kCannotTruncateFile{30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotGetFileSize{30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotGetFilePosition{30373, "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotFlushFile{30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kCannotSetFilePosition{30372, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d"};
+// Raised with the code the caller of the read or write passes.
+inline constexpr const char* kCannotReadFile =
+    "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s";
+inline constexpr const char* kCannotWriteFile =
+    "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s";
+inline constexpr Message kDatabaseFileInUse{10461, "Error - database file %s is in use."};  // also 10462
+inline constexpr Message kDatabaseFileNotOpened{10459, "Error - database file is not opened."};  // also 10460, 30436, 30437, 30441, 30443, 30399
+inline constexpr Message kInvalidPageNo{10471, "Invalid PageNo = %d"};
+inline constexpr Message kInvalidPageOffset{10476, "Error - invalid page offset = %d, page size = %d"};  // also 10477
+inline constexpr Message kDatabaseIsLocked{20230, "Database is locked"};  // also 20231, 20232, 20236
+inline constexpr Message kInvalidFileFormat{10470, "Invalid file format. Found signature: '%s', expected: '%s'"};
+inline constexpr Message kInvalidDatabaseFormat{20237, "Invalid database format"};
+inline constexpr Message kIncorrectPassword{30445, "Cannot open database because incorrect password"};
+inline constexpr Message kNextObjectIdLocked{30401, "Cannot get NextObjectID. File area is Locked."};
+inline constexpr Message kModifiedByExternalApplication{20196, "Cannot write changes. Database file was modified by external application"};
+inline constexpr Message kUnknownPageType{30382, "Unknown Page Type: (%d)"};
+inline constexpr Message kDecryptPageError{30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+inline constexpr Message kWrongPageType{30423, "Wrong page type. Found '%s', but wanted: '%s'"};  // also 30424, 30428, 30430, 30432
+inline constexpr Message kPageCannotBeAddressed{30430, "Page: %d cannot be addressed. TotalPageCount=%d"};  // also 30431
+inline constexpr Message kPageAlreadyUsed{30425, "Page: %d already used"};
+inline constexpr Message kPageAlreadyFree{30427, "Page: %d already free"};
+inline constexpr Message kCannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+// ---- Data types, conversions and variants
+inline constexpr Message kUnknownFrameworkDataType{30289, "Unknown DataType: '%s'"};
+inline constexpr Message kUnknownDataTypeSize{30050, "Unknown DataType: '%s'"};
+inline constexpr Message kUnknownDataTypeCompare{30047, "Unknown DataType: '%s'"};
+inline constexpr Message kIncompatibleCompare{30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'"};
+inline constexpr Message kUnknownReturnCode{30045, "Unknown return code: %d"};
+inline constexpr Message kUnicodeNotSupported{30046, "Unicode is not supported by the installed operating system. Please put the file 'unicows.dll' into the application folder"};
+inline constexpr Message kCompareValueIsNull{30140, "Value is Null"};
+inline constexpr Message kCannotCastFailed{30051, "Cannot cast from '%s' to '%s'"};
+inline constexpr Message kCannotCastUnsupported{30052, "Cannot cast from '%s' to '%s'"};
+inline constexpr Message kCannotCopyIntoNewMemory{30054, "Cannot copy data into new memory"};
+inline constexpr Message kErrorGettingFieldData{10002, "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d"};
+inline constexpr Message kVariantValueIsNull{30016, "Value is Null"};
+inline constexpr Message kBufferSizeExceeded{20056, "Buffer size exceeded"};
+inline constexpr Message kUnsupportedVariantKind{30113, "Unsupported Variant Type %s"};
+inline constexpr Message kUnsupportedVariantType{30114, "Unsupported Variant Type %s"};
+inline constexpr Message kCannotInvert{30123, "Cannot invert value with not numeric type '%s'"};
+inline constexpr Message kNotNumericArgument{30124, "Not numeric argument in numeric operator '%s'"};  // also 30126, 30127
+inline constexpr Message kDivisionError{30128, "Division error: %s"};
+inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
+inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
 
 }  // namespace viz::msg

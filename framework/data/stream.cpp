@@ -5,13 +5,6 @@
 
 namespace viz {
 
-int64_t TStream::GetSize() {
-  int64_t position = Seek(0, TSeekOrigin::Current);
-  int64_t size = Seek(0, TSeekOrigin::End);
-  Seek(position, TSeekOrigin::Beginning);
-  return size;
-}
-
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
   if (count == 0) {
     source.SetPosition(0);

@@ -23,14 +23,16 @@ class TStream {
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
   //! Moves the position and returns the new one.
   virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
-  //! Returns the size in bytes. The default seeks to the end and back.
-  virtual int64_t GetSize();
+  //! Returns the position.
+  virtual int64_t GetPosition() const = 0;
+  //! Returns the size in bytes.
+  virtual int64_t GetSize() const = 0;
   //! Makes the stream `size` bytes long.
   virtual void SetSize(int64_t size) = 0;
 
-  int64_t Position() { return Seek(0, TSeekOrigin::Current); }
+  int64_t Position() const { return GetPosition(); }
   void SetPosition(int64_t position) { Seek(position, TSeekOrigin::Beginning); }
-  int64_t Size() { return GetSize(); }
+  int64_t Size() const { return GetSize(); }
 
   //! Copies `count` bytes from the source's position into this stream at its position; a count of 0
   //! copies the whole source from its beginning. Returns the bytes copied (fewer when the source

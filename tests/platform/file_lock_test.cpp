@@ -191,10 +191,14 @@ TEST_F(FileLockTest, FilesNobodyMayWriteReportLockingUnsupported) {
   EXPECT_EQ(child.Ask("open 1 1"), "fail " + std::to_string(EACCES));
   ASSERT_EQ(child.Ask("open 0 1"), "ok");
   EXPECT_EQ(child.Ask("lock 360 1"), "unsupported");
-  // Its share mode still counts.
+  // Its share mode still counts, both ways.
   EXPECT_FALSE(Fs().Open(path_, AccessMode::Read, ShareMode::None, nullptr));
   ASSERT_EQ(child.Ask("close"), "ok");
-  EXPECT_TRUE(Fs().Open(path_, AccessMode::Read, ShareMode::None, nullptr));
+  auto exclusive = Fs().Open(path_, AccessMode::Read, ShareMode::None, nullptr);
+  ASSERT_TRUE(exclusive);
+  EXPECT_EQ(child.Ask("open 0 1"), "fail " + std::to_string(EBUSY));
+  exclusive.reset();
+  EXPECT_EQ(child.Ask("open 0 1"), "ok");
 }
 
 // Whether a second open is allowed next to a first one, written from the rule: each open must let

@@ -147,13 +147,13 @@ TEST(CompressedBlobStream, StoredBlocksHaveTheDocumentedLayout) {
   TABSCompressedStreamBlockHeader first;
   std::memcpy(&first, bytes + 7, 20);
   EXPECT_EQ(Value(first.UncompressedSize), 100);
-  EXPECT_EQ(Value(first.Crc32), Crc32(data.data(), 100));
+  EXPECT_EQ(Value(first.Crc32), ComputeCRC32(data.data(), 100));
   EXPECT_EQ(Value(first.BlockLength), first.CompressedSize + 20);
   EXPECT_EQ(bytes[7 + 20], 0x78);  // zlib header
   TABSCompressedStreamBlockHeader second;
   std::memcpy(&second, bytes + 7 + first.BlockLength, 20);
   EXPECT_EQ(Value(second.UncompressedSize), 50);
-  EXPECT_EQ(Value(second.Crc32), Crc32(data.data() + 100, 50));
+  EXPECT_EQ(Value(second.Crc32), ComputeCRC32(data.data() + 100, 50));
   EXPECT_EQ(inner.Size(), 7 + first.BlockLength + second.BlockLength);
 }
 

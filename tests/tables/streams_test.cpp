@@ -112,6 +112,20 @@ TEST(MemoryStream, TakesOverAnExistingBlock) {
   EXPECT_EQ(c, 'x');
 }
 
+// Stored values are saved through the 32-bit stream interface of the value types.
+TEST(MemoryStream, ServesAsTheValueStreamInterface) {
+  TABSMemoryStream stream;
+  TABSStreamBase& values = stream;
+  values.WriteBuffer("abcdef", 6, 1);
+  EXPECT_EQ(values.GetSize(), 6);
+  EXPECT_EQ(values.GetPosition(), 6);
+  stream.SetPosition(2);
+  char back[4];
+  values.ReadBuffer(back, 4, 1);
+  EXPECT_EQ(std::string(back, 4), "cdef");
+  EXPECT_EQ(CodeOf([&] { values.ReadBuffer(back, 1, 777); }), 777);
+}
+
 TEST(ExactTransfers, RaiseTheCallSiteCodeWithPositionsAndCounts) {
   TABSMemoryStream stream;
   std::vector<uint8_t> data = Sequence(10);

@@ -1,0 +1,136 @@
+// TABSDiskPageManager: page offsets, partial page access, page locks and the page read and write
+// hooks with their ciphering.
+#include "engine/storage/disk_page_manager.h"
+#include "engine/storage/free_space_manager.h"
+#include "engine/types/crc32.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+using namespace file_format;
+
+namespace {
+
+constexpr int32_t kPagePartReadCode = 10474;
+constexpr int32_t kPagePartWriteCode = 10475;
+constexpr int32_t kPageWriteCode = 10469;
+constexpr int32_t kUpdateCounterReadCode = 20197;
+constexpr int32_t kUpdateCounterWriteCode = 20198;
+
+}  // namespace
+
+int64_t TABSDiskPageManager::PageOffset(int32_t pageNo) const {
+  // Only -1 is "no page", but any negative number would address the prefix and overwrite it.
+  if (pageNo < 0) throw EABSException(msg::kInvalidPageNo, pageNo);
+  return pagesOffset_ + static_cast<int64_t>(pageNo) * pageSize_;
+}
+
+void TABSDiskPageManager::ReadPagePart(void* buffer, int32_t pageNo, uint16_t count, uint16_t offset) {
+  if (static_cast<int>(offset) + count > pageSize_)
+    throw EABSException(msg::kInvalidPageOffset, static_cast<int>(offset) + count,
+                        static_cast<int>(pageSize_));
+  file_.ReadBuffer(buffer, kPagePartReadCode, PageOffset(pageNo) + offset, count);
+}
+
+void TABSDiskPageManager::WritePagePart(const void* buffer, int32_t pageNo, uint16_t count, uint16_t offset) {
+  if (static_cast<int>(offset) + count > pageSize_)
+    throw EABSException(msg::kInvalidPageOffset.At(10477), static_cast<int>(offset) + count,
+                        static_cast<int>(pageSize_));
+  file_.WriteBuffer(buffer, kPagePartWriteCode, PageOffset(pageNo) + offset, count);
+}
+
+int32_t TABSDiskPageManager::ReadPageUpdateCounter(int32_t pageNo) {
+  unsigned char bytes[4];
+  try {
+    if (file_.ReadBuffer(bytes, kUpdateCounterReadCode, PageOffset(pageNo) + kPageUpdateCounterOffset, 4) < 4)
+      return kFreedPageCounter;
+  } catch (const EABSException&) {
+    return kFreedPageCounter;
+  }
+  return GetI32(bytes);
+}
+
+void TABSDiskPageManager::WritePageUpdateCounter(int32_t pageNo, int32_t value) {
+  unsigned char bytes[4];
+  PutI32(bytes, value);
+  file_.WriteBuffer(bytes, kUpdateCounterWriteCode, PageOffset(pageNo) + kPageUpdateCounterOffset, 4);
+}
+
+bool TABSDiskPageManager::ReadPageBuffer(int32_t pageNo, uint8_t* buffer, bool enciphered) {
+  const int64_t offset = PageOffset(pageNo);
+  int64_t got = -1;
+  try {
+    got = file_.ReadBuffer(buffer, kPagePartReadCode, offset, pageSize_);
+  } catch (const EABSException&) {
+    got = -1;
+  }
+  if (got < pageSize_) {
+    PutI32(buffer + kPageUpdateCounterOffset, kFreedPageCounter);
+    return false;
+  }
+  if (IsEncrypted() && enciphered && !(freeSpace_ && freeSpace_->IsMapPage(pageNo))) {
+    uint8_t* data = buffer + kPageHeaderSize;
+    DecipherBuffer(buffer[kPageCipherTypeOffset], data, pageDataSize_, password_.password);
+    if (ComputeCRC32(data, pageDataSize_) != GetU32(buffer + kPageCrcOffset))
+      throw EABSException(msg::kDecryptPageError, pageNo);
+  }
+  return true;
+}
+
+void TABSDiskPageManager::WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool encipher) {
+  const int64_t offset = PageOffset(pageNo);
+  // The counter tells other processes that the page changed; it never reaches the freed marker.
+  int32_t counter = GetI32(buffer + kPageUpdateCounterOffset);
+  PutI32(buffer + kPageUpdateCounterOffset, counter >= kFreedPageCounter - 1 ? 0 : counter + 1);
+
+  const bool coded = IsEncrypted() && encipher && !(freeSpace_ && freeSpace_->IsMapPage(pageNo));
+  uint8_t* data = buffer + kPageHeaderSize;
+  if (coded) {
+    buffer[kPageCipherTypeOffset] = password_.cipherType;
+    PutU32(buffer + kPageCrcOffset, ComputeCRC32(data, pageDataSize_));
+    EncipherBuffer(password_.cipherType, data, pageDataSize_, password_.password);
+  }
+  // The caller's copy must be plain again whether or not the write worked.
+  struct Restore {
+    bool coded;
+    const TABSDiskPageManager& manager;
+    uint8_t* data;
+    ~Restore() {
+      if (coded)
+        DecipherBuffer(manager.password_.cipherType, data, manager.pageDataSize_, manager.password_.password);
+    }
+  } restore{coded, *this, data};
+  file_.WriteBuffer(buffer, kPageWriteCode, offset, pageSize_);
+}
+
+int32_t TABSDiskPageManager::AllocatePageNumber() {
+  if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
+  return freeSpace_->AllocatePage();
+}
+
+void TABSDiskPageManager::FreePageNo(int32_t pageNo) {
+  if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
+  freeSpace_->FreePage(pageNo);
+}
+
+void TABSDiskPageManager::CheckNotMapPage(int32_t pageNo) const {
+  if (freeSpace_) freeSpace_->CheckNotMapPage(pageNo);
+}
+
+bool TABSDiskPageManager::LockPageByte(int32_t pageNo, uint16_t offset) {
+  return file_.LockByte(1, PageOffset(pageNo) + offset);
+}
+
+bool TABSDiskPageManager::UnlockPageByte(int32_t pageNo, uint16_t offset) {
+  return file_.UnlockByte(1, PageOffset(pageNo) + offset);
+}
+
+bool TABSDiskPageManager::IsPageByteLocked(int32_t pageNo, uint16_t offset) {
+  return file_.IsByteLocked(PageOffset(pageNo) + offset);
+}
+
+bool TABSDiskPageManager::IsPageRegionLocked(int32_t pageNo, uint16_t offset, uint16_t count) {
+  return file_.IsRegionLocked(count, PageOffset(pageNo) + offset);
+}
+
+}  // namespace viz

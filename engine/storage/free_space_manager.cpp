@@ -1,0 +1,332 @@
+#include "engine/storage/free_space_manager.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "engine/storage/disk_page_manager.h"
+#include "engine/storage/memory_manager.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+using namespace file_format;
+
+namespace {
+
+// Codes of "Wrong page type" by the place that reads the map page.
+constexpr int32_t kTypeCodeSearch = 30423;
+constexpr int32_t kTypeCodeSetBit = 30424;
+constexpr int32_t kTypeCodeUpdateExtent = 30428;
+constexpr int32_t kTypeCodeTestBit = 30430;
+constexpr int32_t kTypeCodeFindLastUsed = 30432;
+
+std::string TypeNameForMessage(uint16_t pageType) {
+  return pageType <= kLastPageType ? PageTypeName(pageType) : PageTypeName(ptUnknown);
+}
+
+}  // namespace
+
+// One map page outside the cache: read through the read hook and type-checked on construction,
+// written through the write hook by `Write`. The buffer comes from the engine memory manager.
+class TABSDatabaseFreeSpaceManager::MapPage {
+ public:
+  MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t expectedType, int32_t wrongTypeCode)
+      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
+    manager_.ReadPageBuffer(pageNo_, buffer_.bytes);
+    uint16_t type = GetU16(buffer_.bytes + kPageTypeOffset);
+    if (type != expectedType) {
+      throw EABSException(msg::kWrongPageType.At(wrongTypeCode), TypeNameForMessage(type),
+                          PageTypeName(expectedType));
+    }
+  }
+  // A new map page: zero data area except its own mark in byte 0.
+  MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t pageType)
+      : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
+    InitPageHeader(buffer_.bytes, pageType, 0);
+    Data()[0] = 1;
+  }
+
+  uint8_t* Data() { return buffer_.bytes + kPageHeaderSize; }
+  void Write() { manager_.WritePageBuffer(pageNo_, buffer_.bytes, false); }
+
+ private:
+  // A zeroed block of the engine memory manager, returned when the page object goes, also when a
+  // constructor raises.
+  struct Buffer {
+    explicit Buffer(size_t size) : bytes(static_cast<uint8_t*>(MemoryManager().GetMemZero(size))) {}
+    ~Buffer() { MemoryManager().FreeAndNil(bytes); }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    uint8_t* bytes;
+  };
+
+  TABSDiskPageManager& manager_;
+  int32_t pageNo_;
+  Buffer buffer_;
+};
+
+TABSDatabaseFreeSpaceManager::TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager)
+    : manager_(manager),
+      extentPageCount_(manager.Header().extentPageCount),
+      pagesPerPfs_(static_cast<int64_t>(manager.PageDataSize()) * 8),
+      extentsPerEam_(static_cast<int64_t>(manager.PageDataSize()) * 4),
+      pagesPerEam_(extentsPerEam_ * extentPageCount_) {}
+
+int32_t& TABSDatabaseFreeSpaceManager::TotalPageCount() {
+  return manager_.MutableHeader().totalPageCount;
+}
+int32_t& TABSDatabaseFreeSpaceManager::LastUsedPageNo() {
+  return manager_.MutableHeader().lastUsedPageNo;
+}
+int32_t TABSDatabaseFreeSpaceManager::TotalPageCount() const {
+  return manager_.Header().totalPageCount;
+}
+int32_t TABSDatabaseFreeSpaceManager::LastUsedPageNo() const {
+  return manager_.Header().lastUsedPageNo;
+}
+
+int64_t TABSDatabaseFreeSpaceManager::EamPageNo(int64_t index) const {
+  int64_t pageNo = index * pagesPerEam_;
+  return pageNo % pagesPerPfs_ == 0 ? pageNo + 1 : pageNo;
+}
+
+int64_t TABSDatabaseFreeSpaceManager::LastPfsIndex() const {
+  return TotalPageCount() <= 0 ? -1 : (TotalPageCount() - 1) / pagesPerPfs_;
+}
+
+int64_t TABSDatabaseFreeSpaceManager::LastEamIndex() const {
+  if (TotalPageCount() <= 0) return -1;
+  int64_t index = (TotalPageCount() - 1) / pagesPerEam_;
+  // When the file ends on the PFS page that precedes an EAM page, that EAM page is not there yet.
+  if (EamPageNo(index) >= TotalPageCount()) --index;
+  return index;
+}
+
+bool TABSDatabaseFreeSpaceManager::IsMapPage(int64_t pageNo) const {
+  if (pageNo < 0) return false;
+  if (pageNo % pagesPerPfs_ == 0 || pageNo % pagesPerEam_ == 0) return true;
+  return (pageNo - 1) % pagesPerPfs_ == 0 && (pageNo - 1) % pagesPerEam_ == 0;
+}
+
+void TABSDatabaseFreeSpaceManager::CheckNotMapPage(int32_t pageNo) const {
+  if (IsMapPage(pageNo)) throw EABSException(msg::kCannotDeleteMapPage, pageNo);
+}
+
+int32_t TABSDatabaseFreeSpaceManager::GrowthStep() const {
+  if (TotalPageCount() == 0) return 6;
+  return static_cast<int32_t>(std::max<int64_t>(TotalPageCount() / 10, extentPageCount_));
+}
+
+bool TABSDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
+  const int64_t index = pageNo % pagesPerPfs_;
+  MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeTestBit);
+  return (pfs.Data()[index / 8] >> (index % 8)) & 1;
+}
+
+int TABSDatabaseFreeSpaceManager::ExtentEntry(int64_t extentNo) {
+  const int64_t index = extentNo % extentsPerEam_;
+  MapPage eam(manager_, EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
+  return (eam.Data()[index / 4] >> (2 * (index % 4))) & 3;
+}
+
+void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
+  if (pageNo < 0 || pageNo >= TotalPageCount())
+    throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
+  {
+    const int64_t index = pageNo % pagesPerPfs_;
+    MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeSetBit);
+    uint8_t& byte = pfs.Data()[index / 8];
+    const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
+    if (used && (byte & mask)) throw EABSException(msg::kPageAlreadyUsed, pageNo);
+    if (!used && !(byte & mask)) throw EABSException(msg::kPageAlreadyFree, pageNo);
+    byte = static_cast<uint8_t>(used ? byte | mask : byte & ~mask);
+    pfs.Write();
+  }
+  UpdateExtentEntry(pageNo);
+}
+
+void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
+  if (pageNo < 0 || pageNo >= TotalPageCount())
+    throw EABSException(msg::kPageCannotBeAddressed.At(30431), pageNo, TotalPageCount());
+  const int64_t extentNo = pageNo / extentPageCount_;
+  const int64_t first = extentNo * extentPageCount_;
+  int usedCount = 0;
+  int freeCount = 0;
+  std::optional<MapPage> pfs;
+  int64_t loadedPfs = -1;
+  for (int64_t page = first; page < first + extentPageCount_ && !(usedCount && freeCount); ++page) {
+    const int64_t pfsIndex = page / pagesPerPfs_;
+    const int64_t pfsPageNo = PfsPageNo(pfsIndex);
+    // A PFS page past the last used page marks nothing but itself: its pages count as free unread.
+    if (pfsPageNo > LastUsedPageNo() || pfsPageNo >= TotalPageCount()) {
+      ++freeCount;
+      continue;
+    }
+    if (loadedPfs != pfsIndex) {
+      pfs.reset();
+      pfs.emplace(manager_, pfsPageNo, ptPFS, kTypeCodeTestBit);
+      loadedPfs = pfsIndex;
+    }
+    const int64_t index = page % pagesPerPfs_;
+    if ((pfs->Data()[index / 8] >> (index % 8)) & 1)
+      ++usedCount;
+    else
+      ++freeCount;
+  }
+  pfs.reset();
+  const uint8_t entry = (usedCount && !freeCount) ? 3 : (!usedCount && !freeCount) ? 0 : 1;
+
+  const int64_t eamPageNo = EamPageNo(extentNo / extentsPerEam_);
+  if (eamPageNo >= TotalPageCount())
+    throw EABSException(msg::kPageCannotBeAddressed.At(30431), pageNo, TotalPageCount());
+  MapPage eam(manager_, eamPageNo, ptEAM, kTypeCodeUpdateExtent);
+  const int64_t index = extentNo % extentsPerEam_;
+  uint8_t& byte = eam.Data()[index / 4];
+  const int shift = static_cast<int>(2 * (index % 4));
+  const uint8_t updated = static_cast<uint8_t>((byte & ~(3u << shift)) | (entry << shift));
+  if (updated != byte) {
+    byte = updated;
+    eam.Write();
+  }
+}
+
+int32_t TABSDatabaseFreeSpaceManager::SearchEam(int64_t eamIndex) {
+  if (EamPageNo(eamIndex) >= TotalPageCount()) return -1;
+  const int64_t dataSize = manager_.PageDataSize();
+  int64_t extentNo = -1;
+  {
+    MapPage eam(manager_, EamPageNo(eamIndex), ptEAM, kTypeCodeSearch);
+    const uint8_t* data = eam.Data();
+    for (int64_t at = 0; at < dataSize; ++at) {
+      if (data[at] == 255) continue;
+      for (int entry = 0; entry < 4; ++entry) {
+        if (((data[at] >> (2 * entry)) & 2) == 0) {
+          extentNo = eamIndex * extentsPerEam_ + 4 * at + entry;
+          break;
+        }
+      }
+      break;
+    }
+  }
+  if (extentNo < 0) return -1;
+
+  const int64_t firstPfs = extentNo * extentPageCount_ / pagesPerPfs_;
+  int64_t lastPfs = (extentNo * extentPageCount_ + extentPageCount_ - 1) / pagesPerPfs_;
+  while (lastPfs >= firstPfs && PfsPageNo(lastPfs) >= TotalPageCount()) --lastPfs;
+  int64_t candidate = -1;
+  for (int64_t pfsIndex = firstPfs; pfsIndex <= lastPfs; ++pfsIndex) {
+    MapPage pfs(manager_, PfsPageNo(pfsIndex), ptPFS, kTypeCodeSearch);
+    const uint8_t* data = pfs.Data();
+    for (int64_t at = 0; at < dataSize; ++at) {
+      if (data[at] == 255) continue;
+      int bit = 0;
+      while ((data[at] >> bit) & 1) ++bit;
+      candidate = PfsPageNo(pfsIndex) + 8 * at + bit;
+      break;
+    }
+  }
+  return candidate >= 0 && candidate < TotalPageCount() ? static_cast<int32_t>(candidate) : -1;
+}
+
+int32_t TABSDatabaseFreeSpaceManager::FindFreePage() {
+  if (LastUsedPageNo() == -1) return -1;
+  const int64_t lastEam = std::max<int64_t>(TotalPageCount() - 1, 0) / pagesPerEam_;
+  int32_t found = SearchEam(lastEam);
+  for (int64_t eamIndex = 0; found < 0 && eamIndex < lastEam; ++eamIndex) found = SearchEam(eamIndex);
+  if (found >= 0) SetPageBit(found, true);
+  return found;
+}
+
+void TABSDatabaseFreeSpaceManager::CreateMapPage(int64_t pageNo, uint16_t pageType) {
+  MapPage page(manager_, pageNo, pageType);
+  page.Write();
+}
+
+int32_t TABSDatabaseFreeSpaceManager::GrowFile() {
+  const bool empty = LastUsedPageNo() == -1;
+  const int64_t lastPfs = empty ? -1 : LastPfsIndex();
+  const int64_t lastEam = empty ? -1 : LastEamIndex();
+
+  int64_t candidate = static_cast<int64_t>(LastUsedPageNo()) + 1;
+  while (IsMapPage(candidate)) ++candidate;
+  int64_t count = GrowthStep();
+  if (candidate >= TotalPageCount() + count) count = candidate - TotalPageCount() + 1;
+  // The file never ends on a map page, so every map page the maps refer to lies inside it.
+  while (IsMapPage(TotalPageCount() + count - 1)) ++count;
+  manager_.ExtendFile(static_cast<int32_t>(count));
+
+  const int64_t newLastPfs = LastPfsIndex();
+  const int64_t newLastEam = LastEamIndex();
+  for (int64_t index = lastPfs + 1; index <= newLastPfs; ++index) CreateMapPage(PfsPageNo(index), ptPFS);
+  for (int64_t index = lastEam + 1; index <= newLastEam; ++index) CreateMapPage(EamPageNo(index), ptEAM);
+  LastUsedPageNo() = static_cast<int32_t>(candidate);
+  for (int64_t index = lastEam + 1; index <= newLastEam; ++index) {
+    const auto eamPageNo = static_cast<int32_t>(EamPageNo(index));
+    // A PFS page that survived a cut may still mark an EAM page that was cut off with it.
+    if (IsPageUsed(eamPageNo))
+      UpdateExtentEntry(eamPageNo);
+    else
+      SetPageBit(eamPageNo, true);
+  }
+  for (int64_t index = lastPfs + 1; index <= newLastPfs; ++index)
+    UpdateExtentEntry(static_cast<int32_t>(PfsPageNo(index)));
+  SetPageBit(static_cast<int32_t>(candidate), true);
+  return static_cast<int32_t>(candidate);
+}
+
+int32_t TABSDatabaseFreeSpaceManager::AllocatePage() {
+  TABSHeaderLockHolder lock(manager_, 20231);
+  manager_.ReadHeader();
+  const int32_t startTotal = TotalPageCount();
+  const int32_t startLastUsed = LastUsedPageNo();
+  int32_t pageNo = FindFreePage();
+  if (pageNo < 0) pageNo = GrowFile();
+  if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
+  if (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
+  return pageNo;
+}
+
+int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage() {
+  const int64_t dataSize = manager_.PageDataSize();
+  for (int64_t pfsIndex = LastPfsIndex(); pfsIndex >= 0; --pfsIndex) {
+    MapPage pfs(manager_, PfsPageNo(pfsIndex), ptPFS, kTypeCodeFindLastUsed);
+    const uint8_t* data = pfs.Data();
+    for (int64_t at = dataSize - 1; at >= 0; --at) {
+      if (data[at] == 0) continue;
+      for (int bit = 7; bit >= 0; --bit) {
+        if (!((data[at] >> bit) & 1)) continue;
+        const int64_t pageNo = PfsPageNo(pfsIndex) + 8 * at + bit;
+        if (!IsMapPage(pageNo)) return static_cast<int32_t>(pageNo);
+      }
+    }
+  }
+  return -1;
+}
+
+void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
+  CheckNotMapPage(pageNo);
+  TABSHeaderLockHolder lock(manager_, 20232);
+  manager_.ReadHeader();
+  const int32_t startTotal = TotalPageCount();
+  const int32_t startLastUsed = LastUsedPageNo();
+  if (pageNo < 0 || pageNo >= TotalPageCount())
+    throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
+  if (!IsPageUsed(pageNo)) throw EABSException(msg::kPageAlreadyFree, pageNo);
+  // Other processes see the page as gone before anyone can take it again.
+  manager_.WritePageUpdateCounter(pageNo, kFreedPageCounter);
+  SetPageBit(pageNo, false);
+
+  LastUsedPageNo() = FindLastUsedPage();
+  const int32_t step = GrowthStep();
+  const int32_t trailing = TotalPageCount() - LastUsedPageNo() - 1;
+  bool headerWritten = false;
+  if (trailing >= step) {
+    manager_.TruncateFile((trailing / step) * step);
+    headerWritten = true;
+  }
+  if (!headerWritten && (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed))
+    manager_.WriteHeader();
+}
+
+}  // namespace viz

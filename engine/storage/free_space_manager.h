@@ -1,0 +1,87 @@
+// Free-space maps: which page a new page gets, which pages are in use, growing the file when nothing
+// is free and cutting free pages off its end.
+//
+// With P the page size, D = P - 40 the data area, E = ExtentPageCount:
+//   B = D x 8   pages covered by one PFS page;   PFS page k is page k x B
+//   X = D x 4   extents covered by one EAM page
+//   F = X x E   pages covered by one EAM page;   EAM page j is page j x F, or j x F + 1 when j x F
+//               is a PFS page
+// PFS data area: bit (p mod B) mod 8 of byte (p mod B) div 8 is 1 when page p is in use (map pages
+// included). EAM data area: the two bits at 2 x (x mod 4) of byte (x mod X) div 4 describe extent x
+// (pages x E .. x E + E - 1): 3 = all used, 1 = some free, 0 = not examined. Only "all used" (bit
+// value 2) steers the search.
+//
+// Map pages never enter the page cache and are never enciphered: each call reads the ones it needs
+// through the page read hook and writes the changed ones through the write hook, so an allocation or
+// a release is in the file when the call returns. Allocation and release run under the header lock
+// and re-read the header first, so several processes can share one file.
+#pragma once
+
+#include <cstdint>
+
+namespace viz {
+
+class TABSDiskPageManager;
+
+class TABSDatabaseFreeSpaceManager {
+ public:
+  //! Works on `manager`'s file and keeps TotalPageCount and LastUsedPageNo in its header.
+  explicit TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager);
+
+  //! Returns the lowest free page found through the maps, growing the file when none is free.
+  //! Raises "Database is locked" (20231) when the header lock cannot be had.
+  int32_t AllocatePage();
+  //! Marks the page's update counter as freed in the file, clears its bit, recomputes
+  //! LastUsedPageNo and cuts trailing free pages in multiples of the growth step. Raises 30434 for a
+  //! map page, 30430 out of range, 30427 when already free, 20232 when the header is locked.
+  void FreePage(int32_t pageNo);
+
+  //! True for PFS and EAM pages.
+  bool IsMapPage(int64_t pageNo) const;
+  //! Raises "Cannot delete PFS or EAM page. PageNo=%d" (30434) for a map page.
+  void CheckNotMapPage(int32_t pageNo) const;
+  //! True when the page's bit is set in its PFS page (read fresh). REQUIRES: 0 <= pageNo < total.
+  bool IsPageUsed(int32_t pageNo);
+  //! Returns the extent entry of extent `extentNo` (read fresh from its EAM page).
+  int ExtentEntry(int64_t extentNo);
+
+  //! Growth step: max(TotalPageCount div 10, E), 6 for an empty file.
+  int32_t GrowthStep() const;
+  int64_t PagesPerPfs() const { return pagesPerPfs_; }
+  int64_t ExtentsPerEam() const { return extentsPerEam_; }
+  int64_t PagesPerEam() const { return pagesPerEam_; }
+  int64_t ExtentPageCount() const { return extentPageCount_; }
+  int64_t PfsPageNo(int64_t index) const { return index * pagesPerPfs_; }
+  int64_t EamPageNo(int64_t index) const;
+  //! Index of the last EAM page that lies inside the file, -1 for an empty file.
+  int64_t LastEamIndex() const;
+  //! Index of the last PFS page inside the file, -1 for an empty file.
+  int64_t LastPfsIndex() const;
+
+ private:
+  class MapPage;
+
+  int32_t& TotalPageCount();
+  int32_t& LastUsedPageNo();
+  int32_t TotalPageCount() const;
+  int32_t LastUsedPageNo() const;
+
+  // Sets or clears page p's bit, then refreshes its extent entry.
+  void SetPageBit(int32_t pageNo, bool used);
+  void UpdateExtentEntry(int32_t pageNo);
+  // The free page found through EAM page `eamIndex`, or -1.
+  int32_t SearchEam(int64_t eamIndex);
+  int32_t FindFreePage();
+  int32_t GrowFile();
+  int32_t FindLastUsedPage();
+  void CreateMapPage(int64_t pageNo, uint16_t pageType);
+
+  TABSDiskPageManager& manager_;
+  // Constant after construction.
+  int64_t extentPageCount_;
+  int64_t pagesPerPfs_;
+  int64_t extentsPerEam_;
+  int64_t pagesPerEam_;
+};
+
+}  // namespace viz
