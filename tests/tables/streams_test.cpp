@@ -186,6 +186,23 @@ TEST(StreamCopy, MovesEverythingInStepsReportsProgressAndRestoresPositions) {
   EXPECT_EQ(copy.Size(), 250000);
 }
 
+TEST(StreamCopy, CopyFromTakesAllOrCountedBytesFromTheSourcePosition) {
+  TABSMemoryStream source;
+  std::vector<uint8_t> data = Sequence(200000);
+  source.Write(data.data(), 200000);
+  source.SetPosition(150000);
+  TABSMemoryStream whole;
+  EXPECT_EQ(whole.CopyFrom(source, 0), 200000);
+  EXPECT_EQ(std::memcmp(whole.Memory(), data.data(), data.size()), 0);
+  TABSMemoryStream part;
+  source.SetPosition(100);
+  EXPECT_EQ(part.CopyFrom(source, 70000), 70000);
+  EXPECT_EQ(std::memcmp(part.Memory(), data.data() + 100, 70000), 0);
+  // The source ends before the count is reached.
+  source.SetPosition(199990);
+  EXPECT_EQ(part.CopyFrom(source, 50), 10);
+}
+
 TEST(StreamCopy, ZeroBlockSizeIsRefused) {
   TABSMemoryStream a, b;
   a.SetCopyBlockSize(0);
