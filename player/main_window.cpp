@@ -52,6 +52,8 @@ QLabel* TitleLabel(const QString& text, QWidget* parent) {
   colours.setColor(QPalette::WindowText, QColor(0, 0, 255));
   label->setPalette(colours);
   label->setMinimumHeight(34);
+  // Long names must not widen the window; they are cut at the strip's edge.
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   return label;
 }
 
@@ -97,13 +99,11 @@ TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& cloc
   windowFont.setPointSize(9);
   setFont(windowFont);
 
-  auto* columns = new QHBoxLayout(this);
-  columns->setContentsMargins(0, 0, 0, 0);
-  columns->setSpacing(0);
+  // The two sides are placed by resizeEvent: the picture side takes its share of the width and
+  // the lyric side the rest, as a left-aligned panel beside a client panel would.
   BuildPhotoSide();
   BuildLyricSide();
-  columns->addWidget(pnlPhotos);
-  columns->addWidget(pnlLyrics, 1);
+  setMinimumSize(480, 400);
   BuildManualPanel();
   BuildHelpPanel();
 
@@ -165,6 +165,7 @@ void TfrmMain::BuildPhotoSide() {
   lblJPGcount = Named(new QLabel("0", pnlPhotos), "lblJPGcount");
   txtFolderPhoto = Named(new QLabel(pnlPhotos), "txtFolderPhoto");
   txtFolderPhoto->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  txtFolderPhoto->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   bbtHelp = Named(new QPushButton("Help", pnlPhotos), "bbtHelp");
   bbtHelp->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
   bbtHelp->setToolTip("Sonvale Help");
@@ -234,6 +235,7 @@ void TfrmMain::BuildLyricSide() {
   connect(bbtLyric, &QPushButton::clicked, this, [this] { ToggleLyricEditor(); });
   txtFolder = Named(new QLabel(pnlBottom), "txtFolder");
   txtFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  txtFolder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   lblMP3count = Named(new QLabel("0", pnlBottom), "lblMP3count");
   lblMP3count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lblMP3count->setMinimumWidth(24);
@@ -405,7 +407,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  pnlPhotos->setFixedWidth(PhotoSideWidth(width()));
+  const int photoWidth = PhotoSideWidth(width());
+  pnlPhotos->setGeometry(0, 0, photoWidth, height());
+  pnlLyrics->setGeometry(photoWidth, 0, width() - photoWidth, height());
 }
 
 void TfrmMain::LayOutSearchStrip() {
@@ -502,6 +506,8 @@ void TfrmMain::ToggleCodeBox() {
 }
 
 void TfrmMain::CheckCode() {
+  // Hiding the box moves the focus away from it, which would check the code a second time.
+  if (!edtPass->isVisible()) return;
   const bool visible = ManualPanelVisibleAfterCode(S(edtPass->text()), pnlPlayMP3->isVisible());
   pnlPlayMP3->setVisible(visible);
   if (visible) pnlPlayMP3->raise();

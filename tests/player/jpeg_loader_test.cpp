@@ -50,7 +50,8 @@ TEST(JpegLoaderTest, ExifParsingAndOrientationTransforms) {
   EXPECT_EQ(ExifOrientation(wrongValue, sizeof wrongValue), 1);
   unsigned char manyEntries[sizeof bigEndian];
   std::copy(std::begin(bigEndian), std::end(bigEndian), manyEntries);
-  manyEntries[14] = 0xFF;  // far more entries than the block holds
+  manyEntries[14] = 0xFF;  // far more entries than the block holds, and the first is not the orientation
+  manyEntries[17] = 0x13;
   EXPECT_EQ(ExifOrientation(manyEntries, sizeof manyEntries), 1);
   EXPECT_EQ(ExifOrientation(reinterpret_cast<const unsigned char*>("JFIF\0"), 5), 1);
 
