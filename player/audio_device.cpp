@@ -26,12 +26,15 @@ void InitDecoderLibrary() {
   (void)result;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
 
 }  // namespace
 
 int64_t SystemClock::NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -100,12 +103,14 @@ void AudioMediaDevice::Open(const std::string& path) {
 
   int error = MPG123_OK;
   mpg123_handle* decoder = mpg123_new(nullptr, &error);
-  if (decoder == nullptr) throw MediaError(std::string("Cannot start the MP3 decoder: ") + mpg123_plain_strerror(error));
+  if (decoder == nullptr)
+    throw MediaError(std::string("Cannot start the MP3 decoder: ") + mpg123_plain_strerror(error));
   auto fail = [&](const std::string& what) {
     const std::string reason = mpg123_strerror(decoder);
     mpg123_close(decoder);
     mpg123_delete(decoder);
-    throw MediaError("Cannot play " + Quoted(path) + ": " + what + (reason.empty() ? "" : " (" + reason + ")"));
+    throw MediaError("Cannot play " + Quoted(path) + ": " + what +
+                     (reason.empty() ? "" : " (" + reason + ")"));
   };
   mpg123_param(decoder, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   // 16-bit output at the file's own rate; the output converter does the rest.
@@ -113,7 +118,8 @@ void AudioMediaDevice::Open(const std::string& path) {
   const long* rates = nullptr;
   size_t rateCount = 0;
   mpg123_rates(&rates, &rateCount);
-  for (size_t i = 0; i < rateCount; ++i) mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  for (size_t i = 0; i < rateCount; ++i)
+    mpg123_format(decoder, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
   if (mpg123_open(decoder, path.c_str()) != MPG123_OK) fail("the file cannot be opened");
   // The length comes from a scan of every frame: the size-based estimate is wrong for VBR files
@@ -146,8 +152,8 @@ void AudioMediaDevice::Open(const std::string& path) {
 
 bool AudioMediaDevice::CreateConverter() {
   if (converter_ != nullptr) SDL_FreeAudioStream(converter_);
-  converter_ = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels_), static_cast<int>(rate_), AUDIO_S16SYS,
-                                  kOutputChannels, outRate_);
+  converter_ = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels_), static_cast<int>(rate_),
+                                  AUDIO_S16SYS, kOutputChannels, outRate_);
   return converter_ != nullptr;
 }
 
@@ -263,7 +269,8 @@ void AudioMediaDevice::Feed() {
         // Hand on what was converted at the old format, then convert at the new one.
         SDL_AudioStreamFlush(converter_);
         while (SDL_AudioStreamAvailable(converter_) > 0) {
-          const int got = SDL_AudioStreamGet(converter_, outBuffer_.data(), static_cast<int>(outBuffer_.size()));
+          const int got =
+              SDL_AudioStreamGet(converter_, outBuffer_.data(), static_cast<int>(outBuffer_.size()));
           if (got <= 0) break;
           SDL_QueueAudio(device_, outBuffer_.data(), static_cast<Uint32>(got));
           outBytesQueued_ += got;

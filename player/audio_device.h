@@ -71,8 +71,8 @@ class AudioMediaDevice : public MediaDevice {
   std::vector<unsigned char> outBuffer_;
 
   // Silent output.
-  int64_t silentPlayedMs_ = 0;    // position at the last start or stop
-  int64_t silentStartedAt_ = 0;   // clock at the last start
+  int64_t silentPlayedMs_ = 0;   // position at the last start or stop
+  int64_t silentStartedAt_ = 0;  // clock at the last start
 };
 
 }  // namespace sonvale

@@ -20,9 +20,13 @@ int& TraceState() {
 
 }  // namespace
 
-bool TraceEnabled() { return TraceState() != 0; }
+bool TraceEnabled() {
+  return TraceState() != 0;
+}
 
-void SetTraceEnabled(bool enabled) { TraceState() = enabled ? 1 : 0; }
+void SetTraceEnabled(bool enabled) {
+  TraceState() = enabled ? 1 : 0;
+}
 
 void TraceEvent(const std::string& event) {
   if (!TraceEnabled()) return;

@@ -19,7 +19,8 @@ std::vector<std::string> ListMatching(const std::string& folder, const std::stri
     // "*.mp3" needs at least the dot and the extension; a bare ".mp3" still matches, as a wildcard does.
     if (EndsWithIgnoringCase(name, extension)) names.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return LessIgnoringCase(a, b); });
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return LessIgnoringCase(a, b); });
   return names;
 }
 

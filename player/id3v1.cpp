@@ -16,9 +16,9 @@ const std::array<const char*, kGenreCount> kGenreNames = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
     "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
     // 20-39
-    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop", "Vocal",
-    "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game", "Sound Clip",
-    "Gospel", "Noise",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
+    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
+    "Sound Clip", "Gospel", "Noise",
     // 40-59
     "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative", "Instrumental Pop", "Instrumental Rock",
     "Ethnic", "Gothic", "Darkwave", "Techno-Industrial", "Electronic", "Pop-Folk", "Eurodance", "Dream",
@@ -63,7 +63,9 @@ struct Descriptor {
   }
 };
 
-TagTexts NoTag() { return {kNoTagText, kNoTagText, kNoTagText, kNoTagText, kNoTagText, kNoTagText}; }
+TagTexts NoTag() {
+  return {kNoTagText, kNoTagText, kNoTagText, kNoTagText, kNoTagText, kNoTagText};
+}
 
 }  // namespace
 
@@ -87,13 +89,15 @@ TagTexts ReadTag(const std::string& path) {
   Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) throw TagError("Cannot open file \"" + path + "\". " + std::strerror(errno));
   struct stat info {};
-  if (::fstat(file.fd, &info) != 0) throw TagError("Cannot read file \"" + path + "\". " + std::strerror(errno));
+  if (::fstat(file.fd, &info) != 0)
+    throw TagError("Cannot read file \"" + path + "\". " + std::strerror(errno));
   if (!S_ISREG(info.st_mode)) throw TagError("Cannot open file \"" + path + "\". Not a regular file");
   if (info.st_size < static_cast<off_t>(kTagSize)) return NoTag();
   std::array<unsigned char, 128> block{};
   size_t done = 0;
   while (done < kTagSize) {
-    const ssize_t got = ::pread(file.fd, block.data() + done, kTagSize - done, info.st_size - kTagSize + done);
+    const ssize_t got =
+        ::pread(file.fd, block.data() + done, kTagSize - done, info.st_size - kTagSize + done);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw TagError("Cannot read file \"" + path + "\". " + std::strerror(errno));
     if (got == 0) return NoTag();  // the file shrank under us: no complete tag

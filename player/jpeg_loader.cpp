@@ -86,8 +86,8 @@ bool Decode(const unsigned char* data, size_t size, QSize area, Decoded* out) {
   const bool sideways = out->orientation >= 5;
   const QSize upright = area.isEmpty() ? area : (sideways ? area.transposed() : area);
   info.scale_num = 1;
-  info.scale_denom = static_cast<unsigned>(ScaleDenominator(static_cast<int>(info.image_width),
-                                                            static_cast<int>(info.image_height), upright));
+  info.scale_denom = static_cast<unsigned>(
+      ScaleDenominator(static_cast<int>(info.image_width), static_cast<int>(info.image_height), upright));
   info.dct_method = JDCT_ISLOW;
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
     info.out_color_space = JCS_CMYK;
@@ -179,7 +179,8 @@ QImage ApplyOrientation(const QImage& image, int orientation) {
 QImage LoadJpeg(const std::string& path, QSize area) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw PictureError("Cannot open picture \"" + path + "\": " + std::strerror(errno));
-  const std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> data((std::istreambuf_iterator<char>(file)),
+                                        std::istreambuf_iterator<char>());
   if (file.bad()) throw PictureError("Cannot read picture \"" + path + "\"");
   if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) {
     throw PictureError("Cannot load picture \"" + path + "\": not a JPEG file");

@@ -36,8 +36,12 @@ constexpr int kMaxReportsKept = 100;
 // More boxes than this at once help nobody at an unattended screen; further reports are only traced.
 constexpr int kMaxOpenMessageBoxes = 5;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
 
 // A title strip label: blue, large, centred, sunken.
 QLabel* TitleLabel(const QString& text, QWidget* parent) {
@@ -91,7 +95,11 @@ QString MessageText(const std::string& message) {
 
 TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& clock, LyricStore& lyrics,
                    UrlOpener openUrl, QWidget* parent)
-    : QWidget(parent), media_(media), lyrics_(lyrics), openUrl_(std::move(openUrl)), loop_(media, clock, *this) {
+    : QWidget(parent),
+      media_(media),
+      lyrics_(lyrics),
+      openUrl_(std::move(openUrl)),
+      loop_(media, clock, *this) {
   setObjectName("frmMain");
   setWindowTitle("Marvoy Player");
   QFont windowFont("MS Sans Serif");
@@ -377,7 +385,8 @@ void TfrmMain::BuildHelpPanel() {
   BitBtn6 = link("BitBtn6", "Sonvale", "Sonvale Paypal Account", kDonationUrl);
   BitBtn2 = link("BitBtn2", QString(), "Sonvale eGold Account", kSecondPaymentUrl);
   BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogYesButton));
-  BitBtn3 = link("BitBtn3", "Free Web Hosting", "Free Hosting, may upgrade to proffesional with easy.", kHostingUrl);
+  BitBtn3 = link("BitBtn3", "Free Web Hosting", "Free Hosting, may upgrade to proffesional with easy.",
+                 kHostingUrl);
   row->addWidget(BitBtn6);
   row->addWidget(BitBtn2);
   row->addWidget(BitBtn3);
@@ -515,7 +524,8 @@ void TfrmMain::CheckCode() {
 }
 
 void TfrmMain::CheckFileName() {
-  if (const std::optional<std::string> warning = FileNameCheck(S(txtFileName->text()), S(dbeFileName->text()))) {
+  if (const std::optional<std::string> warning =
+          FileNameCheck(S(txtFileName->text()), S(dbeFileName->text()))) {
     Report(*warning, false);
   }
 }
@@ -560,9 +570,13 @@ void TfrmMain::SyncFromLoop() {
   ProgressJPG->setValue(loop_.SlideBarPosition());
 }
 
-bool TfrmMain::LyricEditorOpen() { return pnlEditLyric->isVisible(); }
+bool TfrmMain::LyricEditorOpen() {
+  return pnlEditLyric->isVisible();
+}
 
-void TfrmMain::LyricResync(const std::string& trackName) { lyrics_.Resync(trackName); }
+void TfrmMain::LyricResync(const std::string& trackName) {
+  lyrics_.Resync(trackName);
+}
 
 void TfrmMain::TagRefresh(const std::string& path) {
   const TagTexts tag = ReadTag(path);
@@ -582,6 +596,8 @@ void TfrmMain::ShowPicture(const std::string& path) {
 }
 
 void TfrmMain::OpenHelp() {
+  // The help panel copies the track caption into the search box: show the loop's pick first.
+  SyncFromLoop();
   if (!pnlHelp->isVisible()) ToggleHelp();
 }
 

@@ -34,8 +34,8 @@ class TfrmMain : public QWidget, private LoopHooks {
 
  public:
   //! `appFolder` is the folder holding MarvoyMP3/ and MarvoyJPG/, ending with '/'.
-  TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& clock, LyricStore& lyrics, UrlOpener openUrl,
-           QWidget* parent = nullptr);
+  TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& clock, LyricStore& lyrics,
+           UrlOpener openUrl, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
   PlaybackLoop& Loop() { return loop_; }

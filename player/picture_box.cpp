@@ -37,7 +37,8 @@ void PictureBox::paintEvent(QPaintEvent*) {
   const QRect target = FittedRect(image_.size(), size());
   if (target.isEmpty()) return;
   if (scaled_.size() != target.size()) {
-    scaled_ = QPixmap::fromImage(image_.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    scaled_ =
+        QPixmap::fromImage(image_.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   }
   QPainter painter(this);
   painter.drawPixmap(target.topLeft(), scaled_);
@@ -72,7 +73,8 @@ QImage BuiltInPicture(QSize size) {
   font.setBold(true);
   painter.setFont(font);
   painter.setPen(Qt::white);
-  painter.drawText(QRectF(0, centre.y() + 3.5 * unit, size.width(), 1.5 * unit), Qt::AlignCenter, "Marvoy Player");
+  painter.drawText(QRectF(0, centre.y() + 3.5 * unit, size.width(), 1.5 * unit), Qt::AlignCenter,
+                   "Marvoy Player");
   return picture;
 }
 

@@ -84,7 +84,9 @@ void PlaybackLoop::PickRandomTrack() {
   currentTrack_ = tracks_[viz::platform::Random(static_cast<uint32_t>(mp3Count_))];
 }
 
-std::string PlaybackLoop::CurrentTrackPath() const { return Trim(trackFolder_) + Trim(currentTrack_); }
+std::string PlaybackLoop::CurrentTrackPath() const {
+  return Trim(trackFolder_) + Trim(currentTrack_);
+}
 
 void PlaybackLoop::OpenAndPlay() {
   media_.Close();

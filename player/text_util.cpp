@@ -6,9 +6,13 @@ namespace sonvale {
 
 namespace {
 
-unsigned char LowerAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char LowerAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+bool IsTrimmed(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
 
 }  // namespace
 

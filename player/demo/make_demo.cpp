@@ -63,15 +63,19 @@ bool Encode(const Tune& tune, const QString& lame, const QDir& folder) {
   if (!rawFile.open(QIODevice::WriteOnly)) return false;
   rawFile.write(reinterpret_cast<const char*>(samples.data()), static_cast<qint64>(samples.size() * 2));
   rawFile.close();
-  QStringList arguments{"--quiet", "-r", "-s", QString::number(tune.rate / 1000.0), "--bitwidth", "16",
-                        "--signed", "--little-endian", "-m", "m"};
+  QStringList arguments{"--quiet",    "-r", "-s",       QString::number(tune.rate / 1000.0),
+                        "--bitwidth", "16", "--signed", "--little-endian",
+                        "-m",         "m"};
   if (tune.vbr) {
-    arguments << "-V" << "6";
+    arguments << "-V"
+              << "6";
   } else {
-    arguments << "-b" << "64";
+    arguments << "-b"
+              << "64";
   }
-  arguments << "--id3v1-only" << "--tt" << tune.title << "--ta" << tune.artist << "--tl" << tune.album << "--ty"
-            << tune.year << "--tc" << tune.comment << "--tg" << tune.genre;
+  arguments << "--id3v1-only"
+            << "--tt" << tune.title << "--ta" << tune.artist << "--tl" << tune.album << "--ty" << tune.year
+            << "--tc" << tune.comment << "--tg" << tune.genre;
   if (tune.track != nullptr) arguments << "--tn" << tune.track;
   arguments << raw << folder.filePath(tune.file);
   const int result = QProcess::execute(lame, arguments);
@@ -99,9 +103,13 @@ bool WriteJpeg(const QImage& source, const QString& path, int orientation) {
   jpeg_start_compress(&info, TRUE);
   if (orientation != 1) {
     // "Exif\0\0", little-endian TIFF header, one directory with one entry: Orientation (SHORT).
-    const unsigned char exif[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                                  0x12, 0x01, 3, 0, 1, 0, 0, 0, static_cast<unsigned char>(orientation), 0, 0, 0,
-                                  0, 0, 0, 0};
+    const unsigned char exif[] = {'E', 'x',  'i',  'f', 0,
+                                  0,   'I',  'I',  42,  0,
+                                  8,   0,    0,    0,   1,
+                                  0,   0x12, 0x01, 3,   0,
+                                  1,   0,    0,    0,   static_cast<unsigned char>(orientation),
+                                  0,   0,    0,    0,   0,
+                                  0,   0};
     jpeg_write_marker(&info, JPEG_APP0 + 1, exif, sizeof exif);
   }
   while (info.next_scanline < info.image_height) {
@@ -145,7 +153,8 @@ QImage Scene(QSize size, QColor top, QColor bottom, QColor sun, const QString& c
   font.setBold(true);
   painter.setFont(font);
   painter.setPen(Qt::white);
-  painter.drawText(QRectF(0, size.height() * 0.82, size.width(), size.height() * 0.15), Qt::AlignCenter, caption);
+  painter.drawText(QRectF(0, size.height() * 0.82, size.width(), size.height() * 0.15), Qt::AlignCenter,
+                   caption);
   // An arrow in the top left corner pointing up, so that a picture on its side is easy to spot.
   painter.setBrush(Qt::white);
   const double s = size.height() / 20.0;
@@ -170,14 +179,54 @@ int main(int argc, char** argv) {
   const QDir pictures(output.filePath("MarvoyJPG"));
 
   const std::vector<Tune> tunes = {
-      {"Morning Bells.mp3", "Morning Bells", "The Sonvale Band", "Demo Tunes", "2024", "made for the demo", "Ambient",
-       "1", 44100, false, {3, 7, 10, 15, 10, 7, 3, -100, 5, 8, 12, 17}, 0.4},
-      {"Evening Waltz.mp3", "Evening Waltz", "The Sonvale Band", "Demo Tunes", "2024", "three quarter time",
-       "Classical", nullptr, 22050, true, {0, 4, 7, 4, 7, 12, 11, 7, 2, 5, 9, 5}, 0.33},
-      {"harbour song.MP3", "Harbour Song", "Marvoy Quartet", "Demo Tunes", "2025", "a short one", "Folk", "3", 32000,
-       false, {7, 5, 3, 2, 0, -100, 0, 3}, 0.45},
-      {"Night Chimes.mp3", "Night Chimes", "Marvoy Quartet", "Demo Tunes", "2025", "slow and quiet", "New Age",
-       "4", 48000, true, {12, 7, 3, 0, 3, 7, 12, 15, 12, 10}, 0.55},
+      {"Morning Bells.mp3",
+       "Morning Bells",
+       "The Sonvale Band",
+       "Demo Tunes",
+       "2024",
+       "made for the demo",
+       "Ambient",
+       "1",
+       44100,
+       false,
+       {3, 7, 10, 15, 10, 7, 3, -100, 5, 8, 12, 17},
+       0.4},
+      {"Evening Waltz.mp3",
+       "Evening Waltz",
+       "The Sonvale Band",
+       "Demo Tunes",
+       "2024",
+       "three quarter time",
+       "Classical",
+       nullptr,
+       22050,
+       true,
+       {0, 4, 7, 4, 7, 12, 11, 7, 2, 5, 9, 5},
+       0.33},
+      {"harbour song.MP3",
+       "Harbour Song",
+       "Marvoy Quartet",
+       "Demo Tunes",
+       "2025",
+       "a short one",
+       "Folk",
+       "3",
+       32000,
+       false,
+       {7, 5, 3, 2, 0, -100, 0, 3},
+       0.45},
+      {"Night Chimes.mp3",
+       "Night Chimes",
+       "Marvoy Quartet",
+       "Demo Tunes",
+       "2025",
+       "slow and quiet",
+       "New Age",
+       "4",
+       48000,
+       true,
+       {12, 7, 3, 0, 3, 7, 12, 15, 12, 10},
+       0.55},
   };
   bool ok = true;
   for (const Tune& tune : tunes) ok = Encode(tune, lame, tracks) && ok;
@@ -186,9 +235,9 @@ int main(int argc, char** argv) {
                        "Sunrise"),
                  pictures.filePath("sunrise.jpg"), 1) &&
        ok;
-  ok = WriteJpeg(Scene(QSize(480, 640), QColor(10, 60, 90), QColor(60, 160, 170), QColor(230, 255, 250),
-                       "Lagoon"),
-                 pictures.filePath("Lagoon.JPG"), 1) &&
+  ok = WriteJpeg(
+           Scene(QSize(480, 640), QColor(10, 60, 90), QColor(60, 160, 170), QColor(230, 255, 250), "Lagoon"),
+           pictures.filePath("Lagoon.JPG"), 1) &&
        ok;
   ok = WriteJpeg(Scene(QSize(1024, 420), QColor(70, 20, 80), QColor(230, 90, 90), QColor(255, 210, 120),
                        "Dusk Panorama"),
@@ -198,6 +247,7 @@ int main(int argc, char** argv) {
   // "turn a quarter to the right to show".
   const QImage upright =
       Scene(QSize(600, 800), QColor(30, 30, 60), QColor(110, 140, 200), QColor(250, 250, 255), "Phone Photo");
-  ok = WriteJpeg(upright.transformed(QTransform().rotate(270)), pictures.filePath("phone photo.jpg"), 6) && ok;
+  ok =
+      WriteJpeg(upright.transformed(QTransform().rotate(270)), pictures.filePath("phone photo.jpg"), 6) && ok;
   return ok ? 0 : 1;
 }

@@ -37,9 +37,10 @@ bool MakeMp3(const std::string& path, int rate, int channels, double seconds, co
     }
   }
   WriteFile(path + ".raw", pcm);
-  const std::string command = std::string(SONVALE_LAME_PROGRAM) + " --quiet -r -s " + std::to_string(rate / 1000.0) +
-                              " --bitwidth 16 --signed --little-endian -m " + (channels == 1 ? "m" : "s") + " " +
-                              options + " '" + path + ".raw' '" + path + "' 2>/dev/null";
+  const std::string command = std::string(SONVALE_LAME_PROGRAM) + " --quiet -r -s " +
+                              std::to_string(rate / 1000.0) + " --bitwidth 16 --signed --little-endian -m " +
+                              (channels == 1 ? "m" : "s") + " " + options + " '" + path + ".raw' '" + path +
+                              "' 2>/dev/null";
   const bool ok = std::system(command.c_str()) == 0;
   std::filesystem::remove(path + ".raw");
   return ok && std::filesystem::exists(path);
@@ -59,7 +60,8 @@ int64_t DecodedMilliseconds(const std::string& path) {
   unsigned char buffer[16384];
   size_t done = 0;
   int result = MPG123_OK;
-  while ((result = mpg123_read(decoder, buffer, sizeof buffer, &done)) == MPG123_OK || result == MPG123_NEW_FORMAT) {
+  while ((result = mpg123_read(decoder, buffer, sizeof buffer, &done)) == MPG123_OK ||
+         result == MPG123_NEW_FORMAT) {
     bytes += static_cast<int64_t>(done);
   }
   bytes += static_cast<int64_t>(done);

@@ -20,12 +20,13 @@ std::string Tag(const std::string& title, const std::string& artist = "", const 
     text.resize(width, '\0');
     return text;
   };
-  return marker + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4) + field(comment, 30) +
-         std::string(1, static_cast<char>(genre));
+  return marker + field(title, 30) + field(artist, 30) + field(album, 30) + field(year, 4) +
+         field(comment, 30) + std::string(1, static_cast<char>(genre));
 }
 
 // Audio-like bytes in front of the tag, so that the tag is really read from the end of the file.
-TagTexts ReadFromFile(const TempFolder& folder, const std::string& tag, const std::string& front = "ID3 audio") {
+TagTexts ReadFromFile(const TempFolder& folder, const std::string& tag,
+                      const std::string& front = "ID3 audio") {
   const std::string path = folder.Path() + "track.mp3";
   WriteFile(path, front + tag);
   return ReadTag(path);
@@ -34,8 +35,7 @@ TagTexts ReadFromFile(const TempFolder& folder, const std::string& tag, const st
 TEST(Id3v1Test, FieldsRunToTheirFirstZeroByteAndKeepTrailingBlanks) {
   TempFolder folder;
   const std::string full30 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-  const TagTexts texts =
-      ReadFromFile(folder, Tag(full30, "Abc", "Padded   ", "1999", "note", 17));
+  const TagTexts texts = ReadFromFile(folder, Tag(full30, "Abc", "Padded   ", "1999", "note", 17));
   EXPECT_EQ(texts.title, full30);  // no zero byte: all 30 characters
   EXPECT_EQ(texts.artist, "Abc");
   EXPECT_EQ(texts.album, "Padded   ");
@@ -79,7 +79,8 @@ TEST(Id3v1Test, GenreNamesAndNumbers) {
 TEST(Id3v1Test, MissingOrWrongMarkerMeansNoTag) {
   TempFolder folder;
   const TagTexts lower = ReadFromFile(folder, Tag("Title", "A", "B", "2000", "C", 1, "tag"));
-  for (const std::string* text : {&lower.title, &lower.artist, &lower.album, &lower.year, &lower.comment, &lower.genre}) {
+  for (const std::string* text :
+       {&lower.title, &lower.artist, &lower.album, &lower.year, &lower.comment, &lower.genre}) {
     EXPECT_EQ(*text, kNoTagText);
   }
   EXPECT_EQ(ReadFromFile(folder, std::string(200, 'x')).genre, kNoTagText);

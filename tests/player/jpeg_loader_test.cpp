@@ -40,8 +40,8 @@ TEST(JpegLoaderTest, ExifOrientationTurnsAPhonePhotoUpright) {
 }
 
 TEST(JpegLoaderTest, ExifParsingAndOrientationTransforms) {
-  const unsigned char bigEndian[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
-                                     0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 0};
+  const unsigned char bigEndian[] = {'E',  'x',  'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1,
+                                     0x01, 0x12, 0,   3,   0, 0, 0,   1,   0, 8,  0, 0, 0, 0, 0, 0};
   EXPECT_EQ(ExifOrientation(bigEndian, sizeof bigEndian), 8);
   EXPECT_EQ(ExifOrientation(bigEndian, 20), 1);  // cut short: no orientation
   unsigned char wrongValue[sizeof bigEndian];

@@ -169,13 +169,15 @@ TEST_F(MainWindowTest, TooFewPicturesOpenHelpAndKeepTheCountAtZero) {
   const std::string demo = SONVALE_DEMO_FOLDER;
   testing::WriteFile(folder.Path() + "MarvoyMP3/Morning Bells.mp3",
                      testing::ReadFile(demo + "MarvoyMP3/Morning Bells.mp3"));
-  testing::WriteFile(folder.Path() + "MarvoyJPG/sunrise.jpg", testing::ReadFile(demo + "MarvoyJPG/sunrise.jpg"));
+  testing::WriteFile(folder.Path() + "MarvoyJPG/sunrise.jpg",
+                     testing::ReadFile(demo + "MarvoyJPG/sunrise.jpg"));
   testing::WriteFile(folder.Path() + "MarvoyJPG/broken.jpg", "not a picture");
   Open(folder.Path());
   EXPECT_TRUE(window->pnlHelp->isVisible());
   EXPECT_EQ(window->lblJPGcount->text(), "0");
   ASSERT_FALSE(window->Reports().empty());
   EXPECT_EQ(window->Reports().back(), "Need more JPG file in the directory: " + folder.Path() + "MarvoyJPG/");
+  EXPECT_EQ(window->edtAsk->text(), "lyric Morning Bells.mp3");
 }
 
 }  // namespace

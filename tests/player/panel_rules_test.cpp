@@ -28,8 +28,9 @@ TEST(PanelRulesTest, LayoutArithmetic) {
 }
 
 TEST(PanelRulesTest, WebSearchSendsTheTrimmedQueryAsTyped) {
-  EXPECT_EQ(WebSearchAddress("  Lyric \"My Song\" & more "),
-            std::string(kSearchEndpoint) + "Lyric \"My Song\" & more" + "&sa=Search&client=" + kSearchPublisher);
+  EXPECT_EQ(
+      WebSearchAddress("  Lyric \"My Song\" & more "),
+      std::string(kSearchEndpoint) + "Lyric \"My Song\" & more" + "&sa=Search&client=" + kSearchPublisher);
   EXPECT_EQ(std::string(kSearchEndpoint).find("/custom?q="), std::string(kSearchEndpoint).size() - 10);
   EXPECT_FALSE(WebSearchAddress("").has_value());
   EXPECT_FALSE(WebSearchAddress("   \t ").has_value());
@@ -48,8 +49,9 @@ TEST(PanelRulesTest, SearchBoxTexts) {
 
 TEST(PanelRulesTest, FileNameCheckComparesTrimmedNamesExactly) {
   EXPECT_FALSE(FileNameCheck(" Song.mp3", "Song.mp3  ").has_value());
-  EXPECT_EQ(FileNameCheck("Song.mp3", "song.mp3"),
-            std::string("Please make sure, FieldName used for Index\rshould be the same with the MP3 file name."));
+  EXPECT_EQ(
+      FileNameCheck("Song.mp3", "song.mp3"),
+      std::string("Please make sure, FieldName used for Index\rshould be the same with the MP3 file name."));
   EXPECT_TRUE(FileNameCheck("Song.mp3", "BlankMemo").has_value());
 }
 

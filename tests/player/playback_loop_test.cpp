@@ -16,7 +16,9 @@ namespace {
 using testing::TempFolder;
 using testing::WriteFile;
 
-std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
 
 class FakeClock : public Clock {
  public:
