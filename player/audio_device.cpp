@@ -51,6 +51,9 @@ AudioMediaDevice::~AudioMediaDevice() {
 void AudioMediaDevice::EnsureOutput() {
   if (outputTried_) return;
   outputTried_ = true;
+  // SDL would otherwise take over SIGINT and SIGTERM and turn them into events nobody reads, and
+  // the player could no longer be stopped by a signal.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     TraceEvent(std::string("no audio output, playing silently: ") + SDL_GetError());
     silent_ = true;

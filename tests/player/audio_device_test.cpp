@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -193,6 +194,16 @@ TEST_F(AudioDeviceTest, AFileCutShortAfterOpeningStillReachesItsLength) {
   const double seconds = PlayToEnd(device);
   EXPECT_EQ(device.Position(), length);
   EXPECT_LT(seconds, length / 1000.0 + 3.0);
+}
+
+TEST_F(AudioDeviceTest, OpeningTheOutputLeavesTermAndInterruptSignalsAlone) {
+  AudioMediaDevice device(systemClock);
+  device.HasAudioOutput();
+  for (int signal : {SIGTERM, SIGINT}) {
+    struct sigaction action {};
+    sigaction(signal, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL) << "signal " << signal;
+  }
 }
 
 }  // namespace
