@@ -1,0 +1,35 @@
+// The player: plays the MP3 files of MarvoyMP3/ and shows the JPEG pictures of MarvoyJPG/, both
+// beside the executable, until the window is closed.
+#include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
+#include <filesystem>
+#include <system_error>
+
+#include "player/audio_device.h"
+#include "player/lyric_store.h"
+#include "player/main_window.h"
+
+namespace {
+
+std::string ExecutableFolder() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "./";
+  return executable.parent_path().string() + "/";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  application.setApplicationName("Sonvale");
+  sonvale::SystemClock clock;
+  sonvale::AudioMediaDevice media(clock);
+  sonvale::NoLyricStore lyrics;
+  sonvale::TfrmMain window(ExecutableFolder(), media, clock, lyrics, [](const std::string& address) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::TolerantMode));
+  });
+  window.show();
+  return application.exec();
+}

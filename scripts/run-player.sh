@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the packages, builds the player and starts it on its demo folder:
+#   bash scripts/run-player.sh            plays the demo tracks and pictures made by the build
+#   bash scripts/run-player.sh FOLDER     plays FOLDER/MarvoyMP3/ and shows FOLDER/MarvoyJPG/; when
+#                                         FOLDER has no such sub-folders, its own *.mp3 and *.jpg files
+# The player looks for MarvoyMP3/ and MarvoyJPG/ beside its executable, so for FOLDER a copy of the
+# executable is started from build/player-run/ with links to the user's folders.
+# Set SONVALE_TRACE=1 to follow what it plays and shows on standard error.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build --target sonvale -j "$(nproc)"
+
+if [ $# -eq 0 ]; then
+  exec build/player/sonvale
+fi
+
+folder=$(realpath "$1")
+if [ ! -d "$folder" ]; then
+  echo "run-player: $1 is not a folder" >&2
+  exit 1
+fi
+run=build/player-run
+rm -rf "$run"
+mkdir -p "$run"
+cp build/player/sonvale "$run/sonvale"
+for kind in MP3 JPG; do
+  if [ -d "$folder/Marvoy$kind" ]; then
+    ln -s "$folder/Marvoy$kind" "$run/Marvoy$kind"
+  else
+    ln -s "$folder" "$run/Marvoy$kind"
+  fi
+done
+exec "$run/sonvale"
