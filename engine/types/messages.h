@@ -99,4 +99,31 @@ inline constexpr Message kMemoryOverrun{30137, "Memory overrun detected"};
 inline constexpr Message kFreeMemError{30138, "FreeAndNillMem error: %s"};
 inline constexpr Message kReallocMemError{30014, "ReallocMem error: %s"};
 
+// ---- Table data model: definitions, record layout, managers, constraints, table and database data
+inline constexpr Message kUnsupportedDataType{30007, "Unsupported data type '%s'"};
+inline constexpr Message kMethodNotOverridden{30339, "The method '%s' not overrided in class '%s'"};
+inline constexpr Message kDuplicateFieldName{10424, "Duplicate field name %s"};
+inline constexpr Message kUnknownConstraintType{30316, "Unknown Constraint Type: '%d'"};
+inline constexpr Message kFieldNumberNotFound{30402, "Field #%d not found"};  // also 30403, 30024, 30028, 30329
+inline constexpr Message kAutoincMaxValueExceeded{20160, "Autoinc max value exceeded for field '%s'"};
+inline constexpr Message kNoSequenceLastValue{
+    30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first"};
+inline constexpr Message kBlobBlockSizeNotPositive{10421, "BLOB block size should be > 0 for field %s"};
+inline constexpr Message kNotImplementedYet{30058, "Not implemented yet"};  // also 30036, 30037, 30038
+inline constexpr Message kIndexNameNotFound{30325, "Index '%s' not found"};
+inline constexpr Message kConstraintNullPrimary{30330, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kConstraintNotNull{30026, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kPrimaryKeyDuplicate{30319, "Primary Key constraint '%s' violated. Duplicate found."};
+inline constexpr Message kUniqueDuplicate{30320, "Constraint unique '%s' violated. Duplicate found."};
+inline constexpr Message kCheckLowerBound{
+    30029, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'"};
+inline constexpr Message kCheckUpperBound{
+    30030, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'"};
+inline constexpr Message kCannotDeleteOpenTable{20017, "Cannot delete table '%s'. Table is open by another dataset"};
+inline constexpr Message kCannotRenameOpenTable{10150, "Cannot rename table '%s'. Table is open by another dataset"};
+inline constexpr Message kNoFieldsSpecified{10131, "Error creating table - no fields were specified"};
+inline constexpr Message kIndexNotFound{20018, "Index not found"};
+inline constexpr Message kCannotFindIndexById{10324, "Cannot find index by ID = %d"};
+inline constexpr Message kIndexEntryNotFound{20027, "Index error: cannot delete entry. Entry not found"};
+
 }  // namespace viz::msg
