@@ -125,5 +125,26 @@ inline constexpr Message kNoFieldsSpecified{10131, "Error creating table - no fi
 inline constexpr Message kIndexNotFound{20018, "Index not found"};
 inline constexpr Message kCannotFindIndexById{10324, "Cannot find index by ID = %d"};
 inline constexpr Message kIndexEntryNotFound{20027, "Index error: cannot delete entry. Entry not found"};
+// ---- Data types, conversions and variants
+inline constexpr Message kUnknownFrameworkDataType{30289, "Unknown DataType: '%s'"};
+inline constexpr Message kUnknownDataTypeSize{30050, "Unknown DataType: '%s'"};
+inline constexpr Message kUnknownDataTypeCompare{30047, "Unknown DataType: '%s'"};
+inline constexpr Message kIncompatibleCompare{30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'"};
+inline constexpr Message kUnknownReturnCode{30045, "Unknown return code: %d"};
+inline constexpr Message kUnicodeNotSupported{30046, "Unicode is not supported by the installed operating system. Please put the file 'unicows.dll' into the application folder"};
+inline constexpr Message kCompareValueIsNull{30140, "Value is Null"};
+inline constexpr Message kCannotCastFailed{30051, "Cannot cast from '%s' to '%s'"};
+inline constexpr Message kCannotCastUnsupported{30052, "Cannot cast from '%s' to '%s'"};
+inline constexpr Message kCannotCopyIntoNewMemory{30054, "Cannot copy data into new memory"};
+inline constexpr Message kErrorGettingFieldData{10002, "Error getting field data - FieldNo = %d, MemoryOffset = %d, MemoryDataSize = %d"};
+inline constexpr Message kVariantValueIsNull{30016, "Value is Null"};
+inline constexpr Message kBufferSizeExceeded{20056, "Buffer size exceeded"};
+inline constexpr Message kUnsupportedVariantKind{30113, "Unsupported Variant Type %s"};
+inline constexpr Message kUnsupportedVariantType{30114, "Unsupported Variant Type %s"};
+inline constexpr Message kCannotInvert{30123, "Cannot invert value with not numeric type '%s'"};
+inline constexpr Message kNotNumericArgument{30124, "Not numeric argument in numeric operator '%s'"};  // also 30126, 30127
+inline constexpr Message kDivisionError{30128, "Division error: %s"};
+inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186
+inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182
 
 }  // namespace viz::msg
