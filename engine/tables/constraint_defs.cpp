@@ -73,14 +73,14 @@ std::unique_ptr<TABSMetaObjectDef> TABSConstraintDefNotNull::Clone() const {
   return copy;
 }
 
-void TABSConstraintDefNotNull::SaveToStream(TABSStreamBase& stream) const {
+void TABSConstraintDefNotNull::SaveToStream(TStream& stream) const {
   TABSMetaObjectDef::SaveToStream(stream);
   for (int slot = 0; slot < 3; ++slot) WriteI32(stream, Numbers(*this, slot), kNotNullWriteNumbers[slot]);
   for (int slot = 0; slot < 3; ++slot)
     WriteSizedText8(stream, Texts(*this, slot), kNotNullWriteTexts[slot][0], kNotNullWriteTexts[slot][1]);
 }
 
-void TABSConstraintDefNotNull::LoadFromStream(TABSStreamBase& stream) {
+void TABSConstraintDefNotNull::LoadFromStream(TStream& stream) {
   TABSMetaObjectDef::LoadFromStream(stream);
   for (int slot = 0; slot < 3; ++slot) Numbers(*this, slot) = ReadI32(stream, kNotNullReadNumbers[slot]);
   for (int slot = 0; slot < 3; ++slot)
@@ -104,16 +104,16 @@ void TABSConstraintDefCheck::Assign(const TABSMetaObjectDef& source) {
   UpperBound.Assign(other.UpperBound, TABSCopyMode::Copy);
 }
 
-void TABSConstraintDefCheck::SaveToStream(TABSStreamBase& stream) const {
+void TABSConstraintDefCheck::SaveToStream(TStream& stream) const {
   TABSConstraintDefNotNull::SaveToStream(stream);
-  LowerBound.SaveToStream(stream);
-  UpperBound.SaveToStream(stream);
+  WriteVariant(stream, LowerBound);
+  WriteVariant(stream, UpperBound);
 }
 
-void TABSConstraintDefCheck::LoadFromStream(TABSStreamBase& stream) {
+void TABSConstraintDefCheck::LoadFromStream(TStream& stream) {
   TABSConstraintDefNotNull::LoadFromStream(stream);
-  LowerBound.LoadFromStream(stream);
-  UpperBound.LoadFromStream(stream);
+  ReadVariant(stream, LowerBound);
+  ReadVariant(stream, UpperBound);
 }
 
 std::unique_ptr<TABSMetaObjectDef> TABSConstraintDefUnique::Clone() const {
@@ -127,7 +127,7 @@ void TABSConstraintDefUnique::Assign(const TABSMetaObjectDef& source) {
   Columns = static_cast<const TABSConstraintDefUnique&>(source).Columns;
 }
 
-void TABSConstraintDefUnique::SaveToStream(TABSStreamBase& stream) const {
+void TABSConstraintDefUnique::SaveToStream(TStream& stream) const {
   TABSMetaObjectDef::SaveToStream(stream);
   for (int slot = 0; slot < 3; ++slot) WriteI32(stream, Numbers(*this, slot), kUniqueWriteNumbers[slot]);
   for (int slot = 0; slot < 3; ++slot)
@@ -139,7 +139,7 @@ void TABSConstraintDefUnique::SaveToStream(TABSStreamBase& stream) const {
   }
 }
 
-void TABSConstraintDefUnique::LoadFromStream(TABSStreamBase& stream) {
+void TABSConstraintDefUnique::LoadFromStream(TStream& stream) {
   TABSMetaObjectDef::LoadFromStream(stream);
   for (int slot = 0; slot < 3; ++slot) Numbers(*this, slot) = ReadI32(stream, kUniqueReadNumbers[slot]);
   for (int slot = 0; slot < 3; ++slot)
@@ -161,7 +161,7 @@ std::unique_ptr<TABSMetaObjectDef> TABSConstraintDefPrimary::Clone() const {
   return copy;
 }
 
-void TABSConstraintDefs::SaveToStream(TABSStreamBase& stream) const {
+void TABSConstraintDefs::SaveToStream(TStream& stream) const {
   WriteI32(stream, Count(), kWriteListCount);
   for (int32_t i = 0; i < Count(); ++i) {
     WriteU8(stream, static_cast<uint8_t>((*this)[i].Kind()), kWriteKind);
@@ -169,7 +169,7 @@ void TABSConstraintDefs::SaveToStream(TABSStreamBase& stream) const {
   }
 }
 
-void TABSConstraintDefs::LoadFromStream(TABSStreamBase& stream) {
+void TABSConstraintDefs::LoadFromStream(TStream& stream) {
   Clear();
   const int32_t count = ReadI32(stream, kReadListCount);
   for (int32_t i = 0; i < count; ++i) {

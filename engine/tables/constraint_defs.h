@@ -58,8 +58,8 @@ class TABSConstraintDefNotNull : public TABSConstraintDef {
  public:
   TABSConstraintDefNotNull() : TABSConstraintDef(TABSConstraintKind::NotNull) {}
   std::unique_ptr<TABSMetaObjectDef> Clone() const override;
-  void LoadFromStream(TABSStreamBase& stream) override;
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
 
  protected:
   explicit TABSConstraintDefNotNull(TABSConstraintKind kind) : TABSConstraintDef(kind) {}
@@ -72,8 +72,8 @@ class TABSConstraintDefCheck : public TABSConstraintDefNotNull {
   TABSConstraintDefCheck(const TABSConstraintDefCheck& other);
   std::unique_ptr<TABSMetaObjectDef> Clone() const override;
   void Assign(const TABSMetaObjectDef& source) override;
-  void LoadFromStream(TABSStreamBase& stream) override;
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
 
   TABSVariant LowerBound;
   TABSVariant UpperBound;
@@ -91,8 +91,8 @@ class TABSConstraintDefUnique : public TABSConstraintDef {
   TABSConstraintDefUnique() : TABSConstraintDef(TABSConstraintKind::Unique) {}
   std::unique_ptr<TABSMetaObjectDef> Clone() const override;
   void Assign(const TABSMetaObjectDef& source) override;
-  void LoadFromStream(TABSStreamBase& stream) override;
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
 
   std::vector<TABSConstraintColumn> Columns;
 
@@ -111,8 +111,8 @@ class TABSConstraintDefPrimary : public TABSConstraintDefUnique {
 class TABSConstraintDefs : public TABSMetaObjectDefs {
  public:
   //! Reads the kind byte, then the constraint of that kind (30316 for an unknown kind).
-  void LoadFromStream(TABSStreamBase& stream) override;
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
 
   TABSConstraintDefPrimary& AddPrimary();
   TABSConstraintDefUnique& AddUnique();

@@ -72,7 +72,7 @@ void TABSFieldDef::ComputeSizes() {
   storedSize_ = IsBlobBaseType(baseType_) ? kStoredBlobSize : bufferSize_;
 }
 
-void TABSFieldDef::SaveToStream(TABSStreamBase& stream) const {
+void TABSFieldDef::SaveToStream(TStream& stream) const {
   TABSMetaObjectDef::SaveToStream(stream);
   WriteU8(stream, baseType_, kWriteBaseType);
   WriteU8(stream, dataType_, kWriteDataType);
@@ -87,10 +87,10 @@ void TABSFieldDef::SaveToStream(TABSStreamBase& stream) const {
   WriteI64(stream, MinValue, kWriteMinValue);
   WriteI64(stream, MaxValue, kWriteMaxValue);
   WriteU8(stream, Cycled ? 1 : 0, kWriteCycled);
-  DefaultValue.SaveToStream(stream);
+  WriteVariant(stream, DefaultValue);
 }
 
-void TABSFieldDef::LoadFromStream(TABSStreamBase& stream) {
+void TABSFieldDef::LoadFromStream(TStream& stream) {
   TABSMetaObjectDef::LoadFromStream(stream);
   baseType_ = ReadU8(stream, kReadBaseType);
   dataType_ = ReadU8(stream, kReadDataType);
@@ -105,7 +105,7 @@ void TABSFieldDef::LoadFromStream(TABSStreamBase& stream) {
   MinValue = ReadI64(stream, kReadMinValue);
   MaxValue = ReadI64(stream, kReadMaxValue);
   Cycled = ReadU8(stream, kReadCycled) != 0;
-  DefaultValue.LoadFromStream(stream);
+  ReadVariant(stream, DefaultValue);
   ComputeSizes();
 }
 

@@ -33,9 +33,9 @@ class TABSFieldDef : public TABSMetaObjectDef {
   std::unique_ptr<TABSMetaObjectDef> Clone() const override;
   void Assign(const TABSMetaObjectDef& source) override;
   //! Reads the definition (10187 to 10194, 30407 to 30409 on a short read) and recomputes the sizes.
-  void LoadFromStream(TABSStreamBase& stream) override;
+  void LoadFromStream(TStream& stream) override;
   //! Writes the definition (10170 to 10177, 30412 to 30414 on a short write).
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void SaveToStream(TStream& stream) const override;
 
   TABSBaseType BaseType() const { return baseType_; }
   TABSDataType DataType() const { return dataType_; }

@@ -97,12 +97,12 @@ void TABSBaseFieldManager::ApplyAutoincs(TABSBaseSession* session, uint8_t* reco
   }
 }
 
-void TABSBaseFieldManager::SaveAutoincsToStream(TABSStreamBase& stream) const {
+void TABSBaseFieldManager::SaveAutoincsToStream(TStream& stream) const {
   WriteI32(stream, AutoincCount(), kWriteCounterCount);
   for (const int64_t counter : counters_) WriteI64(stream, counter, kWriteCounter);
 }
 
-void TABSBaseFieldManager::LoadAutoincsFromStream(TABSStreamBase& stream) {
+void TABSBaseFieldManager::LoadAutoincsFromStream(TStream& stream) {
   const int32_t count = ReadI32(stream, kReadCounterCount);
   std::vector<int64_t> counters;
   // Read one by one: a corrupt count ends in a short read, never in a huge allocation.

@@ -13,7 +13,7 @@
 namespace viz {
 
 class TABSBaseSession;
-class TABSStreamBase;
+class TStream;
 class TABSTableData;
 
 class TABSBaseFieldManager {
@@ -49,9 +49,9 @@ class TABSBaseFieldManager {
   int64_t AutoincValue(int32_t field) const { return counters_.at(static_cast<size_t>(field)); }
   void SetAutoincValue(int32_t field, int64_t value) { counters_.at(static_cast<size_t>(field)) = value; }
   //! Writes the counters (10160, 10161 on a short write).
-  void SaveAutoincsToStream(TABSStreamBase& stream) const;
+  void SaveAutoincsToStream(TStream& stream) const;
   //! Replaces the counters by those of the stream (10162, 10163 on a short read).
-  void LoadAutoincsFromStream(TABSStreamBase& stream);
+  void LoadAutoincsFromStream(TStream& stream);
 
   void StoredRecordToRecordBuffer(const uint8_t* stored, uint8_t* buffer) const;
   void RecordBufferToStoredRecord(const uint8_t* buffer, uint8_t* stored) const;

@@ -45,7 +45,7 @@ void TABSIndexDef::Assign(const TABSMetaObjectDef& source) {
   ChangeCounter = index.ChangeCounter;
 }
 
-void TABSIndexDef::SaveToStream(TABSStreamBase& stream) const {
+void TABSIndexDef::SaveToStream(TStream& stream) const {
   TABSMetaObjectDef::SaveToStream(stream);
   WriteU8(stream, IndexKind, kWriteIndexKind);
   WriteU8(stream, Unique ? 1 : 0, kWriteUnique);
@@ -60,7 +60,7 @@ void TABSIndexDef::SaveToStream(TABSStreamBase& stream) const {
   }
 }
 
-void TABSIndexDef::LoadFromStream(TABSStreamBase& stream) {
+void TABSIndexDef::LoadFromStream(TStream& stream) {
   TABSMetaObjectDef::LoadFromStream(stream);
   IndexKind = ReadU8(stream, kReadIndexKind);
   Unique = ReadU8(stream, kReadUnique) != 0;
@@ -89,7 +89,7 @@ TABSIndexDef& TABSIndexDefs::AddCreated() {
   return result;
 }
 
-void TABSIndexDefs::SaveToStream(TABSStreamBase& stream) const {
+void TABSIndexDefs::SaveToStream(TStream& stream) const {
   int32_t stored = 0;
   for (int32_t i = 0; i < Count(); ++i)
     if (!Get(i).IsTemporary()) ++stored;

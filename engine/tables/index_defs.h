@@ -36,8 +36,8 @@ class TABSIndexDef : public TABSMetaObjectDef {
 
   std::unique_ptr<TABSMetaObjectDef> Clone() const override;
   void Assign(const TABSMetaObjectDef& source) override;
-  void LoadFromStream(TABSStreamBase& stream) override;
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
 
   bool IsTemporary() const { return Temporary != 0; }
 
@@ -60,7 +60,7 @@ class TABSIndexDefs : public TABSMetaObjectDefs {
  public:
   TABSIndexDef& AddCreated() override;
   //! Writes only the definitions that are not temporary.
-  void SaveToStream(TABSStreamBase& stream) const override;
+  void SaveToStream(TStream& stream) const override;
   //! Slot 10: returns the definition at a position.
   virtual TABSIndexDef& Get(int32_t index) const { return static_cast<TABSIndexDef&>(Item(index)); }
   //! Slot 11: replaces the definition at a position by a copy of `definition`.

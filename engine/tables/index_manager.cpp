@@ -28,12 +28,12 @@ TABSBaseIndexManager::TABSBaseIndexManager(TABSTableData* table, TABSPageManager
 
 TABSBaseIndexManager::~TABSBaseIndexManager() = default;
 
-void TABSBaseIndexManager::LoadFromStream(TABSStreamBase& stream) {
+void TABSBaseIndexManager::LoadFromStream(TStream& stream) {
   CloseIndexes();
   indexDefs_.LoadFromStream(stream);
 }
 
-void TABSBaseIndexManager::SaveToStream(TABSStreamBase& stream) const { indexDefs_.SaveToStream(stream); }
+void TABSBaseIndexManager::SaveToStream(TStream& stream) const { indexDefs_.SaveToStream(stream); }
 
 void TABSBaseIndexManager::Assign(const TABSIndexDefs& definitions) {
   CloseIndexes();

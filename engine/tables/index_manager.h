@@ -12,7 +12,7 @@ namespace viz {
 
 class TABSCursor;
 class TABSPageManager;
-class TABSStreamBase;
+class TStream;
 class TABSTableData;
 
 class TABSBaseIndexManager {
@@ -27,9 +27,9 @@ class TABSBaseIndexManager {
 
   // Virtual operations in slot order.
   //! Replaces the definitions by those of the stream (index objects are closed first).
-  virtual void LoadFromStream(TABSStreamBase& stream);
+  virtual void LoadFromStream(TStream& stream);
   //! Writes the stored (non-temporary) definitions.
-  virtual void SaveToStream(TABSStreamBase& stream) const;
+  virtual void SaveToStream(TStream& stream) const;
   //! Replaces the definitions by copies of `definitions` (10424 on a duplicate name).
   virtual void Assign(const TABSIndexDefs& definitions);
 

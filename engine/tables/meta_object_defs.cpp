@@ -1,5 +1,7 @@
 #include "engine/tables/meta_object_defs.h"
 
+#include <stdexcept>
+
 #include "engine/tables/name_compare.h"
 #include "engine/tables/stored_form_io.h"
 #include "engine/types/errors.h"
@@ -23,12 +25,12 @@ void TABSMetaObjectDef::Assign(const TABSMetaObjectDef& source) {
   ObjectID = source.ObjectID;
 }
 
-void TABSMetaObjectDef::LoadFromStream(TABSStreamBase& stream) {
+void TABSMetaObjectDef::LoadFromStream(TStream& stream) {
   name_ = ReadText8(stream, kReadNameLength, kReadNameChars);
   ObjectID = ReadI32(stream, kReadObjectId);
 }
 
-void TABSMetaObjectDef::SaveToStream(TABSStreamBase& stream) const {
+void TABSMetaObjectDef::SaveToStream(TStream& stream) const {
   WriteText8(stream, name_, kWriteNameLength, kWriteNameChars);
   WriteI32(stream, ObjectID, kWriteObjectId);
 }
@@ -43,13 +45,13 @@ TABSMetaObjectDef& TABSMetaObjectDefs::AddCreated() {
   throw EABSException(msg::kMethodNotOverridden, "InternalAddCreated", ClassName());
 }
 
-void TABSMetaObjectDefs::LoadFromStream(TABSStreamBase& stream) {
+void TABSMetaObjectDefs::LoadFromStream(TStream& stream) {
   Clear();
   const int32_t count = ReadI32(stream, kReadListCount);
   for (int32_t i = 0; i < count; ++i) AddCreated().LoadFromStream(stream);
 }
 
-void TABSMetaObjectDefs::SaveToStream(TABSStreamBase& stream) const {
+void TABSMetaObjectDefs::SaveToStream(TStream& stream) const {
   WriteI32(stream, Count(), kWriteListCount);
   for (const auto& item : items_) item->SaveToStream(stream);
 }
@@ -63,14 +65,19 @@ void TABSMetaObjectDefs::Assign(const TABSMetaObjectDefs& source) {
   }
 }
 
-void TABSMetaObjectDefs::Delete(int32_t index) { items_.erase(items_.begin() + index); }
+void TABSMetaObjectDefs::Delete(int32_t index) {
+  (void)items_.at(static_cast<size_t>(index));  // std::out_of_range for a position not in the list
+  items_.erase(items_.begin() + index);
+}
 
 void TABSMetaObjectDefs::Insert(int32_t index, std::unique_ptr<TABSMetaObjectDef> definition) {
+  if (index < 0 || index > Count()) throw std::out_of_range("TABSMetaObjectDefs::Insert");
   items_.insert(items_.begin() + index, std::move(definition));
 }
 
 void TABSMetaObjectDefs::Move(int32_t from, int32_t to) {
   if (from == to) return;
+  if (to < 0 || to >= Count()) throw std::out_of_range("TABSMetaObjectDefs::Move");
   auto item = std::move(items_.at(static_cast<size_t>(from)));
   items_.erase(items_.begin() + from);
   items_.insert(items_.begin() + to, std::move(item));

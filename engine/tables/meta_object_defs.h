@@ -12,7 +12,7 @@
 
 namespace viz {
 
-class TABSStreamBase;
+class TStream;
 
 //! A named object of a database: a field, an index or a constraint.
 class TABSMetaObjectDef {
@@ -32,9 +32,9 @@ class TABSMetaObjectDef {
   //! Copies everything from a definition of the same class.
   virtual void Assign(const TABSMetaObjectDef& source);
   //! Reads name and ObjectID (10167 to 10169 on a short read).
-  virtual void LoadFromStream(TABSStreamBase& stream);
+  virtual void LoadFromStream(TStream& stream);
   //! Writes name and ObjectID (10164 to 10166 on a short write).
-  virtual void SaveToStream(TABSStreamBase& stream) const;
+  virtual void SaveToStream(TStream& stream) const;
 
   const std::string& Name() const { return name_; }
   //! Sets the name, cut to 255 characters.
@@ -63,9 +63,9 @@ class TABSMetaObjectDefs {
   //! The base raises 30339 (the method is not overridden).
   virtual TABSMetaObjectDef& AddCreated();
   //! Clears the list, then reads i32 count (10159) and that many definitions.
-  virtual void LoadFromStream(TABSStreamBase& stream);
+  virtual void LoadFromStream(TStream& stream);
   //! Writes i32 count (10158) and every definition.
-  virtual void SaveToStream(TABSStreamBase& stream) const;
+  virtual void SaveToStream(TStream& stream) const;
   //! Clears the list, then copies each source definition in order. A name already present
   //! (case-insensitive) raises 10424 "Duplicate field name %s"; the copies made so far stay.
   virtual void Assign(const TABSMetaObjectDefs& source);

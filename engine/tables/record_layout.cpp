@@ -30,9 +30,20 @@ bool RecordBuffersEqual(const TABSFieldDefs& fields, const uint8_t* a, const uin
     const TABSFieldDef& field = fields[i];
     const uint8_t* left = a + field.BufferOffset;
     const uint8_t* right = b + field.BufferOffset;
-    for (int32_t pos = 0; pos < field.StoredSize(); ++pos) {
-      if (left[pos] == 0 && right[pos] == 0) break;
-      if (left[pos] != right[pos]) return false;
+    const size_t size = static_cast<size_t>(field.StoredSize());
+    if (!IsStringBaseType(field.BaseType())) {
+      // Zero bytes inside a number or a reference end nothing: 256 and 512 both begin with one.
+      if (std::memcmp(left, right, size) != 0) return false;
+      continue;
+    }
+    // Text ends at its terminator; what lies behind it is left over from earlier values. A wide
+    // text's terminator is a zero 16-bit unit, not a zero byte (the high byte of most characters).
+    const size_t unit = IsWideStringBaseType(field.BaseType()) ? 2 : 1;
+    for (size_t pos = 0; pos + unit <= size; pos += unit) {
+      const bool leftEnds = left[pos] == 0 && (unit == 1 || left[pos + 1] == 0);
+      const bool rightEnds = right[pos] == 0 && (unit == 1 || right[pos + 1] == 0);
+      if (leftEnds && rightEnds) break;
+      if (std::memcmp(left + pos, right + pos, unit) != 0) return false;
     }
   }
   return true;

@@ -48,9 +48,9 @@ void StoredRecordToRecordBuffer(const TABSFieldDefs& fields, const uint8_t* stor
 //! Fills a stored record from a record buffer (the inverse of the above).
 void RecordBufferToStoredRecord(const TABSFieldDefs& fields, const uint8_t* buffer, uint8_t* stored);
 //! Returns whether two record buffers hold the same record: equal null bitmaps and, for each field,
-//! equal first stored-size bytes at its buffer offset, where each field's comparison stops early, as
-//! equal, at the first position at which both sides hold a zero byte (the rest of a terminated text
-//! does not matter).
+//! equal first stored-size bytes at its buffer offset. A text field's comparison stops, as equal,
+//! where both sides hold a terminator (a zero byte; a zero 16-bit unit for wide text), so that bytes
+//! left behind a shorter text do not count; other fields compare all their bytes.
 bool RecordBuffersEqual(const TABSFieldDefs& fields, const uint8_t* a, const uint8_t* b);
 
 }  // namespace viz

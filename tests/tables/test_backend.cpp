@@ -6,21 +6,28 @@
 
 namespace viz::testing {
 
-int32_t ByteStream::Read(void* buffer, int32_t count) {
-  const size_t available = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
-  const size_t n = std::min(available, static_cast<size_t>(count));
-  if (n > 0) std::memcpy(buffer, bytes_.data() + position_, n);
-  position_ += n;
-  return static_cast<int32_t>(n);
+std::vector<uint8_t> ContentOf(TABSMemoryStream& stream) {
+  const auto* bytes = static_cast<const uint8_t*>(stream.Memory());
+  return bytes ? std::vector<uint8_t>(bytes, bytes + stream.Size()) : std::vector<uint8_t>{};
 }
 
-int32_t ByteStream::Write(const void* buffer, int32_t count) {
-  const size_t room = position_ < capacity_ ? capacity_ - position_ : 0;
-  const size_t n = std::min(room, static_cast<size_t>(count));
-  if (position_ + n > bytes_.size()) bytes_.resize(position_ + n);
-  if (n > 0) std::memcpy(bytes_.data() + position_, buffer, n);
+std::unique_ptr<TABSMemoryStream> StreamOf(const std::vector<uint8_t>& bytes) {
+  auto stream = std::make_unique<TABSMemoryStream>();
+  stream->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+  stream->SetPosition(0);
+  return stream;
+}
+
+int64_t FullStream::Write(const void*, int64_t count) {
+  const int64_t n = std::max<int64_t>(0, std::min(count, capacity_ - position_));
   position_ += n;
-  return static_cast<int32_t>(n);
+  size_ = std::max(size_, position_);
+  return n;
+}
+
+int64_t FullStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = origin == TSeekOrigin::Beginning ? offset : origin == TSeekOrigin::Current ? position_ + offset : size_ + offset;
+  return position_;
 }
 
 void TestRecordManager::Empty(int32_t) {

@@ -6,33 +6,34 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/tables/VIZBaseEngine.h"
-#include "engine/types/stream_base.h"
+#include "engine/tables/streams.h"
 
 namespace viz::testing {
 
-//! A growable byte stream; with a capacity it refuses to grow beyond it (for short writes).
-class ByteStream : public TABSStreamBase {
+//! Returns the whole content of a memory stream.
+std::vector<uint8_t> ContentOf(TABSMemoryStream& stream);
+//! Returns a memory stream holding the bytes, positioned at 0.
+std::unique_ptr<TABSMemoryStream> StreamOf(const std::vector<uint8_t>& bytes);
+
+//! A stream that takes at most `capacity` bytes, for short writes.
+class FullStream : public TStream {
  public:
-  ByteStream() = default;
-  explicit ByteStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-
-  int32_t Read(void* buffer, int32_t count) override;
-  int32_t Write(const void* buffer, int32_t count) override;
-  int64_t GetPosition() const override { return position_; }
-  int64_t GetSize() const override { return static_cast<int64_t>(bytes_.size()); }
-
-  void Rewind() { position_ = 0; }
-  void SetCapacity(size_t capacity) { capacity_ = capacity; }
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+  explicit FullStream(int64_t capacity) : capacity_(capacity) {}
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  void SetSize(int64_t size) override { size_ = size; }
+  int64_t GetSize() override { return size_; }
 
  private:
-  std::vector<uint8_t> bytes_;
-  size_t position_ = 0;
-  size_t capacity_ = SIZE_MAX;
+  int64_t capacity_;
+  int64_t size_ = 0;
+  int64_t position_ = 0;
 };
 
 //! A cursor with its own record buffer.
