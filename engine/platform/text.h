@@ -13,6 +13,8 @@ namespace viz::platform {
 std::u16string Win1252ToUtf16(std::string_view text);
 //! UTF-16 → Windows-1252; characters without a Windows-1252 form become '?'.
 std::string Utf16ToWin1252(std::u16string_view text);
+//! Returns the UTF-16 code unit of one Windows-1252 byte.
+char16_t Win1252ToUnit(unsigned char byte);
 
 //! UTF-8 → UTF-16; malformed sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
@@ -24,7 +26,7 @@ std::string Win1252ToUtf8(std::string_view text);
 std::string Utf8ToWin1252(std::string_view text);
 
 //! Upper and lower case of Windows-1252 text, in place, over `length` bytes (letters with accents
-//! included; characters without a single-byte counterpart, such as ß and ÿ upper-cased, stay).
+//! included, and ÿ with Ÿ at 0x9F; characters whose partner has no byte, such as ß and µ, stay).
 void UpperCaseBuffer(char* text, size_t length);
 void LowerCaseBuffer(char* text, size_t length);
 std::string UpperCase(std::string_view text);
