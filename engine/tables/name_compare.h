@@ -7,7 +7,7 @@
 
 namespace viz {
 
-//! Returns the name upper-cased (ASCII letters; other bytes unchanged).
+//! Returns the name upper-cased (Windows-1252 letters, accented ones included).
 std::string UpperName(std::string_view name);
 //! Returns whether two names are equal when both are upper-cased.
 bool SameName(std::string_view a, std::string_view b);
