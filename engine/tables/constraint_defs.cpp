@@ -189,9 +189,17 @@ static T& AddNew(TABSConstraintDefs& list) {
   return result;
 }
 
-TABSConstraintDefPrimary& TABSConstraintDefs::AddPrimary() { return AddNew<TABSConstraintDefPrimary>(*this); }
-TABSConstraintDefUnique& TABSConstraintDefs::AddUnique() { return AddNew<TABSConstraintDefUnique>(*this); }
-TABSConstraintDefNotNull& TABSConstraintDefs::AddNotNull() { return AddNew<TABSConstraintDefNotNull>(*this); }
-TABSConstraintDefCheck& TABSConstraintDefs::AddCheck() { return AddNew<TABSConstraintDefCheck>(*this); }
+TABSConstraintDefPrimary& TABSConstraintDefs::AddPrimary() {
+  return AddNew<TABSConstraintDefPrimary>(*this);
+}
+TABSConstraintDefUnique& TABSConstraintDefs::AddUnique() {
+  return AddNew<TABSConstraintDefUnique>(*this);
+}
+TABSConstraintDefNotNull& TABSConstraintDefs::AddNotNull() {
+  return AddNew<TABSConstraintDefNotNull>(*this);
+}
+TABSConstraintDefCheck& TABSConstraintDefs::AddCheck() {
+  return AddNew<TABSConstraintDefCheck>(*this);
+}
 
 }  // namespace viz

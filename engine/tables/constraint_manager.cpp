@@ -18,7 +18,8 @@ bool IsKeyKind(TABSConstraintKind kind) {
 void TABSBaseConstraintManager::Install(const TABSConstraintDefs& definitions) {
   TABSConstraintDefs numbered;
   for (int32_t i = 0; i < definitions.Count(); ++i) {
-    auto copy = std::unique_ptr<TABSConstraintDef>(static_cast<TABSConstraintDef*>(definitions[i].Clone().release()));
+    auto copy =
+        std::unique_ptr<TABSConstraintDef>(static_cast<TABSConstraintDef*>(definitions[i].Clone().release()));
     switch (copy->Kind()) {
       case TABSConstraintKind::Primary:
       case TABSConstraintKind::Unique:
@@ -126,8 +127,8 @@ bool TABSBaseConstraintManager::Check(const uint8_t* record, TABSBaseSession* se
     switch (constraint.Kind()) {
       case TABSConstraintKind::Primary:
       case TABSConstraintKind::Unique:
-        passed = CheckUnique(static_cast<const TABSConstraintDefUnique&>(constraint), record, session, address,
-                             isInsert, raise);
+        passed = CheckUnique(static_cast<const TABSConstraintDefUnique&>(constraint), record, session,
+                             address, isInsert, raise);
         break;
       case TABSConstraintKind::NotNull:
         passed = CheckNotNull(static_cast<const TABSConstraintDefNotNull&>(constraint), record, raise);
@@ -184,12 +185,13 @@ bool TABSBaseConstraintManager::CheckUnique(const TABSConstraintDefUnique& const
                : index.KeyIsFree(sessionNumber, record);
   }
   if (free) return true;
-  if (raise) throw EABSException(primary ? msg::kPrimaryKeyDuplicate : msg::kUniqueDuplicate, constraint.Name());
+  if (raise)
+    throw EABSException(primary ? msg::kPrimaryKeyDuplicate : msg::kUniqueDuplicate, constraint.Name());
   return false;
 }
 
-bool TABSBaseConstraintManager::CheckNotNull(const TABSConstraintDefNotNull& constraint, const uint8_t* record,
-                                             bool raise) {
+bool TABSBaseConstraintManager::CheckNotNull(const TABSConstraintDefNotNull& constraint,
+                                             const uint8_t* record, bool raise) {
   const TABSFieldDefs& fields = table_->FieldManager()->FieldDefs();
   const int32_t position = fields.IndexOfObjectID(constraint.TargetObjectID);
   if (position < 0) throw EABSException(msg::kFieldNumberNotFound.At(30024), constraint.TargetObjectID);
@@ -207,17 +209,19 @@ bool TABSBaseConstraintManager::CheckRange(const TABSConstraintDefCheck& constra
   const TABSFieldDef& field = fields[position];
   const uint8_t* value = record + field.BufferOffset;
   auto compareBound = [&](const TABSVariant& bound) {
-    return CompareRawValues(bound.GetData(), value, bound.GetType(), field.BaseType(), kUserDefaultLocale, false, -1,
-                            false, false, bound.GetSize(), field.BufferSize());
+    return CompareRawValues(bound.GetData(), value, bound.GetType(), field.BaseType(), kUserDefaultLocale,
+                            false, -1, false, false, bound.GetSize(), field.BufferSize());
   };
   if (!constraint.LowerBound.IsNull() && compareBound(constraint.LowerBound) == kCompareGreater) {
     if (raise)
-      throw EABSException(msg::kCheckLowerBound, constraint.Name(), field.Name(), constraint.LowerBound.GetAsString());
+      throw EABSException(msg::kCheckLowerBound, constraint.Name(), field.Name(),
+                          constraint.LowerBound.GetAsString());
     return false;
   }
   if (!constraint.UpperBound.IsNull() && compareBound(constraint.UpperBound) == kCompareLess) {
     if (raise)
-      throw EABSException(msg::kCheckUpperBound, constraint.Name(), field.Name(), constraint.UpperBound.GetAsString());
+      throw EABSException(msg::kCheckUpperBound, constraint.Name(), field.Name(),
+                          constraint.UpperBound.GetAsString());
     return false;
   }
   return true;

@@ -62,7 +62,8 @@ void TABSDatabaseData::Rollback(TABSBaseSession* session) {
 bool TABSDatabaseData::TableExists(std::string_view tableName) {
   std::vector<std::string> names;
   ListTableNames(names);
-  return std::any_of(names.begin(), names.end(), [&](const std::string& name) { return SameName(name, tableName); });
+  return std::any_of(names.begin(), names.end(),
+                     [&](const std::string& name) { return SameName(name, tableName); });
 }
 
 }  // namespace viz

@@ -32,9 +32,13 @@ constexpr int32_t kReadMaxValue = 30408;
 constexpr int32_t kReadCycled = 30409;
 }  // namespace
 
-TABSFieldDef::TABSFieldDef(const TABSFieldDef& other) : TABSMetaObjectDef(other) { Assign(other); }
+TABSFieldDef::TABSFieldDef(const TABSFieldDef& other) : TABSMetaObjectDef(other) {
+  Assign(other);
+}
 
-std::unique_ptr<TABSMetaObjectDef> TABSFieldDef::Clone() const { return std::make_unique<TABSFieldDef>(*this); }
+std::unique_ptr<TABSMetaObjectDef> TABSFieldDef::Clone() const {
+  return std::make_unique<TABSFieldDef>(*this);
+}
 
 void TABSFieldDef::Assign(const TABSMetaObjectDef& source) {
   TABSMetaObjectDef::Assign(source);

@@ -81,7 +81,9 @@ class TABSFieldDefs : public TABSMetaObjectDefs {
   virtual void ComputeOffsets();
 
   TABSFieldDef& operator[](int32_t index) const { return static_cast<TABSFieldDef&>(Item(index)); }
-  TABSFieldDef* FindField(std::string_view name) const { return static_cast<TABSFieldDef*>(FindByName(name)); }
+  TABSFieldDef* FindField(std::string_view name) const {
+    return static_cast<TABSFieldDef*>(FindByName(name));
+  }
   TABSFieldDef* FindFieldByObjectID(int32_t objectId) const {
     return static_cast<TABSFieldDef*>(FindByObjectID(objectId));
   }

@@ -31,7 +31,8 @@ int64_t ExplicitValue(const TABSFieldDef& field, const uint8_t* bytes) {
 void TABSBaseFieldManager::ResetAutoincs() {
   counters_.assign(static_cast<size_t>(fieldDefs_.Count()), 0);
   for (int32_t i = 0; i < fieldDefs_.Count(); ++i)
-    if (IsAutoIncDataType(fieldDefs_[i].DataType())) counters_[static_cast<size_t>(i)] = fieldDefs_[i].InitialValue;
+    if (IsAutoIncDataType(fieldDefs_[i].DataType()))
+      counters_[static_cast<size_t>(i)] = fieldDefs_[i].InitialValue;
 }
 
 int64_t TABSBaseFieldManager::GetNextAutoincValue(int32_t field) {

@@ -30,7 +30,9 @@ constexpr int32_t kReadCaseInsensitive = 10361;
 constexpr int32_t kReadKeyLength = 20169;
 }  // namespace
 
-std::unique_ptr<TABSMetaObjectDef> TABSIndexDef::Clone() const { return std::make_unique<TABSIndexDef>(*this); }
+std::unique_ptr<TABSMetaObjectDef> TABSIndexDef::Clone() const {
+  return std::make_unique<TABSIndexDef>(*this);
+}
 
 void TABSIndexDef::Assign(const TABSMetaObjectDef& source) {
   TABSMetaObjectDef::Assign(source);
@@ -98,6 +100,8 @@ void TABSIndexDefs::SaveToStream(TStream& stream) const {
     if (!Get(i).IsTemporary()) Get(i).SaveToStream(stream);
 }
 
-void TABSIndexDefs::Put(int32_t index, const TABSIndexDef& definition) { Get(index).Assign(definition); }
+void TABSIndexDefs::Put(int32_t index, const TABSIndexDef& definition) {
+  Get(index).Assign(definition);
+}
 
 }  // namespace viz

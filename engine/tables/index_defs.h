@@ -67,7 +67,9 @@ class TABSIndexDefs : public TABSMetaObjectDefs {
   virtual void Put(int32_t index, const TABSIndexDef& definition);
 
   TABSIndexDef& operator[](int32_t index) const { return Get(index); }
-  TABSIndexDef* FindIndex(std::string_view name) const { return static_cast<TABSIndexDef*>(FindByName(name)); }
+  TABSIndexDef* FindIndex(std::string_view name) const {
+    return static_cast<TABSIndexDef*>(FindByName(name));
+  }
   TABSIndexDef* FindIndexByObjectID(int32_t objectId) const {
     return static_cast<TABSIndexDef*>(FindByObjectID(objectId));
   }

@@ -33,7 +33,9 @@ void TABSBaseIndexManager::LoadFromStream(TStream& stream) {
   indexDefs_.LoadFromStream(stream);
 }
 
-void TABSBaseIndexManager::SaveToStream(TStream& stream) const { indexDefs_.SaveToStream(stream); }
+void TABSBaseIndexManager::SaveToStream(TStream& stream) const {
+  indexDefs_.SaveToStream(stream);
+}
 
 void TABSBaseIndexManager::Assign(const TABSIndexDefs& definitions) {
   CloseIndexes();
@@ -51,7 +53,9 @@ TABSIndex& TABSBaseIndexManager::GetIndex(int32_t objectId) {
   return *openIndexes_.back();
 }
 
-void TABSBaseIndexManager::CloseIndexes() { openIndexes_.clear(); }
+void TABSBaseIndexManager::CloseIndexes() {
+  openIndexes_.clear();
+}
 
 TABSIndexDef& TABSBaseIndexManager::AddIndex(const TABSIndexDef& definition, TABSCursor* cursor) {
   auto added = std::make_unique<TABSIndexDef>();
@@ -104,8 +108,8 @@ void TABSBaseIndexManager::InsertRecordKeys(int32_t session, const uint8_t* reco
   }
 }
 
-void TABSBaseIndexManager::UpdateRecordKeys(int32_t session, const uint8_t* oldRecord, const uint8_t* newRecord,
-                                            const TABSRecordAddress& address) {
+void TABSBaseIndexManager::UpdateRecordKeys(int32_t session, const uint8_t* oldRecord,
+                                            const uint8_t* newRecord, const TABSRecordAddress& address) {
   for (int32_t i = 0; i < indexDefs_.Count(); ++i) {
     TABSIndex& index = GetIndex(indexDefs_[i].ObjectID);
     index.UpdateKey(session, oldRecord, newRecord, address);

@@ -35,7 +35,9 @@ void TABSMetaObjectDef::SaveToStream(TStream& stream) const {
   WriteI32(stream, ObjectID, kWriteObjectId);
 }
 
-int32_t TABSMetaObjectDefs::Count() const { return static_cast<int32_t>(items_.size()); }
+int32_t TABSMetaObjectDefs::Count() const {
+  return static_cast<int32_t>(items_.size());
+}
 
 void TABSMetaObjectDefs::Add(std::unique_ptr<TABSMetaObjectDef> definition) {
   items_.push_back(std::move(definition));
@@ -83,7 +85,9 @@ void TABSMetaObjectDefs::Move(int32_t from, int32_t to) {
   items_.insert(items_.begin() + to, std::move(item));
 }
 
-void TABSMetaObjectDefs::Clear() { items_.clear(); }
+void TABSMetaObjectDefs::Clear() {
+  items_.clear();
+}
 
 int32_t TABSMetaObjectDefs::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < items_.size(); ++i)

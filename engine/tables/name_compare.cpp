@@ -4,7 +4,9 @@
 
 namespace viz {
 
-std::string UpperName(std::string_view name) { return platform::UpperCase(name); }
+std::string UpperName(std::string_view name) {
+  return platform::UpperCase(name);
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);

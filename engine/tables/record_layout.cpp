@@ -11,7 +11,8 @@ void StoredRecordToRecordBuffer(const TABSFieldDefs& fields, const uint8_t* stor
   std::memcpy(buffer, stored, static_cast<size_t>(fields.NullBitmapSize()));
   for (int32_t i = 0; i < fields.Count(); ++i) {
     const TABSFieldDef& field = fields[i];
-    std::memcpy(buffer + field.BufferOffset, stored + field.StoredOffset, static_cast<size_t>(field.StoredSize()));
+    std::memcpy(buffer + field.BufferOffset, stored + field.StoredOffset,
+                static_cast<size_t>(field.StoredSize()));
   }
 }
 
@@ -20,7 +21,8 @@ void RecordBufferToStoredRecord(const TABSFieldDefs& fields, const uint8_t* buff
   std::memcpy(stored, buffer, static_cast<size_t>(fields.NullBitmapSize()));
   for (int32_t i = 0; i < fields.Count(); ++i) {
     const TABSFieldDef& field = fields[i];
-    std::memcpy(stored + field.StoredOffset, buffer + field.BufferOffset, static_cast<size_t>(field.StoredSize()));
+    std::memcpy(stored + field.StoredOffset, buffer + field.BufferOffset,
+                static_cast<size_t>(field.StoredSize()));
   }
 }
 

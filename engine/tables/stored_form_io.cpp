@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "engine/types/errors.h"
-#include "engine/types/raw_access.h"
 #include "engine/tables/streams.h"
 #include "engine/types/VIZVariant.h"
+#include "engine/types/errors.h"
+#include "engine/types/raw_access.h"
 #include "engine/types/stream_base.h"
 
 namespace viz {
@@ -14,7 +14,9 @@ void WriteBytes(TStream& stream, const void* data, int32_t count, int32_t code) 
   ExactWrite(data, count, stream, code);
 }
 
-void WriteU8(TStream& stream, uint8_t value, int32_t code) { ExactWrite(&value, 1, stream, code); }
+void WriteU8(TStream& stream, uint8_t value, int32_t code) {
+  ExactWrite(&value, 1, stream, code);
+}
 
 void WriteI32(TStream& stream, int32_t value, int32_t code) {
   uint8_t bytes[4];
@@ -69,7 +71,9 @@ namespace {
 class StreamBaseOnStream : public TABSStreamBase {
  public:
   explicit StreamBaseOnStream(TStream& stream) : stream_(stream) {}
-  int32_t Read(void* buffer, int32_t count) override { return static_cast<int32_t>(stream_.Read(buffer, count)); }
+  int32_t Read(void* buffer, int32_t count) override {
+    return static_cast<int32_t>(stream_.Read(buffer, count));
+  }
   int32_t Write(const void* buffer, int32_t count) override {
     return static_cast<int32_t>(stream_.Write(buffer, count));
   }

@@ -72,8 +72,9 @@ TEST(DefinitionListsTest, BaseListCannotCreateDefinitions) {
     constraints.AddCreated();
     FAIL();
   } catch (const EABSException& e) {
-    EXPECT_EQ(e.Message(),
-              "The method 'InternalAddCreated' not overrided in class 'TABSConstraintDefs' - Native error: 30339");
+    EXPECT_EQ(
+        e.Message(),
+        "The method 'InternalAddCreated' not overrided in class 'TABSConstraintDefs' - Native error: 30339");
   }
 }
 

@@ -208,7 +208,8 @@ TEST_F(FieldManagerTest, DefaultLongerThanTheFieldIsRefused) {
   Field(1).DefaultValue.SetAsString("far too long for ten");
   std::vector<uint8_t> record = NewRecord();
   record.push_back(0x77);  // guard byte behind the record
-  EXPECT_EQ(MessageOf([&] { manager_.ApplyDefaults(record.data()); }), "Buffer size exceeded - Native error: 20056");
+  EXPECT_EQ(MessageOf([&] { manager_.ApplyDefaults(record.data()); }),
+            "Buffer size exceeded - Native error: 20056");
   EXPECT_EQ(record.back(), 0x77);
 }
 

@@ -1,11 +1,12 @@
 // Record layout: offsets and sizes of both record forms, conversion between them, the record
 // comparison rule and null flags.
+#include "engine/tables/record_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "engine/tables/field_defs.h"
-#include "engine/tables/record_layout.h"
 #include "engine/types/errors.h"
 
 namespace viz {
@@ -111,7 +112,8 @@ TEST(RecordLayoutTest, ConversionKeepsTheStoredBlobReferenceOnly) {
   RecordBufferToStoredRecord(fields, buffer.data(), stored.data());
   EXPECT_EQ(stored[0], 0x02);
   EXPECT_EQ(std::memcmp(&stored[1], &buffer[1], 21), 0);
-  EXPECT_EQ(std::vector<uint8_t>(stored.begin() + 22, stored.begin() + 28), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(std::vector<uint8_t>(stored.begin() + 22, stored.begin() + 28),
+            (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(std::memcmp(&stored[28], &value, 4), 0);
 
   std::vector<uint8_t> back(36, 0xEE);

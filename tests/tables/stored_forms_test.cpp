@@ -54,18 +54,18 @@ TEST(FieldDefsStoredFormTest, IntegerAndBlobFieldsAreWrittenFieldByField) {
   blob.MaxValue = 0;
   blob.Cycled = true;
 
-  EXPECT_EQ(Save(fields), Hex("02000000"                                     // count
-                              "02 4944 05000000"                             // "ID", ObjectID 5
-                              "07 07 00000000"                               // base, data type, size
-                              "0100000000000000 0000000000000000"            // increment, initial
-                              "0000000000000000 FFFFFFFFFFFFFF7F 00"         // minimum, maximum, cycled
-                              "07 00 04000000 2A000000"                      // default INTEGER 42
-                              "01 42 06000000"                               // "B", ObjectID 6
-                              "12 1F 00000000"                               // BLOB, BLOB, size
-                              "01 05 00100000"                               // algorithm, mode, block size
-                              "0200000000000000 FFFFFFFFFFFFFFFF"            // increment, initial -1
-                              "0300000000000000 0000000000000000 01"         // minimum, maximum 0, cycled
-                              "00 FF"));                                     // default NULL
+  EXPECT_EQ(Save(fields), Hex("02000000"                              // count
+                              "02 4944 05000000"                      // "ID", ObjectID 5
+                              "07 07 00000000"                        // base, data type, size
+                              "0100000000000000 0000000000000000"     // increment, initial
+                              "0000000000000000 FFFFFFFFFFFFFF7F 00"  // minimum, maximum, cycled
+                              "07 00 04000000 2A000000"               // default INTEGER 42
+                              "01 42 06000000"                        // "B", ObjectID 6
+                              "12 1F 00000000"                        // BLOB, BLOB, size
+                              "01 05 00100000"                        // algorithm, mode, block size
+                              "0200000000000000 FFFFFFFFFFFFFFFF"     // increment, initial -1
+                              "0300000000000000 0000000000000000 01"  // minimum, maximum 0, cycled
+                              "00 FF"));                              // default NULL
 }
 
 TEST(FieldDefsStoredFormTest, RoundTripKeepsSettingsAndRecomputesSizes) {
@@ -140,11 +140,11 @@ TEST(FieldDefsStoredFormTest, ShortReadsAndWritesNameTheirPlace) {
   field.SetDataType(dt::kInteger);
   const std::vector<uint8_t> bytes = Save(fields);
   TABSFieldDefs loaded;
-  EXPECT_EQ(LoadFailureCode(loaded, {}), 10159);                                        // list count
-  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 5}), 10168);       // name chars
-  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 11}), 10187);      // base type
-  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 42}), 30408);      // maximum
-  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.end() - 1}), 10184);         // default's null marker
+  EXPECT_EQ(LoadFailureCode(loaded, {}), 10159);                                   // list count
+  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 5}), 10168);   // name chars
+  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 11}), 10187);  // base type
+  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 42}), 30408);  // maximum
+  EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.end() - 1}), 10184);     // default's null marker
 
   testing::FullStream full(12);
   try {
@@ -186,11 +186,11 @@ TEST(IndexDefsStoredFormTest, TemporaryIndexesAreNotSaved) {
   byName.Columns.push_back({"ID", false, false, 4});
   byName.ChangeCounter = 8;
 
-  EXPECT_EQ(Save(indexes), Hex("02000000"                                   // two of the three
+  EXPECT_EQ(Save(indexes), Hex("02000000"                                     // two of the three
                                "02 504B 03000000 00 01 01 01000000 11000000"  // PK
-                               "02 4944 00 00 04000000"                      // column ID
+                               "02 4944 00 00 04000000"                       // column ID
                                "06 62794E616D65 05000000 00 00 00 02000000 FFFFFFFF"
-                               "04 4E616D65 01 01 15000000"                  // column Name desc, no case
+                               "04 4E616D65 01 01 15000000"  // column Name desc, no case
                                "02 4944 00 00 04000000"));
 
   TABSIndexDefs loaded;
@@ -253,8 +253,8 @@ TEST(ConstraintDefsStoredFormTest, EachKindHasItsOwnForm) {
                 "01 00 01 00 03 02 4142"                          // texts "", "", "AB"
                 "07 00 04000000 01000000 07 FF"                   // bounds 1 and NULL
                 "02 01 55 0B000000 00000000 00000000 04000000"    // unique
-                "01000000 00 02000000 01 54 03000000 02 4958"      // texts with i32 sizes
-                "01000000 0C000000 02000000 01 41"                 // column A, ObjectID 12
+                "01000000 00 02000000 01 54 03000000 02 4958"     // texts with i32 sizes
+                "01000000 0C000000 02000000 01 41"                // column A, ObjectID 12
                 "00 01 50 0D000000 00000000 00000000 00000000"    // primary key
                 "01000000 00 01000000 00 01000000 00 00000000"));
 }

@@ -41,7 +41,8 @@ class TableDataTest : public ::testing::Test {
     EXPECT_TRUE(database_->FreeIfUnused());
   }
 
-  static TABSFieldDef& AddField(TABSFieldDefs& fields, const char* name, TABSDataType type, int32_t size = 0) {
+  static TABSFieldDef& AddField(TABSFieldDefs& fields, const char* name, TABSDataType type,
+                                int32_t size = 0) {
     TABSFieldDef& field = fields.AddCreated();
     field.SetName(name);
     field.SetDataType(type, size);
@@ -78,10 +79,12 @@ class TableDataTest : public ::testing::Test {
     return table_->ConstraintManager()->Check(cursor_->Record.data(), &session_, address, isInsert, false);
   }
   std::string CheckMessage(bool isInsert = true, TABSRecordAddress address = {}) {
-    return MessageOf(
-        [&] { table_->ConstraintManager()->Check(cursor_->Record.data(), &session_, address, isInsert, true); });
+    return MessageOf([&] {
+      table_->ConstraintManager()->Check(cursor_->Record.data(), &session_, address, isInsert, true);
+    });
   }
-  static TABSIndexDef MakeIndex(const char* name, std::vector<const char*> columns, bool unique, bool primary) {
+  static TABSIndexDef MakeIndex(const char* name, std::vector<const char*> columns, bool unique,
+                                bool primary) {
     TABSIndexDef index;
     index.SetName(name);
     index.Unique = unique;
@@ -125,7 +128,8 @@ TEST_F(TableDataTest, DuplicateFieldNamesAreRefused) {
   TABSFieldDefs fields;
   AddField(fields, "Name", dt::kString, 5);
   AddField(fields, "NAME", dt::kInteger);
-  EXPECT_EQ(MessageOf([&] { table_->SetFieldDefs(fields); }), "Duplicate field name NAME - Native error: 10424");
+  EXPECT_EQ(MessageOf([&] { table_->SetFieldDefs(fields); }),
+            "Duplicate field name NAME - Native error: 10424");
 }
 
 TEST_F(TableDataTest, AutoincThroughInsertsAndTheSessionsLastValue) {
@@ -159,9 +163,10 @@ TEST_F(TableDataTest, NotNullConstraintGetsAGeneratedNameAndRefusesNull) {
 
   NewRecord("", 1);
   EXPECT_FALSE(Check());
-  EXPECT_EQ(CheckMessage(),
-            "Constraint '$C_NotNull$LYRIC$filename' violated. Value in field 'FileName' cannot be null - Native "
-            "error: 30026");
+  EXPECT_EQ(
+      CheckMessage(),
+      "Constraint '$C_NotNull$LYRIC$filename' violated. Value in field 'FileName' cannot be null - Native "
+      "error: 30026");
   NewRecord("song.mp3", -1);
   EXPECT_TRUE(Check());
 }
@@ -187,16 +192,19 @@ TEST_F(TableDataTest, ConstraintNamesMustResolve) {
   TABSConstraintDefUnique& unique = onIndex.AddUnique();
   unique.SetName("U");
   unique.TargetName = "NoIndex";
-  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(onIndex); }), "Index 'NoIndex' not found - Native error: 30325");
+  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(onIndex); }),
+            "Index 'NoIndex' not found - Native error: 30325");
   TABSIndexDefs indexes;
   indexes.AddCreated().SetName("ix");
   table_->SetIndexDefs(indexes);
   unique.TargetName = "IX";
   unique.Columns.push_back({"Nope", 0});
-  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(onIndex); }), "Field 'Nope' not found - Native error: 30332");
+  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(onIndex); }),
+            "Field 'Nope' not found - Native error: 30332");
   TABSConstraintDefs unnamedKey;
   unnamedKey.AddPrimary().TargetName = "ix";
-  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(unnamedKey); }), "Not implemented yet - Native error: 30038");
+  EXPECT_EQ(MessageOf([&] { table_->SetConstraintDefs(unnamedKey); }),
+            "Not implemented yet - Native error: 30038");
 }
 
 TEST_F(TableDataTest, CheckConstraintBoundsAndMessages) {
@@ -217,11 +225,13 @@ TEST_F(TableDataTest, CheckConstraintBoundsAndMessages) {
   EXPECT_TRUE(Check());
   NewRecord("x", 0);
   EXPECT_EQ(CheckMessage(),
-            "Constraint 'ScoreRange' violated. Value in field 'Score' cannot be lower than '1' - Native error: 30029");
+            "Constraint 'ScoreRange' violated. Value in field 'Score' cannot be lower than '1' - Native "
+            "error: 30029");
   NewRecord("x", 11);
   EXPECT_FALSE(Check());
   EXPECT_EQ(CheckMessage(),
-            "Constraint 'ScoreRange' violated. Value in field 'Score' cannot be greater than '10' - Native error: 30030");
+            "Constraint 'ScoreRange' violated. Value in field 'Score' cannot be greater than '10' - Native "
+            "error: 30030");
 }
 
 TEST_F(TableDataTest, CheckWithOnlyAnUpperBoundOnText) {
@@ -254,16 +264,18 @@ TEST_F(TableDataTest, PrimaryKeyRefusesAllNullKeysAndDuplicates) {
   EXPECT_EQ(Constraints()[0].TargetObjectID, table_->IndexManager()->IndexDefs()[0].ObjectID);
 
   NewRecord("", -1);
-  EXPECT_EQ(CheckMessage(), "Constraint 'C_PK$FileName$Score' violated. Value in field 'FileName,Score' cannot be "
-                            "null - Native error: 30330");
+  EXPECT_EQ(CheckMessage(),
+            "Constraint 'C_PK$FileName$Score' violated. Value in field 'FileName,Score' cannot be "
+            "null - Native error: 30330");
   NewRecord("a.mp3", -1);  // one column NULL is not a null violation
   EXPECT_TRUE(Check());
   Insert("a.mp3", 1);
   NewRecord("a.mp3", 2);
   EXPECT_TRUE(Check());
   NewRecord("a.mp3", 1);
-  EXPECT_EQ(CheckMessage(), "Primary Key constraint 'C_PK$FileName$Score' violated. Duplicate found. - Native "
-                            "error: 30319");
+  EXPECT_EQ(CheckMessage(),
+            "Primary Key constraint 'C_PK$FileName$Score' violated. Duplicate found. - Native "
+            "error: 30319");
   EXPECT_THROW(table_->InsertRecord(cursor_.get()), EABSException);
   EXPECT_EQ(table_->Records().RecordCount, 1);
   // Updating the record to its own key is no duplicate.
@@ -284,7 +296,8 @@ TEST_F(TableDataTest, UniqueIndexAddedLaterBringsItsConstraint) {
   const TABSIndexDef& index = table_->IndexManager()->IndexDefs()[0];
   EXPECT_EQ(index.RootPage, 100 + index.ObjectID);  // taken over from the build
   NewRecord("a.mp3", 2);
-  EXPECT_EQ(CheckMessage(), "Constraint unique 'C_Unique$FileName' violated. Duplicate found. - Native error: 30320");
+  EXPECT_EQ(CheckMessage(),
+            "Constraint unique 'C_Unique$FileName' violated. Duplicate found. - Native error: 30320");
   NewRecord("c.mp3", 2);
   EXPECT_TRUE(Check());
 
@@ -293,13 +306,15 @@ TEST_F(TableDataTest, UniqueIndexAddedLaterBringsItsConstraint) {
   EXPECT_EQ(table_->IndexManager()->IndexDefs().Count(), 0);
   NewRecord("a.mp3", 2);
   EXPECT_TRUE(Check());
-  EXPECT_EQ(MessageOf([&] { table_->DropIndex(999, cursor_.get()); }), "Index not found - Native error: 20018");
+  EXPECT_EQ(MessageOf([&] { table_->DropIndex(999, cursor_.get()); }),
+            "Index not found - Native error: 20018");
 }
 
 TEST_F(TableDataTest, FailedIndexBuildLeavesNoDefinition) {
   Create();
   testing::TestIndex::FailNextCreate = true;
-  EXPECT_THROW(table_->AddIndex(MakeIndex("byName", {"FileName"}, true, false), cursor_.get()), std::exception);
+  EXPECT_THROW(table_->AddIndex(MakeIndex("byName", {"FileName"}, true, false), cursor_.get()),
+               std::exception);
   EXPECT_EQ(table_->IndexManager()->IndexDefs().Count(), 0);
   EXPECT_EQ(Constraints().Count(), 0);
 }
@@ -356,11 +371,14 @@ TEST_F(TableDataTest, OrderingIndexIsReusedInTheSameSessionOnly) {
   TABSBaseSession other;
   other.SetSessionNumber(4);
   TestCursor otherCursor("LYRIC", &other);
-  const std::string otherName = table_->FindOrCreateIndex(&otherCursor, {"FileName"}, {"ASC"}, {"NO_CASE"}, made);
+  const std::string otherName =
+      table_->FindOrCreateIndex(&otherCursor, {"FileName"}, {"ASC"}, {"NO_CASE"}, made);
   EXPECT_TRUE(made);
   EXPECT_NE(otherName, name);
 
-  EXPECT_EQ(MessageOf([&] { table_->FindOrCreateIndex(cursor_.get(), {"A", "B"}, {"ASC"}, {"CASE", "CASE"}, made); }),
+  EXPECT_EQ(MessageOf([&] {
+              table_->FindOrCreateIndex(cursor_.get(), {"A", "B"}, {"ASC"}, {"CASE", "CASE"}, made);
+            }),
             "Error - different lists length. L1 = 2, L2 = 1 - Native error: 10276");
   // The temporary indexes are not stored.
   TABSMemoryStream stream;
@@ -391,7 +409,8 @@ TEST_F(TableDataTest, RenamingFieldsAndIndexColumns) {
   TABSConstraintDefs constraints;
   constraints.AddNotNull().TargetName = "FileName";
   Create(indexes, constraints);
-  EXPECT_EQ(MessageOf([&] { table_->RenameField("Nope", "X"); }), "Field 'Nope' not found - Native error: 30343");
+  EXPECT_EQ(MessageOf([&] { table_->RenameField("Nope", "X"); }),
+            "Field 'Nope' not found - Native error: 30343");
   EXPECT_EQ(MessageOf([&] { table_->RenameField("FileName", "SCORE"); }),
             "Cannot rename field 'FileName'. Field 'SCORE' already exists - Native error: 30344");
   table_->RenameField("FILENAME", "Track");

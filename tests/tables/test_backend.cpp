@@ -26,7 +26,9 @@ int64_t FullStream::Write(const void*, int64_t count) {
 }
 
 int64_t FullStream::Seek(int64_t offset, TSeekOrigin origin) {
-  position_ = origin == TSeekOrigin::Beginning ? offset : origin == TSeekOrigin::Current ? position_ + offset : size_ + offset;
+  position_ = origin == TSeekOrigin::Beginning ? offset
+              : origin == TSeekOrigin::Current ? position_ + offset
+                                               : size_ + offset;
   return position_;
 }
 
@@ -148,7 +150,9 @@ void TestIndex::Drop(int32_t) {
   Definition().RootPage = -1;
 }
 
-void TestIndex::Empty(int32_t) { Keys.clear(); }
+void TestIndex::Empty(int32_t) {
+  Keys.clear();
+}
 
 bool TestIndex::KeyIsFree(int32_t, const uint8_t* record) {
   if (!Definition().Unique && !Definition().Primary) return true;
@@ -182,7 +186,8 @@ void TestIndex::UpdateKey(int32_t session, const uint8_t* oldRecord, const uint8
   InsertKey(session, newRecord, address);
 }
 
-std::unique_ptr<TABSIndex> TestIndexManager::NewIndexObject(const TABSIndexDef&, TABSPageManager* pageManager) {
+std::unique_ptr<TABSIndex> TestIndexManager::NewIndexObject(const TABSIndexDef&,
+                                                            TABSPageManager* pageManager) {
   return std::make_unique<TestIndex>(*this, pageManager);
 }
 
@@ -217,7 +222,9 @@ int64_t TestTableData::RecordNumberBound(TABSCursor*) {
   return Records().Records.empty() ? 1 : Records().Records.rbegin()->first + 1;
 }
 
-void TestTableData::ReleaseFieldBlob(uint8_t*, int32_t field) { ReleasedBlobs.push_back(field); }
+void TestTableData::ReleaseFieldBlob(uint8_t*, int32_t field) {
+  ReleasedBlobs.push_back(field);
+}
 
 bool TestTableData::InsertRecord(TABSCursor* cursor) {
   auto& record = static_cast<TestCursor*>(cursor)->Record;
@@ -271,7 +278,9 @@ int64_t TestTableData::StorageOrdinal(TABSCursor* cursor) {
   return Records().ApproximateOrdinal(0, cursor->CurrentPosition().Address);
 }
 
-int64_t TestTableData::RecordCount(TABSCursor*) { return Records().RecordCount; }
+int64_t TestTableData::RecordCount(TABSCursor*) {
+  return Records().RecordCount;
+}
 
 TABSTableData* TestDatabaseData::NewTableData(TABSCursor* cursor) {
   return new TestTableData(this, cursor->TableName());

@@ -95,7 +95,8 @@ class TestIndexManager : public TABSBaseIndexManager {
   using TABSBaseIndexManager::TABSBaseIndexManager;
 
  protected:
-  std::unique_ptr<TABSIndex> NewIndexObject(const TABSIndexDef& definition, TABSPageManager* pageManager) override;
+  std::unique_ptr<TABSIndex> NewIndexObject(const TABSIndexDef& definition,
+                                            TABSPageManager* pageManager) override;
 };
 
 class TestTableData : public TABSTableData {
@@ -107,7 +108,9 @@ class TestTableData : public TABSTableData {
                    const TABSConstraintDefs& constraints) override;
   int64_t RecordNumberBound(TABSCursor* cursor) override;
   int64_t AddressToRecordNumber(const TABSRecordAddress& address) override { return address.PageNo; }
-  TABSRecordAddress RecordNumberToAddress(int64_t number) override { return {static_cast<int32_t>(number), 0}; }
+  TABSRecordAddress RecordNumberToAddress(int64_t number) override {
+    return {static_cast<int32_t>(number), 0};
+  }
   void ReleaseFieldBlob(uint8_t* record, int32_t field) override;
   //! Applies automatic values, checks the constraints, stores the record and its keys.
   bool InsertRecord(TABSCursor* cursor) override;
