@@ -170,7 +170,7 @@ void TABSConstraintDefs::SaveToStream(TStream& stream) const {
 }
 
 void TABSConstraintDefs::LoadFromStream(TStream& stream) {
-  Clear();
+  TABSMetaObjectDefsRestorer restorer(items_);
   const int32_t count = ReadI32(stream, kReadListCount);
   for (int32_t i = 0; i < count; ++i) {
     const uint8_t kind = ReadU8(stream, kReadKind);
@@ -179,6 +179,7 @@ void TABSConstraintDefs::LoadFromStream(TStream& stream) {
     constraint->LoadFromStream(stream);
     Add(std::move(constraint));
   }
+  restorer.Commit();
 }
 
 template <class T>

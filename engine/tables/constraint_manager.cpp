@@ -13,6 +13,16 @@ namespace {
 bool IsKeyKind(TABSConstraintKind kind) {
   return kind == TABSConstraintKind::Primary || kind == TABSConstraintKind::Unique;
 }
+
+const TABSFieldDefs& FieldsOf(const TABSTableData* table) {
+  if (!table || !table->FieldManager()) throw EABSException(msg::kNilPointer);
+  return table->FieldManager()->FieldDefs();
+}
+
+TABSBaseIndexManager& IndexesOf(const TABSTableData* table) {
+  if (!table || !table->IndexManager()) throw EABSException(msg::kNilPointer);
+  return *table->IndexManager();
+}
 }  // namespace
 
 void TABSBaseConstraintManager::Install(const TABSConstraintDefs& definitions) {
@@ -29,6 +39,7 @@ void TABSBaseConstraintManager::Install(const TABSConstraintDefs& definitions) {
       default:
         throw EABSException(msg::kNotImplementedYet);
     }
+    if (!table_) throw EABSException(msg::kNilPointer);
     copy->ObjectID = table_->Database()->NextObjectID();
     copy->TableName = table_->TableName();
     numbered.Add(std::move(copy));
@@ -39,11 +50,11 @@ void TABSBaseConstraintManager::Install(const TABSConstraintDefs& definitions) {
 }
 
 void TABSBaseConstraintManager::ResolveNames(TABSConstraintDef& constraint) const {
-  const TABSFieldDefs& fields = table_->FieldManager()->FieldDefs();
+  const TABSFieldDefs& fields = FieldsOf(table_);
   switch (constraint.Kind()) {
     case TABSConstraintKind::Primary:
     case TABSConstraintKind::Unique: {
-      const TABSIndexDef* index = table_->IndexManager()->IndexDefs().FindIndex(constraint.TargetName);
+      const TABSIndexDef* index = IndexesOf(table_).IndexDefs().FindIndex(constraint.TargetName);
       if (!index) throw EABSException(msg::kIndexNameNotFound, constraint.TargetName);
       constraint.TargetObjectID = index->ObjectID;
       const int32_t missingCode = constraint.Kind() == TABSConstraintKind::Primary ? 30331 : 30332;
@@ -149,7 +160,7 @@ bool TABSBaseConstraintManager::CheckUnique(const TABSConstraintDefUnique& const
                                             bool isInsert, bool raise) {
   const bool primary = constraint.Kind() == TABSConstraintKind::Primary;
   if (primary) {
-    const TABSFieldDefs& fields = table_->FieldManager()->FieldDefs();
+    const TABSFieldDefs& fields = FieldsOf(table_);
     bool allNull = true;
     std::string names;
     for (const TABSConstraintColumn& column : constraint.Columns) {
@@ -168,13 +179,13 @@ bool TABSBaseConstraintManager::CheckUnique(const TABSConstraintDefUnique& const
   if (records->RecordCount <= 0) return true;
   if (!session) throw EABSException(msg::kNilPointer);
   const int32_t sessionNumber = session->SessionNumber();
-  TABSIndex& index = table_->IndexManager()->GetIndex(constraint.TargetObjectID);
+  TABSIndex& index = IndexesOf(table_).GetIndex(constraint.TargetObjectID);
   bool free = false;
   if (isInsert) {
     free = index.KeyIsFree(sessionNumber, record);
   } else {
     // The record as stored, so that its own key does not count as a duplicate.
-    std::vector<uint8_t> stored(static_cast<size_t>(table_->FieldManager()->FieldDefs().RecordBufferSize()));
+    std::vector<uint8_t> stored(static_cast<size_t>(FieldsOf(table_).RecordBufferSize()));
     TABSNavigationRecord navigation;
     navigation.Direction = TABSNavigationRecord::kCurrent;
     navigation.Address = address;
@@ -192,7 +203,7 @@ bool TABSBaseConstraintManager::CheckUnique(const TABSConstraintDefUnique& const
 
 bool TABSBaseConstraintManager::CheckNotNull(const TABSConstraintDefNotNull& constraint,
                                              const uint8_t* record, bool raise) {
-  const TABSFieldDefs& fields = table_->FieldManager()->FieldDefs();
+  const TABSFieldDefs& fields = FieldsOf(table_);
   const int32_t position = fields.IndexOfObjectID(constraint.TargetObjectID);
   if (position < 0) throw EABSException(msg::kFieldNumberNotFound.At(30024), constraint.TargetObjectID);
   if (!IsNullFlagSet(record, position)) return true;
@@ -202,7 +213,7 @@ bool TABSBaseConstraintManager::CheckNotNull(const TABSConstraintDefNotNull& con
 
 bool TABSBaseConstraintManager::CheckRange(const TABSConstraintDefCheck& constraint, const uint8_t* record,
                                            bool raise) {
-  const TABSFieldDefs& fields = table_->FieldManager()->FieldDefs();
+  const TABSFieldDefs& fields = FieldsOf(table_);
   const int32_t position = fields.IndexOfObjectID(constraint.TargetObjectID);
   if (position < 0) throw EABSException(msg::kFieldNumberNotFound.At(30028), constraint.TargetObjectID);
   if (IsNullFlagSet(record, position)) return true;

@@ -48,9 +48,10 @@ TABSMetaObjectDef& TABSMetaObjectDefs::AddCreated() {
 }
 
 void TABSMetaObjectDefs::LoadFromStream(TStream& stream) {
-  Clear();
+  TABSMetaObjectDefsRestorer restorer(items_);
   const int32_t count = ReadI32(stream, kReadListCount);
   for (int32_t i = 0; i < count; ++i) AddCreated().LoadFromStream(stream);
+  restorer.Commit();
 }
 
 void TABSMetaObjectDefs::SaveToStream(TStream& stream) const {

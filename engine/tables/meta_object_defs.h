@@ -47,6 +47,27 @@ class TABSMetaObjectDef {
   std::string name_;
 };
 
+//! Empties a definition list for a load and puts the previous definitions back unless the load
+//! commits, so that a failed load leaves the list as it was.
+class TABSMetaObjectDefsRestorer {
+ public:
+  explicit TABSMetaObjectDefsRestorer(std::vector<std::unique_ptr<TABSMetaObjectDef>>& items)
+      : items_(items), saved_(std::move(items)) {
+    items_.clear();
+  }
+  ~TABSMetaObjectDefsRestorer() {
+    if (!committed_) items_ = std::move(saved_);
+  }
+  TABSMetaObjectDefsRestorer(const TABSMetaObjectDefsRestorer&) = delete;
+  TABSMetaObjectDefsRestorer& operator=(const TABSMetaObjectDefsRestorer&) = delete;
+  void Commit() { committed_ = true; }
+
+ private:
+  std::vector<std::unique_ptr<TABSMetaObjectDef>>& items_;
+  std::vector<std::unique_ptr<TABSMetaObjectDef>> saved_;
+  bool committed_ = false;
+};
+
 //! An ordered list of owned definitions.
 class TABSMetaObjectDefs {
  public:
@@ -62,7 +83,7 @@ class TABSMetaObjectDefs {
   //! Creates a new empty definition of the list's class, appends it and returns it.
   //! The base raises 30339 (the method is not overridden).
   virtual TABSMetaObjectDef& AddCreated();
-  //! Clears the list, then reads i32 count (10159) and that many definitions.
+  //! Replaces the list by i32 count (10159) and that many definitions; a failed load keeps the list.
   virtual void LoadFromStream(TStream& stream);
   //! Writes i32 count (10158) and every definition.
   virtual void SaveToStream(TStream& stream) const;

@@ -80,10 +80,12 @@ void TABSTableData::GetRecordLayout(TABSRecordLayout& layout) {
 }
 
 void TABSTableData::AfterChange(TABSBaseSession* session, bool inTransaction) {
+  std::lock_guard lock(database_->Lock());
   if (!inTransaction) database_->CommitPages(session->SessionNumber(), false);
 }
 
 void TABSTableData::RollbackChange(TABSBaseSession* session, bool inTransaction) {
+  std::lock_guard lock(database_->Lock());
   if (!inTransaction) database_->RollbackPages(session->SessionNumber());
 }
 
@@ -249,6 +251,7 @@ void TABSTableData::RefreshTemporaryIndexes(TABSCursor* cursor) {
 }
 
 bool TABSTableData::CheckBlobBlockSize() const {
+  std::lock_guard lock(database_->Lock());
   const TABSFieldDefs& fields = Fields().FieldDefs();
   for (int32_t i = 0; i < fields.Count(); ++i) {
     if (!IsBlobBaseType(fields[i].BaseType())) continue;
@@ -259,6 +262,7 @@ bool TABSTableData::CheckBlobBlockSize() const {
 }
 
 int32_t TABSTableData::RecordBufferSize() const {
+  std::lock_guard lock(database_->Lock());
   const TABSFieldDefs& fields = Fields().FieldDefs();
   if (fields.Count() == 0) throw EABSException(msg::kNoFieldsSpecified);
   return fields.RecordBufferSize();

@@ -146,6 +146,13 @@ TEST(FieldDefsStoredFormTest, ShortReadsAndWritesNameTheirPlace) {
   EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.begin() + 42}), 30408);  // maximum
   EXPECT_EQ(LoadFailureCode(loaded, {bytes.begin(), bytes.end() - 1}), 10184);     // default's null marker
 
+  // A failed load leaves the list as it was.
+  TABSFieldDefs kept;
+  kept.AddCreated().SetName("Kept");
+  EXPECT_EQ(LoadFailureCode(kept, {bytes.begin(), bytes.end() - 1}), 10184);
+  ASSERT_EQ(kept.Count(), 1);
+  EXPECT_EQ(kept[0].Name(), "Kept");
+
   testing::FullStream full(12);
   try {
     fields.SaveToStream(full);
@@ -291,6 +298,7 @@ TEST(ConstraintDefsStoredFormTest, RoundTripAndUnknownKind) {
   EXPECT_EQ(Save(loaded), bytes);
 
   TABSConstraintDefs rejected;
+  rejected.AddNotNull().SetName("Kept");
   for (uint8_t kind : {1, 5, 255}) {
     auto stream2 = StreamOf({1, 0, 0, 0, kind});
     try {
@@ -300,6 +308,8 @@ TEST(ConstraintDefsStoredFormTest, RoundTripAndUnknownKind) {
       EXPECT_EQ(e.Message(), "Unknown Constraint Type: '" + std::to_string(kind) + "' - Native error: 30316");
     }
   }
+  ASSERT_EQ(rejected.Count(), 1);
+  EXPECT_EQ(rejected[0].Name(), "Kept");
 }
 
 TEST(ConstraintDefsStoredFormTest, ImpossibleTextSizeFailsAsAShortRead) {
