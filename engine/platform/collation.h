@@ -5,6 +5,9 @@
 // sort before digits, digits before letters. Comparison is in levels: first the letters ignoring
 // case and accents (e < é < f because é weighs as e on this level), then accents, then case with
 // lower case first (a < A). Ignoring case drops the case level, so "abc" equals "ABC".
+// Ligatures expand to their letters plus a mark (ae < æ < af, ss < ß < st). Two strings compare
+// equal only when they are the same text, or the same text apart from case when case is ignored.
+// The full list of weights is at the top of collation.cpp.
 #pragma once
 
 #include <cstddef>

@@ -31,6 +31,7 @@
 
 #include "engine/types/data_types.h"
 #include "engine/types/date_time.h"
+#include "engine/types/field_access.h"
 #include "engine/types/raw_values.h"
 #include "engine/types/stream_base.h"
 #include "framework/data/variant.h"
@@ -184,6 +185,17 @@ class TABSVariant {
   //! Prefix only: strings are compared over the length of the shorter one.
   int Compare(const TABSVariant& right, bool rawResult = false, bool ignoreCase = false,
               bool prefixOnly = false) const;
+
+  // ---- Record fields (the caller has checked the field number against the field count)
+  //! Takes field `fieldNo` of a record buffer: NULL (type kept) when its null bit is set, otherwise
+  //! the field's bytes as a value of its base type, copied or borrowed. Borrowing allocates nothing;
+  //! the value then lives only as long as the record buffer.
+  void ReadFromRecord(const void* recordBuffer, int32_t fieldNo, const TABSFieldLayout& field,
+                      TABSCopyMode mode = TABSCopyMode::Copy);
+  //! Stores the value into field `fieldNo`: NULL (and the empty string) set the null bit; otherwise
+  //! the value is converted to the field's base type and copied with the field's size as capacity.
+  //! Raises 20056 "Buffer size exceeded" for a longer value, 30051 or 30052 when it does not convert.
+  void WriteToRecord(void* recordBuffer, int32_t fieldNo, const TABSFieldLayout& field);
 
   // ---- Stream form
   //! Raises "Cannot write to stream ..." with 10179 (type), 10180 (null marker), 10181 (size) or

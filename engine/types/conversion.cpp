@@ -193,7 +193,10 @@ int32_t TruncateToInt32(long double value) {
 TABSMemBlock FromText(std::string_view text, TABSBaseType fromType, TABSBaseType toType) {
   const bool fixedDigits = fromType == bt::kChar || fromType == bt::kString;
   if (IsIntegerType(toType)) {
-    const bool wideParse = toType == bt::kLargeInt && fromType != bt::kMemo && fromType != bt::kWideMemo;
+    // CARDINAL values above 2147483647 must read back from their own text, so CARDINAL takes the
+    // 64-bit parse too.
+    const bool wideParse = (toType == bt::kLargeInt && fromType != bt::kMemo && fromType != bt::kWideMemo) ||
+                           toType == bt::kCardinal;
     std::optional<int64_t> value;
     if (wideParse) {
       value = TextToInt64(text);

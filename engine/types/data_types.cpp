@@ -116,13 +116,13 @@ TABSDataType DataTypeOfBase(TABSBaseType baseType) {
   return row ? row->dataType : dt::kNone;
 }
 
-TABSDataType DataTypeOfFrameworkType(TFieldType fieldType) {
+TABSDataType DataTypeOfFrameworkType(TFieldTypeCode fieldType) {
   const TABSTypeNameRow* row = FirstRow([&](const TABSTypeNameRow& r) { return r.fieldType == fieldType; });
   if (!row) throw EABSException(msg::kUnknownFrameworkDataType, std::to_string(fieldType));
   return row->dataType;
 }
 
-TFieldType FrameworkTypeOf(TABSDataType dataType) {
+TFieldTypeCode FrameworkTypeOf(TABSDataType dataType) {
   const TABSTypeNameRow* row = FirstRow([&](const TABSTypeNameRow& r) { return r.dataType == dataType; });
   return row ? row->fieldType : ft::kUnknown;
 }

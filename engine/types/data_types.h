@@ -14,7 +14,7 @@ using TABSDataType = uint8_t;
 //! The storage form of a value in a record buffer (0 = none). One byte wide.
 using TABSBaseType = uint8_t;
 //! A field-type code of the dataset framework (kept as a plain number).
-using TFieldType = uint8_t;
+using TFieldTypeCode = uint8_t;
 
 namespace bt {
 inline constexpr TABSBaseType kNone = 0;
@@ -88,44 +88,44 @@ inline constexpr TABSDataType kLast = 36;
 
 //! Field-type codes of the dataset framework that the engine uses.
 namespace ft {
-inline constexpr TFieldType kUnknown = 0;
-inline constexpr TFieldType kString = 1;
-inline constexpr TFieldType kSmallint = 2;
-inline constexpr TFieldType kInteger = 3;
-inline constexpr TFieldType kWord = 4;
-inline constexpr TFieldType kBoolean = 5;
-inline constexpr TFieldType kFloat = 6;
-inline constexpr TFieldType kCurrency = 7;
-inline constexpr TFieldType kBCD = 8;
-inline constexpr TFieldType kDate = 9;
-inline constexpr TFieldType kTime = 10;
-inline constexpr TFieldType kDateTime = 11;
-inline constexpr TFieldType kBytes = 12;
-inline constexpr TFieldType kVarBytes = 13;
-inline constexpr TFieldType kAutoInc = 14;
-inline constexpr TFieldType kBlob = 15;
-inline constexpr TFieldType kMemo = 16;
-inline constexpr TFieldType kGraphic = 17;
-inline constexpr TFieldType kFmtMemo = 18;
-inline constexpr TFieldType kParadoxOle = 19;
-inline constexpr TFieldType kDBaseOle = 20;
-inline constexpr TFieldType kTypedBinary = 21;
-inline constexpr TFieldType kCursor = 22;
-inline constexpr TFieldType kFixedChar = 23;
-inline constexpr TFieldType kWideString = 24;
-inline constexpr TFieldType kLargeint = 25;
-inline constexpr TFieldType kADT = 26;
-inline constexpr TFieldType kArray = 27;
-inline constexpr TFieldType kReference = 28;
-inline constexpr TFieldType kDataSet = 29;
-inline constexpr TFieldType kOraBlob = 30;
-inline constexpr TFieldType kOraClob = 31;
-inline constexpr TFieldType kVariant = 32;
-inline constexpr TFieldType kInterface = 33;
-inline constexpr TFieldType kIDispatch = 34;
-inline constexpr TFieldType kGuid = 35;
-inline constexpr TFieldType kTimeStamp = 36;
-inline constexpr TFieldType kFMTBcd = 37;
+inline constexpr TFieldTypeCode kUnknown = 0;
+inline constexpr TFieldTypeCode kString = 1;
+inline constexpr TFieldTypeCode kSmallint = 2;
+inline constexpr TFieldTypeCode kInteger = 3;
+inline constexpr TFieldTypeCode kWord = 4;
+inline constexpr TFieldTypeCode kBoolean = 5;
+inline constexpr TFieldTypeCode kFloat = 6;
+inline constexpr TFieldTypeCode kCurrency = 7;
+inline constexpr TFieldTypeCode kBCD = 8;
+inline constexpr TFieldTypeCode kDate = 9;
+inline constexpr TFieldTypeCode kTime = 10;
+inline constexpr TFieldTypeCode kDateTime = 11;
+inline constexpr TFieldTypeCode kBytes = 12;
+inline constexpr TFieldTypeCode kVarBytes = 13;
+inline constexpr TFieldTypeCode kAutoInc = 14;
+inline constexpr TFieldTypeCode kBlob = 15;
+inline constexpr TFieldTypeCode kMemo = 16;
+inline constexpr TFieldTypeCode kGraphic = 17;
+inline constexpr TFieldTypeCode kFmtMemo = 18;
+inline constexpr TFieldTypeCode kParadoxOle = 19;
+inline constexpr TFieldTypeCode kDBaseOle = 20;
+inline constexpr TFieldTypeCode kTypedBinary = 21;
+inline constexpr TFieldTypeCode kCursor = 22;
+inline constexpr TFieldTypeCode kFixedChar = 23;
+inline constexpr TFieldTypeCode kWideString = 24;
+inline constexpr TFieldTypeCode kLargeint = 25;
+inline constexpr TFieldTypeCode kADT = 26;
+inline constexpr TFieldTypeCode kArray = 27;
+inline constexpr TFieldTypeCode kReference = 28;
+inline constexpr TFieldTypeCode kDataSet = 29;
+inline constexpr TFieldTypeCode kOraBlob = 30;
+inline constexpr TFieldTypeCode kOraClob = 31;
+inline constexpr TFieldTypeCode kVariant = 32;
+inline constexpr TFieldTypeCode kInterface = 33;
+inline constexpr TFieldTypeCode kIDispatch = 34;
+inline constexpr TFieldTypeCode kGuid = 35;
+inline constexpr TFieldTypeCode kTimeStamp = 36;
+inline constexpr TFieldTypeCode kFMTBcd = 37;
 }  // namespace ft
 
 //! One row of the type-name table.
@@ -133,7 +133,7 @@ struct TABSTypeNameRow {
   const char* name;
   TABSDataType dataType;
   TABSBaseType baseType;
-  TFieldType fieldType;
+  TFieldTypeCode fieldType;
 };
 
 //! Number of rows of the type-name table.
@@ -153,9 +153,9 @@ TABSBaseType BaseTypeOf(TABSDataType dataType);
 TABSDataType DataTypeOfBase(TABSBaseType baseType);
 //! Returns the data type of the first row with that framework field type.
 //! Raises 30289 "Unknown DataType" with the code's decimal number when no row has it.
-TABSDataType DataTypeOfFrameworkType(TFieldType fieldType);
+TABSDataType DataTypeOfFrameworkType(TFieldTypeCode fieldType);
 //! Returns the framework field type of the first row with that data type; 0 when none.
-TFieldType FrameworkTypeOf(TABSDataType dataType);
+TFieldTypeCode FrameworkTypeOf(TABSDataType dataType);
 //! Returns the bytes a value of the base type takes in a record buffer, given the declared size
 //! (characters for strings, bytes for BYTES and VARBYTES). Raises 30050 for an unknown base type.
 int32_t BaseTypeDataSize(TABSBaseType baseType, int32_t declaredSize);

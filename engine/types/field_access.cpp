@@ -8,12 +8,12 @@
 
 namespace viz {
 
-bool IsFieldNull(const void* recordBuffer, int32_t fieldNo) {
+bool GetFieldNullBit(const void* recordBuffer, int32_t fieldNo) {
   const uint8_t byte = static_cast<const uint8_t*>(recordBuffer)[fieldNo / 8];
   return (byte >> (fieldNo % 8)) & 1;
 }
 
-void SetFieldNull(void* recordBuffer, int32_t fieldNo, bool isNull) {
+void SetFieldNullBit(void* recordBuffer, int32_t fieldNo, bool isNull) {
   uint8_t& byte = static_cast<uint8_t*>(recordBuffer)[fieldNo / 8];
   const uint8_t bit = static_cast<uint8_t>(1u << (fieldNo % 8));
   byte = isNull ? static_cast<uint8_t>(byte | bit) : static_cast<uint8_t>(byte & ~bit);
@@ -26,7 +26,7 @@ bool ReadFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, vo
     throw EABSException(msg::kInvalidFieldNumber.At(10000), fieldNo, fieldCount);
   }
   if (!recordBuffer) throw EABSException(msg::kNilPointer.At(10003));
-  if (IsFieldNull(recordBuffer, fieldNo)) return false;
+  if (GetFieldNullBit(recordBuffer, fieldNo)) return false;
   const TABSFieldLayout& field = fields[static_cast<size_t>(fieldNo)];
   if (IsBlobDataType(field.DataType) || !destination) return true;
   if (field.MemoryOffset < 0 || field.MemoryDataSize < 0 ||
@@ -66,10 +66,10 @@ void WriteFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, c
                                      !IsWideStringDataType(field.DataType) && LoadRaw<char>(source) == 0) ||
                                     (IsWideStringDataType(field.DataType) && LoadRaw<char16_t>(source) == 0));
   if (!source || emptyText) {
-    SetFieldNull(recordBuffer, fieldNo, true);
+    SetFieldNullBit(recordBuffer, fieldNo, true);
     return;
   }
-  SetFieldNull(recordBuffer, fieldNo, false);
+  SetFieldNullBit(recordBuffer, fieldNo, false);
   char* at = static_cast<char*>(recordBuffer) + field.MemoryOffset;
   switch (field.BaseType) {
     case bt::kShortInt:
@@ -84,6 +84,22 @@ void WriteFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, c
     case bt::kExtended:
       LongDoubleToExtended(LoadRaw<double>(source), at);
       break;
+    case bt::kChar:
+    case bt::kString: {
+      // Text is read only up to its terminator (the source may be shorter than the field); the
+      // rest of the field is zeroed.
+      const std::string_view text = AnsiPayload(source, field.MemoryDataSize - 1);
+      std::memset(at, 0, static_cast<size_t>(field.MemoryDataSize));
+      std::memcpy(at, text.data(), text.size());
+      break;
+    }
+    case bt::kWideChar:
+    case bt::kWideString: {
+      const size_t units = WidePayloadLength(source, field.MemoryDataSize - 2);
+      std::memset(at, 0, static_cast<size_t>(field.MemoryDataSize));
+      std::memcpy(at, source, units * 2);
+      break;
+    }
     default:
       std::memcpy(at, source, static_cast<size_t>(field.MemoryDataSize));
       break;

@@ -25,9 +25,9 @@ struct TABSFieldLayout {
 };
 
 //! True when field `fieldNo`'s null bit is set.
-bool IsFieldNull(const void* recordBuffer, int32_t fieldNo);
+bool GetFieldNullBit(const void* recordBuffer, int32_t fieldNo);
 //! Sets or clears field `fieldNo`'s null bit.
-void SetFieldNull(void* recordBuffer, int32_t fieldNo, bool isNull);
+void SetFieldNullBit(void* recordBuffer, int32_t fieldNo, bool isNull);
 
 //! Returns false (destination untouched) when the field is NULL, otherwise true; copies the value
 //! into `destination` in the framework's value form unless the destination is absent or the field is
@@ -36,7 +36,8 @@ void SetFieldNull(void* recordBuffer, int32_t fieldNo, bool isNull);
 bool ReadFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, void* destination,
                     const void* recordBuffer, int32_t recordSize = -1);
 
-//! Stores a value given in the framework's value form. An absent source, an empty single-byte
+//! Stores a value given in the framework's value form. Text is taken up to its terminator (at most
+//! the field's characters) and the rest of the field is zeroed. An absent source, an empty single-byte
 //! string (CHAR, STRING, GUID) or an empty wide string (WIDECHAR, WIDESTRING) makes the field NULL.
 //! Raises 10004 for a field number beyond the fields.
 void WriteFieldValue(int32_t fieldNo, std::span<const TABSFieldLayout> fields, const void* source,

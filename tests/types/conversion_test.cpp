@@ -57,6 +57,11 @@ TEST(ConvertRawValueTest, TextToNumbers) {
   EXPECT_EQ(As<uint8_t>(FromText("300", bt::kByte)), 44);
   EXPECT_EQ(As<int16_t>(FromText("-1", bt::kSmallInt)), -1);
   EXPECT_EQ(CodeOf([] { FromText("9000000000", bt::kInteger); }), 30051);
+  // A CARDINAL reads back from its own text.
+  const uint32_t cardinal = 4000000000u;
+  const TABSMemBlock cardinalText = Conv(&cardinal, 4, bt::kCardinal, bt::kString);
+  EXPECT_EQ(As<uint32_t>(Conv(cardinalText.data(), cardinalText.size(), bt::kString, bt::kCardinal)),
+            cardinal);
   EXPECT_EQ(CodeOf([] { FromText("12a", bt::kInteger); }), 30051);
   EXPECT_EQ(CodeOf([] { FromText("", bt::kInteger); }), 30051);
   // MEMO reads LARGEINT through the 32-bit parse.

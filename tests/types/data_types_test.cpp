@@ -150,7 +150,7 @@ TEST(TypeLookupTest, FrameworkTypesBothWays) {
   EXPECT_EQ(DataTypeOfFrameworkType(ft::kMemo), dt::kMemo);
   for (int code : {0, 22, 26, 27, 28, 29, 30, 31, 32, 33, 34, 37}) {
     try {
-      DataTypeOfFrameworkType(static_cast<TFieldType>(code));
+      DataTypeOfFrameworkType(static_cast<TFieldTypeCode>(code));
       ADD_FAILURE() << code;
     } catch (const EABSException& e) {
       EXPECT_EQ(e.NativeErrorCode(), 30289);

@@ -32,7 +32,7 @@ class VectorStream : public TABSStreamBase {
       done = static_cast<int32_t>(writeLimit_ - position_);
     if (static_cast<int64_t>(bytes_.size()) < position_ + done)
       bytes_.resize(static_cast<size_t>(position_ + done));
-    std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(done));
+    if (done > 0) std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(done));
     position_ += done;
     return done;
   }
@@ -190,28 +190,33 @@ TEST(FieldAccessTest, WidensAndNarrowsTheFourSpecialTypes) {
 TEST(FieldAccessTest, NullsAndEmptyStrings) {
   const std::vector<TABSFieldLayout> fields = Layout();
   std::vector<uint8_t> record(88, 0);
-  WriteFieldValue(4, fields, "ab", record.data());
-  EXPECT_FALSE(IsFieldNull(record.data(), 4));
+  record[22] = 'Z';
+  WriteFieldValue(4, fields, "ab", record.data());  // shorter than the field: the rest is zeroed
+  EXPECT_FALSE(GetFieldNullBit(record.data(), 4));
+  EXPECT_EQ(record[22], 0);
+  WriteFieldValue(5, fields, u"xy", record.data());
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(record.data() + 24), 2), u"xy");
+  EXPECT_EQ(record[28], 0);
   char text[4] = {};
   EXPECT_TRUE(ReadFieldValue(4, fields, text, record.data()));
   EXPECT_STREQ(text, "ab");
   WriteFieldValue(4, fields, "", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 4));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 4));
   char unchanged[4] = "xyz";
   EXPECT_FALSE(ReadFieldValue(4, fields, unchanged, record.data()));
   EXPECT_STREQ(unchanged, "xyz");
   WriteFieldValue(5, fields, u"", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 5));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 5));
   WriteFieldValue(6, fields, "", record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 6));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 6));
   WriteFieldValue(8, fields, nullptr, record.data());
-  EXPECT_TRUE(IsFieldNull(record.data(), 8));
+  EXPECT_TRUE(GetFieldNullBit(record.data(), 8));
   // A BLOB field answers without copying, and an absent destination only asks for non-NULL.
-  SetFieldNull(record.data(), 7, false);
+  SetFieldNullBit(record.data(), 7, false);
   uint8_t blob[10] = {1};
   EXPECT_TRUE(ReadFieldValue(7, fields, blob, record.data()));
   EXPECT_EQ(blob[0], 1);
-  SetFieldNull(record.data(), 1, false);
+  SetFieldNullBit(record.data(), 1, false);
   EXPECT_TRUE(ReadFieldValue(1, fields, nullptr, record.data()));
 }
 
@@ -228,6 +233,39 @@ TEST(FieldAccessTest, Errors) {
   EXPECT_EQ(CodeOf([&] { WriteFieldValue(-1, fields, &out, record.data()); }), 10004);
   EXPECT_EQ(CodeOf([&] { ReadFieldValue(0, fields, &out, nullptr); }), 10003);
   EXPECT_EQ(CodeOf([&] { ReadFieldValue(8, fields, &out, record.data(), 80); }), 10002);
+}
+
+TEST(FieldAccessTest, VariantsReadAndWriteRecordFields) {
+  const int64_t before = MemoryManager().GetMemoryInUse();
+  {
+    const TABSFieldLayout number{dt::kInteger, bt::kInteger, 1, 4};
+    const TABSFieldLayout text{dt::kString, bt::kString, 5, 4};
+    std::vector<uint8_t> record(9, 0);
+    StoreRaw<int32_t>(record.data() + 1, 42);
+    TABSVariant v(bt::kInteger);
+    v.ReadFromRecord(record.data(), 0, number, TABSCopyMode::Borrow);
+    EXPECT_TRUE(v.IsBorrowed());
+    EXPECT_EQ(v.GetData(), record.data() + 1);
+    EXPECT_EQ(v.GetAsInteger(), 42);
+    // The integer goes into the text field as text.
+    v.WriteToRecord(record.data(), 1, text);
+    EXPECT_EQ(v.GetType(), bt::kString);
+    EXPECT_FALSE(GetFieldNullBit(record.data(), 1));
+    EXPECT_STREQ(reinterpret_cast<const char*>(record.data() + 5), "42");
+    EXPECT_EQ(LoadRaw<int32_t>(record.data() + 1), 42);
+    TABSVariant longText;
+    longText.SetAsString("abcd");
+    EXPECT_EQ(CodeOf([&] { longText.WriteToRecord(record.data(), 1, text); }), 20056);
+    TABSVariant null(bt::kInteger);
+    null.WriteToRecord(record.data(), 0, number);
+    EXPECT_TRUE(GetFieldNullBit(record.data(), 0));
+    v.ReadFromRecord(record.data(), 0, number);
+    EXPECT_TRUE(v.IsNull());
+    v.ReadFromRecord(record.data(), 1, text);
+    EXPECT_FALSE(v.IsBorrowed());
+    EXPECT_EQ(v.GetAsInteger(), 42);
+  }
+  EXPECT_EQ(MemoryManager().GetMemoryInUse(), before);
 }
 
 }  // namespace
