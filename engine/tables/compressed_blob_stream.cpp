@@ -76,7 +76,7 @@ TABSCompressedBLOBStream::TABSCompressedBLOBStream(TStream& inner, bool newValue
     descriptor_.NumBlocks = 0;
   }
   if (descriptor_.BlockSize <= 0)
-    throw EABSException(msg::kInvalidCompressedBlockSize, descriptor_.BlockSize);
+    throw EABSException(msg::kInvalidCompressedBlockSize, static_cast<int64_t>(descriptor_.BlockSize));
   blockSize_ = descriptor_.BlockSize;
 
   if (!newValue) {
@@ -123,13 +123,15 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
   const auto& item = headers_[index];
   const TABSCompressedStreamBlockHeader& header = item.header;
   if (header.UncompressedSize <= 0 || header.UncompressedSize > blockSize_)
-    throw EABSException(msg::kDecompressSizeMismatch, blockSize_, header.UncompressedSize);
+    throw EABSException(msg::kDecompressSizeMismatch, blockSize_,
+                        static_cast<int64_t>(header.UncompressedSize));
 
   const int64_t dataPosition = item.position + static_cast<int64_t>(sizeof(TABSCompressedStreamBlockHeader));
   const int64_t innerSize = inner_.Size();
   // Refuse before allocating when the inner stream cannot hold the data the header announces.
   if (header.CompressedSize > innerSize - dataPosition)
-    throw EABSException(msg::kCannotReadFromStream, dataPosition, innerSize, header.CompressedSize,
+    throw EABSException(msg::kCannotReadFromStream, dataPosition, innerSize,
+                        static_cast<int64_t>(header.CompressedSize),
                         std::max<int64_t>(innerSize - dataPosition, 0));
   CheckedSeek(inner_, dataPosition, 10086);
   TABSMemBlock data(MemoryManager().GetMem(std::max<size_t>(header.CompressedSize, 1)));
@@ -140,10 +142,10 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
   if (!DecompressBuffer(descriptor_.CompressionAlgorithm, data.get(), header.CompressedSize,
                         header.UncompressedSize, out, outSize))
     throw EABSException(msg::kDecompressBufferFailed, static_cast<int32_t>(descriptor_.CompressionAlgorithm),
-                        header.CompressedSize, outSize);
+                        static_cast<int64_t>(header.CompressedSize), outSize);
   TABSMemBlock decompressed(out);
   if (outSize != header.UncompressedSize)
-    throw EABSException(msg::kDecompressSizeMismatch, outSize, header.UncompressedSize);
+    throw EABSException(msg::kDecompressSizeMismatch, outSize, static_cast<int64_t>(header.UncompressedSize));
   uint32_t crc = Crc32(out, static_cast<size_t>(outSize));
   if (crc != header.Crc32)
     throw EABSException(msg::kDecompressChecksumMismatch, static_cast<int64_t>(crc),

@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/storage/memory_manager.h"
@@ -105,6 +106,55 @@ TEST(Ppmd, RejectsMalformedInput) {
   // Too small an output buffer is a failure, not an overrun.
   EXPECT_FALSE(PpmdDecompress(coded, codedSize, out.data(), out.size(), outSize));
   MemoryManager().FreeAndNillMem(coded);
+}
+
+// Calls share one model; the lock keeps concurrent callers from corrupting each other's coding.
+TEST(Ppmd, ConcurrentCallsAreSerialised) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; t++) {
+    threads.emplace_back([t, &failures] {
+      std::vector<uint8_t> data = TextSample(20000 + t * 1000);
+      PpmdParameters parameters = PpmdParametersForMode(1 + t);
+      for (int round = 0; round < 5; round++) {
+        void* coded = nullptr;
+        size_t codedSize = 0;
+        if (!PpmdCompress(data.data(), data.size(), parameters, data.size(), coded, codedSize)) {
+          failures[t]++;
+          continue;
+        }
+        std::vector<uint8_t> back(data.size());
+        size_t backSize = 0;
+        if (!PpmdDecompress(coded, codedSize, back.data(), back.size(), backSize) || back != data)
+          failures[t]++;
+        MemoryManager().FreeAndNillMem(coded);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+// Large inputs of every shape: uniform noise keeps the order-0 frequencies high and flat, skewed
+// noise and long runs exercise rescaling and binary contexts, text fills the model memory.
+TEST(Ppmd, SlowLargeInputsRoundTrip) {
+  std::mt19937 rng(99);
+  std::vector<uint8_t> skewed(4 << 20);
+  std::geometric_distribution<int> geometric(0.05);
+  for (auto& b : skewed) b = static_cast<uint8_t>(std::min(geometric(rng), 255));
+  std::vector<uint8_t> runs(4 << 20);
+  for (size_t i = 0; i < runs.size();) {
+    size_t length = 1 + rng() % 300;
+    uint8_t value = static_cast<uint8_t>(rng());
+    for (size_t k = 0; k < length && i < runs.size(); k++) runs[i++] = value;
+  }
+  for (int mode : {1, 5, 9}) {
+    SCOPED_TRACE(mode);
+    RoundTrip(RandomSample(4 << 20, mode), PpmdParametersForMode(mode));
+    RoundTrip(skewed, PpmdParametersForMode(mode));
+    RoundTrip(runs, PpmdParametersForMode(mode));
+    RoundTrip(TextSample(8 << 20), PpmdParametersForMode(mode));
+  }
 }
 
 }  // namespace
