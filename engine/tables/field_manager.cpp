@@ -52,8 +52,8 @@ int64_t TABSBaseFieldManager::GetNextAutoincValue(int32_t field) {
 }
 
 int64_t TABSBaseFieldManager::GetNextAutoincValueForSession(TABSBaseSession* session, int32_t field) {
-  const int64_t value = GetNextAutoincValue(field);
   if (!session) throw EABSException(msg::kNilPointer);
+  const int64_t value = GetNextAutoincValue(field);
   session->SetSequenceValue(fieldDefs_[field].ObjectID, value);
   return value;
 }
@@ -69,7 +69,9 @@ int64_t TABSBaseFieldManager::GetLastAutoincValue(TABSBaseSession* session, int3
 void TABSBaseFieldManager::ApplyDefaults(uint8_t* record) {
   for (int32_t i = 0; i < fieldDefs_.Count(); ++i) {
     const TABSFieldDef& field = fieldDefs_[i];
-    if (field.DefaultValue.IsNull()) continue;
+    // A BLOB field's buffer bytes are a reference to its stored value, not the value: a default
+    // written there would be read back as a reference to nowhere.
+    if (field.DefaultValue.IsNull() || IsBlobBaseType(field.BaseType())) continue;
     TABSVariant value(field.DefaultValue);
     value.ConvertTo(field.BaseType());
     // A default longer than the field is refused rather than written past the field's bytes.

@@ -28,7 +28,9 @@ class TABSBaseFieldManager {
   //! Past a maximum other than 0 the counter restarts at the minimum when cycled, else raises 20160.
   //! Raises 30402 / 30403 "Field #%d not found" when the field or its counter does not exist.
   virtual int64_t GetNextAutoincValue(int32_t field);
-  //! Writes every non-NULL default value into the record buffer and clears its null flag.
+  //! Writes every non-NULL default value into the record buffer, converted to the field's base type,
+  //! and clears its null flag. BLOB fields are left alone (their bytes are a reference). Raises 20056
+  //! for a default longer than its field.
   virtual void ApplyDefaults(uint8_t* record);
   //! Gives each NULL autoincrement field of the record its next value (remembered in the session);
   //! an explicit value greater than the counter moves the counter up to it.

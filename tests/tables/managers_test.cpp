@@ -203,6 +203,16 @@ TEST_F(FieldManagerTest, DefaultsAreConvertedIntoTheFieldType) {
   EXPECT_EQ(Field(3).DefaultValue.GetType(), bt::kString);
 }
 
+TEST_F(FieldManagerTest, BlobFieldsTakeNoDefaultIntoTheirReference) {
+  Add(manager_.FieldDefs(), "Memo", dt::kMemo).DefaultValue.SetAsMemo("abc");
+  manager_.FieldDefs().ComputeOffsets();
+  std::vector<uint8_t> record(static_cast<size_t>(manager_.FieldDefs().RecordBufferSize()), 0);
+  record[0] = 0x1F;
+  manager_.ApplyDefaults(record.data());
+  EXPECT_TRUE(IsNullFlagSet(record.data(), 4));
+  EXPECT_EQ(std::vector<uint8_t>(record.end() - 10, record.end()), std::vector<uint8_t>(10, 0));
+}
+
 TEST_F(FieldManagerTest, DefaultLongerThanTheFieldIsRefused) {
   Field(1).DefaultValue = TABSVariant(bt::kString);
   Field(1).DefaultValue.SetAsString("far too long for ten");
