@@ -447,6 +447,36 @@ TEST_F(TableDataTest, BlobBlockSizeCheckAndRelease) {
             "BLOB block size should be > 0 for field TheLyric - Native error: 10421");
 }
 
+TEST_F(TableDataTest, ConstraintOnAFieldThatIsGone) {
+  TABSConstraintDefs constraints;
+  constraints.AddNotNull().TargetName = "Score";
+  Create({}, constraints);
+  const int32_t objectId = Constraints()[0].TargetObjectID;
+  NewRecord("a", 1);
+  table_->FieldManager()->FieldDefs().Delete(2);
+  EXPECT_EQ(CheckMessage(), "Field #" + std::to_string(objectId) + " not found - Native error: 30024");
+}
+
+TEST_F(TableDataTest, IndexDefinitionsRoundTripThroughTheIndexManager) {
+  TABSIndexDefs indexes;
+  indexes.Add(MakeIndex("byName", {"FileName"}, true, false).Clone());
+  indexes.Add(MakeIndex("byScore", {"Score"}, false, false).Clone());
+  Create(indexes);
+  TABSBaseIndexManager& manager = *table_->IndexManager();
+  const int32_t firstId = manager.IndexDefs()[0].ObjectID;
+  manager.GetIndex(firstId);  // opened
+  TABSMemoryStream stream;
+  manager.SaveToStream(stream);
+  stream.SetPosition(0);
+  manager.LoadFromStream(stream);
+  ASSERT_EQ(manager.IndexDefs().Count(), 2);
+  EXPECT_EQ(manager.IndexDefs()[0].ObjectID, firstId);
+  EXPECT_EQ(manager.IndexDefs()[1].Name(), "byScore");
+  EXPECT_EQ(manager.IndexDefs()[0].RootPage, 100 + firstId);
+  EXPECT_EQ(manager.GetIndex(firstId).Definition().Name(), "byName");  // reopened from the loaded definition
+  EXPECT_EQ(MessageOf([&] { manager.GetIndex(12345); }), "Index not found - Native error: 20018");
+}
+
 TEST(DatabaseDataTest, SessionsTablesAndTransactions) {
   auto* database = new TestDatabaseData;
   TABSBaseSession first, second;
