@@ -178,6 +178,32 @@ inline constexpr Message kPageCannotBeAddressed{30430, "Page: %d cannot be addre
 inline constexpr Message kPageAlreadyUsed{30425, "Page: %d already used"};
 inline constexpr Message kPageAlreadyFree{30427, "Page: %d already free"};
 inline constexpr Message kCannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+// ---- Table data model: definitions, record layout, managers, constraints, table and database data
+inline constexpr Message kUnsupportedDataType{30007, "Unsupported data type '%s'"};
+inline constexpr Message kMethodNotOverridden{30339, "The method '%s' not overrided in class '%s'"};
+inline constexpr Message kDuplicateFieldName{10424, "Duplicate field name %s"};
+inline constexpr Message kUnknownConstraintType{30316, "Unknown Constraint Type: '%d'"};
+inline constexpr Message kFieldNumberNotFound{30402, "Field #%d not found"};  // also 30403, 30024, 30028, 30329
+inline constexpr Message kAutoincMaxValueExceeded{20160, "Autoinc max value exceeded for field '%s'"};
+inline constexpr Message kNoSequenceLastValue{
+    30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first"};
+inline constexpr Message kBlobBlockSizeNotPositive{10421, "BLOB block size should be > 0 for field %s"};
+inline constexpr Message kNotImplementedYet{30058, "Not implemented yet"};  // also 30036, 30037, 30038
+inline constexpr Message kIndexNameNotFound{30325, "Index '%s' not found"};
+inline constexpr Message kConstraintNullPrimary{30330, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kConstraintNotNull{30026, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr Message kPrimaryKeyDuplicate{30319, "Primary Key constraint '%s' violated. Duplicate found."};
+inline constexpr Message kUniqueDuplicate{30320, "Constraint unique '%s' violated. Duplicate found."};
+inline constexpr Message kCheckLowerBound{
+    30029, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'"};
+inline constexpr Message kCheckUpperBound{
+    30030, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'"};
+inline constexpr Message kCannotDeleteOpenTable{20017, "Cannot delete table '%s'. Table is open by another dataset"};
+inline constexpr Message kCannotRenameOpenTable{10150, "Cannot rename table '%s'. Table is open by another dataset"};
+inline constexpr Message kNoFieldsSpecified{10131, "Error creating table - no fields were specified"};
+inline constexpr Message kIndexNotFound{20018, "Index not found"};
+inline constexpr Message kCannotFindIndexById{10324, "Cannot find index by ID = %d"};
+inline constexpr Message kIndexEntryNotFound{20027, "Index error: cannot delete entry. Entry not found"};
 // ---- Data types, conversions and variants
 inline constexpr Message kUnknownFrameworkDataType{30289, "Unknown DataType: '%s'"};
 inline constexpr Message kUnknownDataTypeSize{30050, "Unknown DataType: '%s'"};
@@ -199,5 +225,28 @@ inline constexpr Message kNotNumericArgument{30124, "Not numeric argument in num
 inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
+inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186
+inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182
+// ---- Streams and compression
+inline constexpr Message kStreamBlockSizeZero{10418, "Stream block size = 0 is not allowed"};
+inline constexpr Message kCannotCreateFile{10104, "Cannot create file. FileName = %s"};
+inline constexpr Message kCannotOpenFile{10105, "Cannot open file. FileName = %s, Mode = %d"};
+inline constexpr Message kCannotWriteToStream{
+    10100, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10101, 10097
+inline constexpr Message kCannotReadFromStream{
+    10086, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};
+inline constexpr Message kCannotSetStreamPosition{
+    10103, "Cannot set stream position to %d. Position = %d, Size = %d"};  // also 10083, 10091, 10099
+inline constexpr Message kStreamSizeTooSmall{10081, "Stream size = %d too small. Should be at least = %d"};  // also 10082
+inline constexpr Message kInvalidCompressedBlockSize{10084, "Invalid block size = %d"};
+inline constexpr Message kCompressBufferFailed{
+    10085, "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d"};
+inline constexpr Message kDecompressBufferFailed{10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d"};
+inline constexpr Message kDecompressSizeMismatch{10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d"};
+inline constexpr Message kDecompressChecksumMismatch{10089, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d"};
+inline constexpr Message kCannotReadReadSize{10090, "Cannot read from stream. ReadSize = %d"};
+inline constexpr Message kInvalidStreamSize{10092, "Invalid stream size = %d. Should be = %d"};  // also 10093
+inline constexpr Message kInvalidExtensionSize{
+    10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d"};
 
 }  // namespace viz::msg

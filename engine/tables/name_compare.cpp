@@ -1,0 +1,15 @@
+#include "engine/tables/name_compare.h"
+
+#include "engine/platform/text.h"
+
+namespace viz {
+
+std::string UpperName(std::string_view name) {
+  return platform::UpperCase(name);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);
+}
+
+}  // namespace viz
