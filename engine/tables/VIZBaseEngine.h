@@ -81,10 +81,10 @@ class TABSDatabaseData {
  protected:
   friend class TABSTableData;
 
-  //! Commits / discards a session's pages. The backend that owns a page manager does it through its
-  //! manager; the base has no pages.
-  virtual void CommitPages(int32_t /*session*/, bool /*flush*/) {}
-  virtual void RollbackPages(int32_t /*session*/) {}
+  //! Commits / discards a session's pages through the page manager, when there is one. A backend
+  //! whose manager can force the written pages to the medium overrides `CommitPages` to pass `flush`.
+  virtual void CommitPages(int32_t session, bool flush);
+  virtual void RollbackPages(int32_t session);
 
   void SetPageManager(TABSPageManager* pageManager) { pageManager_ = pageManager; }
 

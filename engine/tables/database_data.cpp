@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "engine/tables/VIZBaseEngine.h"
+#include "engine/storage/VIZPage.h"
 #include "engine/tables/name_compare.h"
 
 namespace viz {
@@ -46,6 +47,14 @@ TABSTableData* TABSDatabaseData::FindOrCreateTableData(TABSCursor* cursor) {
   std::lock_guard lock(lock_);
   if (TABSTableData* table = FindTableData(cursor)) return table;
   return NewTableData(cursor);
+}
+
+void TABSDatabaseData::CommitPages(int32_t session, bool /*flush*/) {
+  if (pageManager_) pageManager_->Commit(session);
+}
+
+void TABSDatabaseData::RollbackPages(int32_t session) {
+  if (pageManager_) pageManager_->Rollback(session);
 }
 
 void TABSDatabaseData::Commit(TABSBaseSession* session, bool flush) {

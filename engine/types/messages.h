@@ -225,28 +225,5 @@ inline constexpr Message kNotNumericArgument{30124, "Not numeric argument in num
 inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
-inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186
-inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182
-// ---- Streams and compression
-inline constexpr Message kStreamBlockSizeZero{10418, "Stream block size = 0 is not allowed"};
-inline constexpr Message kCannotCreateFile{10104, "Cannot create file. FileName = %s"};
-inline constexpr Message kCannotOpenFile{10105, "Cannot open file. FileName = %s, Mode = %d"};
-inline constexpr Message kCannotWriteToStream{
-    10100, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10101, 10097
-inline constexpr Message kCannotReadFromStream{
-    10086, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};
-inline constexpr Message kCannotSetStreamPosition{
-    10103, "Cannot set stream position to %d. Position = %d, Size = %d"};  // also 10083, 10091, 10099
-inline constexpr Message kStreamSizeTooSmall{10081, "Stream size = %d too small. Should be at least = %d"};  // also 10082
-inline constexpr Message kInvalidCompressedBlockSize{10084, "Invalid block size = %d"};
-inline constexpr Message kCompressBufferFailed{
-    10085, "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d"};
-inline constexpr Message kDecompressBufferFailed{10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d"};
-inline constexpr Message kDecompressSizeMismatch{10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d"};
-inline constexpr Message kDecompressChecksumMismatch{10089, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d"};
-inline constexpr Message kCannotReadReadSize{10090, "Cannot read from stream. ReadSize = %d"};
-inline constexpr Message kInvalidStreamSize{10092, "Invalid stream size = %d. Should be = %d"};  // also 10093
-inline constexpr Message kInvalidExtensionSize{
-    10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d"};
 
 }  // namespace viz::msg

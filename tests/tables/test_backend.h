@@ -28,7 +28,8 @@ class FullStream : public TStream {
   int64_t Write(const void*, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   void SetSize(int64_t size) override { size_ = size; }
-  int64_t GetSize() override { return size_; }
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override { return size_; }
 
  private:
   int64_t capacity_;
