@@ -148,20 +148,20 @@ std::optional<std::string> FormatText(std::string_view format, std::initializer_
       case 'n':
       case 'm': {
         if (arg->kind() != FormatArg::Kind::Float) return std::nullopt;
-        char spec[16];
+        char pattern[16];
         char buffer[512];
         int digits = precision;
         if (type == 'g') {
           if (digits < 0) digits = 15;
-          std::snprintf(spec, sizeof spec, "%%.%dLG", digits);
+          std::snprintf(pattern, sizeof pattern, "%%.%dLG", digits);
         } else if (type == 'e') {
           if (digits < 0) digits = 15;
-          std::snprintf(spec, sizeof spec, "%%.%dLE", digits > 0 ? digits - 1 : 0);
+          std::snprintf(pattern, sizeof pattern, "%%.%dLE", digits > 0 ? digits - 1 : 0);
         } else {
           if (digits < 0) digits = 2;
-          std::snprintf(spec, sizeof spec, "%%.%dLf", digits);
+          std::snprintf(pattern, sizeof pattern, "%%.%dLf", digits);
         }
-        std::snprintf(buffer, sizeof buffer, spec, arg->floating());
+        std::snprintf(buffer, sizeof buffer, pattern, arg->floating());
         body = buffer;
         if (type == 'n' || type == 'm') body = GroupThousands(body);
         if (type == 'm') body = "$" + body;

@@ -111,10 +111,12 @@ TEST(VariantStreamTest, ShortReadsRaiseTheirCodeAndLeaveTheValueCleared) {
     VectorStream stream(std::vector<uint8_t>{3, 0, 4, 0, 0});
     TABSVariant v;
     v.LoadFromStream(stream);
+    FAIL() << "a short read must raise";
   } catch (const EABSException& e) {
+    // The position is the one before the failed transfer.
     EXPECT_EQ(
         e.Message(),
-        "Cannot read from stream. Position = 5, Stream size = 5, Block size = 4, Bytes Read = 3 - Native "
+        "Cannot read from stream. Position = 2, Stream size = 5, Block size = 4, Bytes Read = 3 - Native "
         "error: 10185");
   }
 }
