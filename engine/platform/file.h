@@ -1,6 +1,6 @@
 // Files as the engine sees them: positioned reads and writes that report counts, size, set size,
-// flush, and non-blocking single-owner byte locks. `FileSystem` makes them; tests replace it (or wrap
-// a `File`) to inject I/O failures and short reads.
+// flush, and non-blocking single-owner byte locks. `FileSystem` makes them and syncs directories;
+// tests replace it (or wrap a `File`) to inject I/O failures and short reads.
 #pragma once
 
 #include <cstdint>
@@ -84,9 +84,13 @@ class FileSystem {
   virtual bool IsReadOnly(const std::string& path) = 0;
   //! Clears the read-only attribute.
   virtual bool ClearReadOnly(const std::string& path) = 0;
+  //! Forces the entries of a directory (files created, deleted or renamed in it) to the medium, so
+  //! that they survive a power loss; `File::Flush` covers a file's content only. Reports success on
+  //! a file system that cannot sync directories at all.
+  virtual bool SyncDirectory(const std::string& path) = 0;
 
-  //! Returns the error of the last failed Exists/Delete/Rename/IsReadOnly/ClearReadOnly call of
-  //! this thread (empty when the file system does not keep one).
+  //! Returns the error of the last failed Exists/Delete/Rename/IsReadOnly/ClearReadOnly/
+  //! SyncDirectory call of this thread (empty when the file system does not keep one).
   virtual OsError LastError() const { return {}; }
 
   //! Returns the process-wide real file system.
@@ -144,6 +148,7 @@ class FileSystemWrapper : public FileSystem {
   bool Rename(const std::string& from, const std::string& to) override { return target_.Rename(from, to); }
   bool IsReadOnly(const std::string& path) override { return target_.IsReadOnly(path); }
   bool ClearReadOnly(const std::string& path) override { return target_.ClearReadOnly(path); }
+  bool SyncDirectory(const std::string& path) override { return target_.SyncDirectory(path); }
   OsError LastError() const override { return target_.LastError(); }
 
  private:

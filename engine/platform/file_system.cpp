@@ -156,6 +156,20 @@ class PosixFileSystem final : public FileSystem {
     return chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 || Fail(errno);
   }
 
+  bool SyncDirectory(const std::string& path) override {
+    int fd = OpenDescriptor(path, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return Fail(errno);
+    int result;
+    do {
+      result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    int code = errno;
+    close(fd);
+    // EINVAL and EROFS: a file system that has no way to sync a directory (or nothing to sync).
+    if (result == 0 || code == EINVAL || code == EROFS) return true;
+    return Fail(code);
+  }
+
   OsError LastError() const override { return lastFileSystemError; }
 
  private:

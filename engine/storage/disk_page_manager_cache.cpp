@@ -5,11 +5,12 @@
 //
 //   read header; [hot journal of a dead process?] --> play it back first
 //   journal: file size, previous header, previous image of every page to write or that the frees
-//            touch (the page itself, its map pages); seal (flush: sync the journal)
+//            touch (the page itself, its map pages); seal (flush: sync the journal, its directory)
 //   header State := 1, write
 //   write the pages in place; free the removed pages
 //   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
 //   delete the journal                                   <- the commit can no longer be undone
+//   (flush: sync the journal's directory)
 //   release the header lock                              <- only now may freed pages be reused
 //
 // A process that dies before the journal is sealed leaves an incomplete journal and an untouched
@@ -102,6 +103,10 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   record->pagesToFree.clear();
   record->newPages.clear();
   MoveWrittenPagesToCache(*record);
+  // The commit is final. With flush its journal's deletion must reach the medium too: a journal
+  // that a power loss brought back would undo the commit at the next open. A failure here is
+  // reported, but the commit stands.
+  if (flush) SyncJournalDirectory(Fs(), JournalFileName(file_.FileName()));
 }
 
 std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vector<int32_t>& toFree) {

@@ -129,12 +129,26 @@ void TABSJournalWriter::Seal(bool flush) {
     const platform::OsError& error = file_->LastError();
     throw EABSException(msg::kJournalFlush, path_, error.code, error.message);
   }
+  // A journal whose content is on the medium but whose name is not would be lost with a power
+  // loss, after the database was already overwritten.
+  if (flush) SyncJournalDirectory(fileSystem_, path_);
 }
 
 void TABSJournalWriter::Remove() {
   file_.reset();
   if (!fileSystem_.Delete(path_) && fileSystem_.Exists(path_))
     throw EABSException(msg::kJournalDelete, path_);
+}
+
+void SyncJournalDirectory(platform::FileSystem& fileSystem, const std::string& journalPath) {
+  const size_t slash = journalPath.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? "."
+                                : slash == 0               ? "/"
+                                                           : journalPath.substr(0, slash);
+  if (!fileSystem.SyncDirectory(directory)) {
+    const platform::OsError error = fileSystem.LastError();
+    throw EABSException(msg::kJournalFlush, journalPath, error.code, error.message);
+  }
 }
 
 TABSJournalContents ReadJournal(platform::FileSystem& fileSystem, const std::string& path) {

@@ -36,9 +36,12 @@
 // Order of work for one commit, with "flush" for safety against power loss:
 //
 //   Begin, Append...   the previous images
-//   Seal(flush)        commit record; with flush the journal is synced   -> journal "hot"
+//   Seal(flush)        commit record; with flush the journal and then its directory are synced,
+//                      so that the new file's name is on the medium too   -> journal "hot"
 //   ... in-place writes of the database; with flush the database is synced ...
 //   Remove             the commit can no longer be undone
+//   (flush)            SyncJournalDirectory: the deletion is on the medium, and a power loss cannot
+//                      bring the journal back to undo the commit at the next open
 //
 // Without flush the same order holds against a process that dies at any moment.
 #pragma once
@@ -73,8 +76,8 @@ class TABSJournalWriter {
   //! Adds a page that the commit allocated: a play-back returns it to the free space, since nothing
   //! refers to it once the commit is undone. Stored as a record with offset -1 and no bytes.
   void AppendRelease(int32_t pageNo);
-  //! Writes the commit record; with `flush` forces the journal to the medium. Raises 20302 / 20303.
-  //! REQUIRES: exactly `recordCount` records appended.
+  //! Writes the commit record; with `flush` forces the journal and its directory entry to the
+  //! medium. Raises 20302 / 20303. REQUIRES: exactly `recordCount` records appended.
   void Seal(bool flush);
   //! Closes and deletes the journal file. Raises 20304 when it cannot be deleted.
   void Remove();
@@ -95,6 +98,10 @@ class TABSJournalWriter {
   int32_t expectedRecords_ = 0;
   int32_t records_ = 0;
 };
+
+//! Forces the changes to the entries of a journal's directory (the journal created or deleted) to
+//! the medium. Raises 20303 (with the journal's name) when the directory cannot be synced.
+void SyncJournalDirectory(platform::FileSystem& fileSystem, const std::string& journalPath);
 
 //! Offset of a record that names a page to release instead of saving bytes.
 inline constexpr int64_t kReleaseOffset = -1;

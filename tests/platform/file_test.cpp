@@ -179,6 +179,21 @@ int DescriptorsPointingAt(const std::string& path) {
   return found;
 }
 
+TEST(FileTest, SyncDirectoryTakesAnExistingDirectoryAndKeepsNoDescriptor) {
+  TempDir dir;
+  WriteText(dir.File("data"), "x");
+  EXPECT_TRUE(Fs().SyncDirectory(dir.Path()));
+  EXPECT_FALSE(Fs().SyncDirectory(dir.File("missing")));
+  EXPECT_EQ(Fs().LastError().code, ENOENT);
+  EXPECT_FALSE(Fs().SyncDirectory(dir.File("data")));
+  EXPECT_EQ(Fs().LastError().code, ENOTDIR);
+  FileSystemWrapper wrapper;
+  EXPECT_TRUE(wrapper.SyncDirectory(dir.Path()));
+  EXPECT_FALSE(wrapper.SyncDirectory(dir.File("missing")));
+  EXPECT_EQ(wrapper.LastError().code, ENOENT);
+  EXPECT_EQ(DescriptorsPointingAt(dir.Path()), 0);
+}
+
 TEST(FileTest, TemporaryFilesLiveInTmpdirAndVanishWhenClosed) {
   TempDir dir;
   const char* oldTmpdir = getenv("TMPDIR");

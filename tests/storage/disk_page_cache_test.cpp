@@ -2,6 +2,8 @@
 // private session changes, rollback, removal, map pages, the journal, and a second process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/storage/free_space_manager.h"
@@ -29,6 +31,74 @@ int32_t CodeOf(const std::function<void()>& action) {
   }
   return 0;
 }
+
+// Records, in order, what a commit does to the files: "create", "write", "flush" and "delete" with
+// the file's name, "syncdir" with the directory. Directory sync number `failSyncAt` fails.
+class RecordingFileSystem : public platform::FileSystemWrapper {
+ public:
+  std::vector<std::string> events;
+  int failSyncAt = 0;
+
+  std::unique_ptr<platform::File> Open(const std::string& path, platform::AccessMode access,
+                                       platform::ShareMode share, platform::OsError* error) override {
+    return Wrap(FileSystemWrapper::Open(path, access, share, error));
+  }
+  std::unique_ptr<platform::File> Create(const std::string& path, platform::OsError* error) override {
+    events.push_back("create " + Name(path));
+    return Wrap(FileSystemWrapper::Create(path, error));
+  }
+  bool Delete(const std::string& path) override {
+    events.push_back("delete " + Name(path));
+    return FileSystemWrapper::Delete(path);
+  }
+  bool SyncDirectory(const std::string& path) override {
+    events.push_back("syncdir " + path);
+    if (++syncs_ == failSyncAt) {
+      error_ = {EIO, "injected failure"};
+      return false;
+    }
+    return FileSystemWrapper::SyncDirectory(path);
+  }
+  platform::OsError LastError() const override {
+    return error_.code ? error_ : FileSystemWrapper::LastError();
+  }
+
+  //! Index of the first event equal to `event` at or after `from`, or -1.
+  int Find(const std::string& event, int from = 0) const {
+    auto at = std::find(events.begin() + from, events.end(), event);
+    return at == events.end() ? -1 : static_cast<int>(at - events.begin());
+  }
+  int Count(const std::string& event) const {
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+  }
+
+ private:
+  class RecordingFile : public platform::FileWrapper {
+   public:
+    RecordingFile(std::unique_ptr<platform::File> target, RecordingFileSystem& owner)
+        : FileWrapper(std::move(target)), owner_(owner) {}
+    int64_t WriteAt(const void* buffer, int64_t count, int64_t position) override {
+      owner_.events.push_back("write " + Name(Path()));
+      return FileWrapper::WriteAt(buffer, count, position);
+    }
+    bool Flush() override {
+      owner_.events.push_back("flush " + Name(Path()));
+      return FileWrapper::Flush();
+    }
+
+   private:
+    RecordingFileSystem& owner_;
+  };
+
+  static std::string Name(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+  std::unique_ptr<platform::File> Wrap(std::unique_ptr<platform::File> file) {
+    if (!file) return nullptr;
+    return std::make_unique<RecordingFile>(std::move(file), *this);
+  }
+
+  int syncs_ = 0;
+  platform::OsError error_;
+};
 
 class DiskPageCacheTest : public ::testing::Test {
  protected:
@@ -298,6 +368,85 @@ TEST_F(DiskPageCacheTest, AFailedWriteIsUndoneAtOnceWhenTheFileStillWorks) {
   EXPECT_TRUE(db.manager.HasChanges(1));  // the changes wait for another attempt
   db.manager.Commit(1);
   EXPECT_EQ(testing::PageValue(db.manager, 2, 3), 5);
+}
+
+// With flush, the journal's name is synced in its directory before the database is overwritten,
+// and its deletion after the commit; a commit without flush syncs no directory.
+TEST_F(DiskPageCacheTest, AFlushedCommitSyncsTheJournalsDirectoryAfterCreatingAndDeletingIt) {
+  RecordingFileSystem recording;
+  OpenDatabase db(path_, true, &recording);
+  const std::string syncDir = "syncdir " + dir_.Path();
+  testing::AddPages(db.manager, 1, 2, 1);
+  recording.events.clear();
+  db.manager.Commit(1, false);
+  EXPECT_GE(recording.Find("create cache.vdb-journal"), 0);
+  EXPECT_GE(recording.Find("delete cache.vdb-journal"), 0);
+  EXPECT_EQ(recording.Count("flush cache.vdb-journal"), 0);
+  EXPECT_EQ(recording.Count(syncDir), 0);
+
+  for (bool byDefault : {false, true}) {
+    SCOPED_TRACE(byDefault ? "flush on commit" : "commit with flush");
+    testing::FillPage(db.manager, 1, 2, byDefault ? 3 : 2);
+    recording.events.clear();
+    if (byDefault) {
+      db.manager.SetFlushOnCommit(true);
+      db.manager.Commit(1);
+    } else {
+      db.manager.Commit(1, true);
+    }
+    ASSERT_EQ(recording.Count(syncDir), 2);
+    const int created = recording.Find("create cache.vdb-journal");
+    const int sealed = recording.Find("flush cache.vdb-journal");
+    const int firstSync = recording.Find(syncDir);
+    const int firstInPlace = recording.Find("write cache.vdb");
+    const int deleted = recording.Find("delete cache.vdb-journal");
+    const int secondSync = recording.Find(syncDir, firstSync + 1);
+    EXPECT_LT(created, sealed);
+    EXPECT_LT(sealed, firstSync);
+    EXPECT_LT(firstSync, firstInPlace);
+    EXPECT_GT(recording.Find("flush cache.vdb", firstInPlace), firstInPlace);
+    EXPECT_LT(recording.Find("flush cache.vdb", firstInPlace), deleted);
+    EXPECT_LT(deleted, secondSync);
+  }
+}
+
+TEST_F(DiskPageCacheTest, AFailedDirectorySyncIsReported) {
+  {
+    OpenDatabase db(path_);
+    testing::AddPages(db.manager, 1, 2, 1);
+    db.manager.Commit(1);
+  }
+  const std::vector<uint8_t> before = testing::ReadAllBytes(path_);
+  RecordingFileSystem recording;
+  OpenDatabase db(path_, true, &recording);
+  auto message = [&] {
+    try {
+      db.manager.Commit(1, true);
+    } catch (const EABSException& error) {
+      EXPECT_EQ(error.NativeErrorCode(), 20303);
+      return error.Message();
+    }
+    return std::string();
+  };
+
+  // Before the database is touched: nothing is written, the changes wait for another attempt.
+  testing::FillPage(db.manager, 1, 2, 5);
+  recording.failSyncAt = 1;
+  EXPECT_EQ(message(), "Cannot flush rollback journal '" + JournalFileName(path_) +
+                           "'. ErrorCode:5. ErrorMessage: injected failure - Native error: 20303");
+  EXPECT_EQ(testing::ReadAllBytes(path_), before);
+  EXPECT_FALSE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
+  EXPECT_TRUE(db.manager.HasChanges(1));
+
+  // After the journal is gone the commit stands; only its durability is in doubt.
+  recording.failSyncAt = 3;  // the second sync of the next commit
+  EXPECT_NE(message(), "");
+  EXPECT_FALSE(db.manager.HasChanges(1));
+  EXPECT_FALSE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
+  EXPECT_EQ(testing::PageValue(db.manager, 2, 2), 5);
+  OpenDatabase again(path_);
+  EXPECT_FALSE(again.repairNeeded);
+  EXPECT_EQ(testing::PageValue(again.manager, 1, 2), 5);
 }
 
 TEST_F(DiskPageCacheTest, ReopeningForgetsPagesCachedBefore) {

@@ -53,6 +53,7 @@ class FaultFileSystem : public platform::FileSystem {
   }
   bool IsReadOnly(const std::string& path) override { return real_.IsReadOnly(path); }
   bool ClearReadOnly(const std::string& path) override { return real_.ClearReadOnly(path); }
+  bool SyncDirectory(const std::string& path) override { return Alive() && real_.SyncDirectory(path); }
 
  private:
   platform::FileSystem& real_;

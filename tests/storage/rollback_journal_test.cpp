@@ -183,6 +183,34 @@ TEST(RollbackJournalTest, WriteFailuresAreReportedWithTheJournalName) {
   EXPECT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete);
 }
 
+// Records the directories it is asked to sync without touching them.
+class DirectorySyncRecorder : public platform::FileSystemWrapper {
+ public:
+  std::vector<std::string> synced;
+  bool SyncDirectory(const std::string& path) override {
+    synced.push_back(path);
+    return true;
+  }
+};
+
+TEST(RollbackJournalTest, OnlyAFlushedSealSyncsTheJournalsDirectory) {
+  TempDir dir;
+  DirectorySyncRecorder recorder;
+  for (bool flush : {false, true}) {
+    TABSJournalWriter writer(recorder, dir.File("db-journal"));
+    writer.Begin(256, 0, 0);
+    writer.Seal(flush);
+    writer.Remove();
+  }
+  EXPECT_EQ(recorder.synced, std::vector<std::string>{dir.Path()});
+
+  recorder.synced.clear();
+  SyncJournalDirectory(recorder, "/data/LYRIC.SVL-journal");
+  SyncJournalDirectory(recorder, "LYRIC.SVL-journal");
+  SyncJournalDirectory(recorder, "/LYRIC.SVL-journal");
+  EXPECT_EQ(recorder.synced, (std::vector<std::string>{"/data", ".", "/"}));
+}
+
 // A miniature commit with the journal's order of work over a plain file of pages: save the previous
 // images, seal, overwrite in place, remove the journal. The process "dies" at write number `failAt`;
 // recovery must then leave the file exactly as before or exactly as after the commit.
@@ -221,6 +249,7 @@ class JournalledCommitTest : public ::testing::Test {
       }
       if (flush && !db->Flush()) return false;
       journal.Remove();
+      if (flush) SyncJournalDirectory(fileSystem, journalPath_);
       return true;
     } catch (const EABSException&) {
       return false;

@@ -42,6 +42,7 @@ class FaultyFileSystem : public platform::FileSystem {
   bool Rename(const std::string& from, const std::string& to) override { return Real().Rename(from, to); }
   bool IsReadOnly(const std::string& path) override { return Real().IsReadOnly(path); }
   bool ClearReadOnly(const std::string& path) override { return Real().ClearReadOnly(path); }
+  bool SyncDirectory(const std::string& path) override { return Real().SyncDirectory(path); }
 
  private:
   static platform::FileSystem& Real() { return platform::FileSystem::Default(); }

@@ -19,15 +19,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 // Forwards to the real file system and counts (or refuses) temporary files.
-class CountingFileSystem : public platform::FileSystem {
+class CountingFileSystem : public platform::FileSystemWrapper {
  public:
-  std::unique_ptr<platform::File> Open(const std::string& path, platform::AccessMode access,
-                                       platform::ShareMode share, platform::OsError* error) override {
-    return real().Open(path, access, share, error);
-  }
-  std::unique_ptr<platform::File> Create(const std::string& path, platform::OsError* error) override {
-    return real().Create(path, error);
-  }
   std::unique_ptr<platform::File> CreateTemporary(platform::OsError* error) override {
     temporaries++;
     if (refuseTemporary) {
@@ -35,19 +28,11 @@ class CountingFileSystem : public platform::FileSystem {
       error->message = "No space left on device";
       return nullptr;
     }
-    return real().CreateTemporary(error);
+    return FileSystemWrapper::CreateTemporary(error);
   }
-  bool Exists(const std::string& path) override { return real().Exists(path); }
-  bool Delete(const std::string& path) override { return real().Delete(path); }
-  bool Rename(const std::string& from, const std::string& to) override { return real().Rename(from, to); }
-  bool IsReadOnly(const std::string& path) override { return real().IsReadOnly(path); }
-  bool ClearReadOnly(const std::string& path) override { return real().ClearReadOnly(path); }
 
   int temporaries = 0;
   bool refuseTemporary = false;
-
- private:
-  static platform::FileSystem& real() { return platform::FileSystem::Default(); }
 };
 
 std::vector<uint8_t> Sequence(size_t size) {
