@@ -10,7 +10,6 @@
 #include "engine/storage/rollback_journal.h"
 #include "engine/types/errors.h"
 #include "storage/fault_file_system.h"
-#include "storage/page_cache_test_util.h"
 #include "storage/storage_test_util.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/types/errors.h"
+#include "storage/fault_file_system.h"
 #include "storage/storage_test_util.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -13,19 +14,9 @@
 namespace viz {
 namespace {
 
+using testing::ErrorOf;
 using ::testing::HasSubstr;
 using testing::TempDir;
-
-// Runs `action` and returns the native code and message of the engine error it raises.
-template <class Action>
-std::pair<int32_t, std::string> ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const EABSException& error) {
-    return {error.NativeErrorCode(), error.Message()};
-  }
-  return {0, ""};
-}
 
 TEST(DatabaseFileTest, OperationsCheckOpenAndClosedState) {
   TempDir dir;
@@ -93,7 +84,7 @@ TEST(DatabaseFileTest, PositionedReadWriteSizeAndShortReads) {
 
 TEST(DatabaseFileTest, FailedReadIsRetriedOnceThenReported) {
   TempDir dir;
-  testing::FaultyFileSystem fs;
+  testing::FaultFileSystem fs;
   TABSDatabaseFile file(&fs);
   file.CreateFile(dir.File("f.db"));
   file.WriteBuffer("abcdef", 1, 0, 6);
@@ -133,7 +124,7 @@ TEST(DatabaseFileTest, ByteLocksAreExclusiveEvenForTheSameHandle) {
 
 TEST(DatabaseFileTest, UnsupportedLockingLatchesToSuccess) {
   TempDir dir;
-  testing::FaultyFileSystem fs;
+  testing::FaultFileSystem fs;
   fs.locksUnsupported = true;
   TABSDatabaseFile file(&fs);
   file.CreateFile(dir.File("n.db"));
@@ -208,7 +199,7 @@ TEST(DatabaseFileTest, TransientModeKeepsTheFileClosedBetweenOperations) {
   struct Reset {
     ~Reset() { TABSDatabaseFile::SetTransientOpenMode(false); }
   } reset;
-  testing::FaultyFileSystem fs;
+  testing::FaultFileSystem fs;
   TABSDatabaseFile file(&fs);
   file.CreateFile(dir.File("t.db"));
   EXPECT_TRUE(file.IsOpened());

@@ -10,7 +10,6 @@
 #include "engine/storage/rollback_journal.h"
 #include "engine/types/errors.h"
 #include "storage/fault_file_system.h"
-#include "storage/page_cache_test_util.h"
 #include "storage/storage_test_util.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -19,18 +18,10 @@ namespace viz {
 namespace {
 
 using testing::ChildProcess;
+using testing::CodeOf;
 using testing::FaultFileSystem;
 using testing::OpenDatabase;
 using testing::TempDir;
-
-int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EABSException& error) {
-    return error.NativeErrorCode();
-  }
-  return 0;
-}
 
 // Records, in order, what a commit does to the files: "create", "write", "flush" and "delete" with
 // the file's name, "syncdir" with the directory. Directory sync number `failSyncAt` fails.

@@ -16,25 +16,10 @@ namespace viz {
 namespace {
 
 using namespace file_format;
+using testing::CreateDatabase;
+using testing::ErrorOf;
 using ::testing::HasSubstr;
 using testing::TempDir;
-
-template <class Action>
-std::pair<int32_t, std::string> ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const EABSException& error) {
-    return {error.NativeErrorCode(), error.Message()};
-  }
-  return {0, ""};
-}
-
-void CreateDatabase(const std::string& path, const TABSPassword& password = {}, uint16_t extent = 8,
-                    uint16_t pageSize = 4096) {
-  TABSDiskPageManager manager;
-  manager.CreateDatabaseFile(path, password, extent, pageSize);
-  manager.CloseDatabaseFile();
-}
 
 struct OpenResult {
   bool multiUser = true;

@@ -6,58 +6,98 @@ namespace viz::testing {
 
 namespace {
 
-class FaultFile : public platform::File {
+const platform::OsError kInjected{EIO, "injected failure"};
+
+class FaultFile : public platform::FileWrapper {
  public:
-  FaultFile(FaultFileSystem& owner, std::unique_ptr<platform::File> real)
-      : owner_(owner), real_(std::move(real)) {}
+  FaultFile(FaultFileSystem& owner, std::unique_ptr<platform::File> target)
+      : FileWrapper(std::move(target)), owner_(owner) {}
 
   int64_t ReadAt(void* buffer, int64_t count, int64_t position) override {
-    return real_->ReadAt(buffer, count, position);
+    if (owner_.failingReads > 0) {
+      --owner_.failingReads;
+      return Fail({EIO, "Input/output error"});
+    }
+    return FileWrapper::ReadAt(buffer, count, position);
   }
   int64_t WriteAt(const void* buffer, int64_t count, int64_t position) override {
-    if (!owner_.AllowWrite()) return Fail();
-    return real_->WriteAt(buffer, count, position);
+    if (!owner_.AllowWrite()) return Fail(kInjected);
+    if (owner_.failWrites) return Fail({ENOSPC, "No space left on device"});
+    return FileWrapper::WriteAt(buffer, count, position);
   }
-  int64_t Size() override { return real_->Size(); }
-  bool SetSize(int64_t size) override { return owner_.AllowWrite() ? real_->SetSize(size) : Fail() == 0; }
-  bool Flush() override { return owner_.Alive() ? real_->Flush() : Fail() == 0; }
+  bool SetSize(int64_t size) override {
+    return owner_.AllowWrite() ? FileWrapper::SetSize(size) : Fail(kInjected) == 0;
+  }
+  bool Flush() override { return owner_.Alive() ? FileWrapper::Flush() : Fail(kInjected) == 0; }
   platform::LockResult LockBytes(int64_t position, int64_t count) override {
-    return real_->LockBytes(position, count);
+    if (owner_.locksUnsupported) return platform::LockResult::Unsupported;
+    return FileWrapper::LockBytes(position, count);
   }
-  bool UnlockBytes(int64_t position, int64_t count) override { return real_->UnlockBytes(position, count); }
-  const platform::OsError& LastError() const override { return injected_ ? error_ : real_->LastError(); }
-  const std::string& Path() const override { return real_->Path(); }
+  bool UnlockBytes(int64_t position, int64_t count) override {
+    return !owner_.locksUnsupported && FileWrapper::UnlockBytes(position, count);
+  }
+  const platform::OsError& LastError() const override {
+    return error_.code != 0 ? error_ : FileWrapper::LastError();
+  }
 
  private:
-  int64_t Fail() {
-    injected_ = true;
-    error_ = {EIO, "injected failure"};
+  int64_t Fail(const platform::OsError& error) {
+    error_ = error;
     return -1;
   }
 
   FaultFileSystem& owner_;
-  std::unique_ptr<platform::File> real_;
-  bool injected_ = false;
   platform::OsError error_;
 };
 
 }  // namespace
 
-std::unique_ptr<platform::File> FaultFileSystem::Open(const std::string& path, platform::AccessMode access,
-                                                      platform::ShareMode share, platform::OsError* error) {
-  auto file = real_.Open(path, access, share, error);
+std::unique_ptr<platform::File> FaultFileSystem::Wrap(std::unique_ptr<platform::File> file) {
   if (!file) return nullptr;
   return std::make_unique<FaultFile>(*this, std::move(file));
 }
 
+bool FaultFileSystem::Refuse() {
+  refused_ = true;
+  return false;
+}
+
+bool FaultFileSystem::Forwarded(bool result) {
+  refused_ = false;
+  return result;
+}
+
+std::unique_ptr<platform::File> FaultFileSystem::Open(const std::string& path, platform::AccessMode access,
+                                                      platform::ShareMode share, platform::OsError* error) {
+  return Wrap(FileSystemWrapper::Open(path, access, share, error));
+}
+
 std::unique_ptr<platform::File> FaultFileSystem::Create(const std::string& path, platform::OsError* error) {
   if (!AllowWrite()) {
-    if (error != nullptr) *error = {EIO, "injected failure"};
+    if (error != nullptr) *error = kInjected;
     return nullptr;
   }
-  auto file = real_.Create(path, error);
-  if (!file) return nullptr;
-  return std::make_unique<FaultFile>(*this, std::move(file));
+  return Wrap(FileSystemWrapper::Create(path, error));
+}
+
+std::unique_ptr<platform::File> FaultFileSystem::CreateTemporary(platform::OsError* error) {
+  return Wrap(FileSystemWrapper::CreateTemporary(error));
+}
+
+bool FaultFileSystem::Delete(const std::string& path) {
+  return AllowWrite() ? Forwarded(FileSystemWrapper::Delete(path)) : Refuse();
+}
+
+bool FaultFileSystem::Rename(const std::string& from, const std::string& to) {
+  return AllowWrite() ? Forwarded(FileSystemWrapper::Rename(from, to)) : Refuse();
+}
+
+bool FaultFileSystem::SyncDirectory(const std::string& path) {
+  return Alive() ? Forwarded(FileSystemWrapper::SyncDirectory(path)) : Refuse();
+}
+
+platform::OsError FaultFileSystem::LastError() const {
+  return refused_ ? kInjected : FileSystemWrapper::LastError();
 }
 
 }  // namespace viz::testing

@@ -17,17 +17,8 @@ namespace viz {
 namespace {
 
 using namespace file_format;
+using testing::ErrorOf;
 using testing::TempDir;
-
-template <class Action>
-std::pair<int32_t, std::string> ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const EABSException& error) {
-    return {error.NativeErrorCode(), error.Message()};
-  }
-  return {0, ""};
-}
 
 class FreeSpaceTest : public ::testing::Test {
  protected:
@@ -36,10 +27,7 @@ class FreeSpaceTest : public ::testing::Test {
   TABSDiskPageManager manager_;
 
   void CreateAndOpen(uint16_t pageSize = 4096, uint16_t extent = 8) {
-    {
-      TABSDiskPageManager creator;
-      creator.CreateDatabaseFile(path_, {}, extent, pageSize);
-    }
+    testing::CreateDatabase(path_, {}, extent, pageSize);
     bool multiUser = true, repair = false, readOnly = false;
     manager_.OpenDatabaseFile(path_, {}, multiUser, false, repair, readOnly);
   }

@@ -112,11 +112,7 @@ class EncryptedDatabaseTest : public ::testing::Test {
   TempDir dir_;
   std::string path_ = dir_.File("enc.db");
 
-  void Create(const TABSPassword& password) {
-    TABSDiskPageManager manager;
-    manager.CreateDatabaseFile(path_, password);
-    manager.CloseDatabaseFile();
-  }
+  void Create(const TABSPassword& password) { testing::CreateDatabase(path_, password); }
   void Open(TABSDiskPageManager& manager, const TABSPassword& password) {
     bool multiUser = true, repair = false, readOnly = false;
     manager.OpenDatabaseFile(path_, password, multiUser, false, repair, readOnly);

@@ -10,9 +10,12 @@
 
 #include "engine/storage/VIZPage.h"
 #include "engine/types/errors.h"
+#include "storage/storage_test_util.h"
 
 namespace viz {
 namespace {
+
+using testing::CodeOf;
 
 constexpr uint16_t kPageSize = 128;
 
@@ -81,15 +84,6 @@ void WriteByte(TABSPageManager& manager, int32_t session, int32_t pageNo, uint8_
   page->Data()[0] = value;
   page->MarkDirty();
   manager.ReleasePage(page);
-}
-
-int32_t CodeOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EABSException& error) {
-    return error.NativeErrorCode();
-  }
-  return 0;
 }
 
 TEST(TABSPageTest, NewBufferCarriesTheNewPageHeader) {

@@ -9,6 +9,7 @@
 
 #include "engine/types/errors.h"
 #include "storage/fault_file_system.h"
+#include "storage/storage_test_util.h"
 #include "support/temp_dir.h"
 
 namespace viz {
@@ -16,26 +17,9 @@ namespace {
 
 using platform::FileSystem;
 using testing::FaultFileSystem;
+using testing::ReadAllBytes;
 using testing::TempDir;
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  platform::OsError error;
-  auto file =
-      FileSystem::Default().Open(path, platform::AccessMode::Read, platform::ShareMode::ReadWrite, &error);
-  if (!file) return {};
-  std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
-  if (!bytes.empty()) file->ReadAt(bytes.data(), static_cast<int64_t>(bytes.size()), 0);
-  return bytes;
-}
-
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  platform::OsError error;
-  auto file = FileSystem::Default().Create(path, &error);
-  ASSERT_TRUE(file) << error.message;
-  if (!bytes.empty()) {
-    ASSERT_EQ(file->WriteAt(bytes.data(), static_cast<int64_t>(bytes.size()), 0), bytes.size());
-  }
-}
+using testing::WriteAllBytes;
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   std::vector<uint8_t> bytes(size);
@@ -74,7 +58,7 @@ TEST(RollbackJournalTest, SealedJournalReadsBackCompleteWithItsRecords) {
   EXPECT_EQ(contents.records[2].offset, 100 + 380 + 9 * 256);
   EXPECT_EQ(contents.records[2].bytes, Pattern(256, 3));
 
-  std::vector<uint8_t> bytes = ReadAll(path);
+  std::vector<uint8_t> bytes = ReadAllBytes(path);
   EXPECT_EQ(std::memcmp(bytes.data(), "VIZJOURN", 8), 0);
   EXPECT_EQ(std::memcmp(bytes.data() + bytes.size() - 24, "VIZJDONE", 8), 0);
   EXPECT_EQ(bytes.size(), 48u + 3 * 20 + 76 + 2 * 256 + 24);
@@ -87,7 +71,7 @@ TEST(RollbackJournalTest, EveryTornOrDamagedJournalIsIncomplete) {
   EXPECT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete);
 
   WriteSampleJournal(path, true);
-  const std::vector<uint8_t> sealed = ReadAll(path);
+  const std::vector<uint8_t> sealed = ReadAllBytes(path);
   ASSERT_EQ(ParseJournal(sealed).state, TABSJournalState::Complete);
   for (size_t length = 0; length < sealed.size(); ++length) {
     std::vector<uint8_t> torn(sealed.begin(), sealed.begin() + length);
@@ -98,7 +82,7 @@ TEST(RollbackJournalTest, EveryTornOrDamagedJournalIsIncomplete) {
     damaged[at] ^= 0x10;
     ASSERT_EQ(ParseJournal(damaged).state, TABSJournalState::Incomplete) << at;
   }
-  WriteAll(path, std::vector<uint8_t>(sealed.begin(), sealed.end() - 1));
+  WriteAllBytes(path, std::vector<uint8_t>(sealed.begin(), sealed.end() - 1));
   EXPECT_EQ(ReadJournal(FileSystem::Default(), path).state, TABSJournalState::Incomplete);
 }
 
@@ -283,7 +267,7 @@ class JournalledCommitTest : public ::testing::Test {
 TEST_F(JournalledCommitTest, DyingAtAnyWriteLeavesTheStateBeforeOrAfter) {
   for (bool flush : {false, true}) {
     FaultFileSystem counting;
-    WriteAll(dbPath_, before_);
+    WriteAllBytes(dbPath_, before_);
     counting.FailAtWrite(0);
     ASSERT_TRUE(RunCommit(counting, flush));
     const int64_t totalWrites = counting.Writes();
@@ -292,12 +276,12 @@ TEST_F(JournalledCommitTest, DyingAtAnyWriteLeavesTheStateBeforeOrAfter) {
     int sawBefore = 0;
     int sawAfter = 0;
     for (int64_t failAt = 1; failAt <= totalWrites + 1; ++failAt) {
-      WriteAll(dbPath_, before_);
+      WriteAllBytes(dbPath_, before_);
       FaultFileSystem faulty;
       faulty.FailAtWrite(failAt);
       bool finished = RunCommit(faulty, flush);
       Recover();
-      std::vector<uint8_t> now = ReadAll(dbPath_);
+      std::vector<uint8_t> now = ReadAllBytes(dbPath_);
       if (now == before_) {
         ++sawBefore;
         EXPECT_FALSE(finished) << failAt;

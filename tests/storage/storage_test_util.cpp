@@ -1,5 +1,12 @@
 #include "storage/storage_test_util.h"
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,6 +20,8 @@ std::vector<uint8_t> ReadAllBytes(const std::string& path) {
 void WriteAllBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) ADD_FAILURE() << "cannot write " << path;
 }
 
 std::vector<uint8_t> ReadBytesAt(const std::string& path, int64_t position, size_t count) {
@@ -35,67 +44,86 @@ int64_t FileSize(const std::string& path) {
   return in ? static_cast<int64_t>(in.tellg()) : -1;
 }
 
-namespace {
+void CreateDatabase(const std::string& path, const TABSPassword& password, uint16_t extentPageCount,
+                    uint16_t pageSize) {
+  TABSDiskPageManager manager;
+  manager.CreateDatabaseFile(path, password, extentPageCount, pageSize);
+  manager.CloseDatabaseFile();
+}
 
-class FaultyFile : public platform::File {
- public:
-  FaultyFile(std::unique_ptr<platform::File> inner, FaultyFileSystem& owner)
-      : inner_(std::move(inner)), owner_(owner) {}
+OpenDatabase::OpenDatabase(const std::string& path, bool multiUserWanted, platform::FileSystem* fileSystem,
+                           const TABSPassword& password, bool readOnlyWanted)
+    : manager(fileSystem), multiUser(multiUserWanted), readOnly(readOnlyWanted) {
+  manager.SetLockRetryPolicy(500, 2);
+  manager.OpenDatabaseFile(path, password, multiUser, false, repairNeeded, readOnly);
+}
 
-  int64_t ReadAt(void* buffer, int64_t count, int64_t position) override {
-    ++owner_.readCalls;
-    if (owner_.failingReads > 0) {
-      --owner_.failingReads;
-      error_ = {5, "Input/output error"};
-      return -1;
+void FillPage(TABSPageManager& manager, int32_t session, int32_t pageNo, uint8_t value) {
+  TABSPage* page = manager.GetPage(session, pageNo);
+  std::memset(page->Data(), value, page->DataSize());
+  page->MarkDirty();
+  manager.ReleasePage(page);
+}
+
+int PageValue(TABSPageManager& manager, int32_t session, int32_t pageNo) {
+  TABSPage* page = manager.GetPage(session, pageNo);
+  const uint8_t* data = page->Data();
+  int value = data[0];
+  for (uint32_t index = 1; index < page->DataSize(); ++index) {
+    if (data[index] != value) {
+      value = -1;
+      break;
     }
-    return inner_->ReadAt(buffer, count, position);
   }
-  int64_t WriteAt(const void* buffer, int64_t count, int64_t position) override {
-    if (owner_.failWrites) {
-      error_ = {28, "No space left on device"};
-      return -1;
+  manager.ReleasePage(page);
+  return value;
+}
+
+std::vector<int32_t> AddPages(TABSPageManager& manager, int32_t session, int count, uint8_t value) {
+  std::vector<int32_t> numbers;
+  for (int index = 0; index < count; ++index) {
+    TABSPage* page = manager.AddPage(session, ptTableRecord);
+    std::memset(page->Data(), value, page->DataSize());
+    numbers.push_back(page->PageNo);
+    manager.ReleasePage(page);
+  }
+  return numbers;
+}
+
+int32_t ChangeCounterOnDisk(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadBytesAt(path, 38, 4);
+  int32_t value = 0;
+  std::memcpy(&value, bytes.data(), 4);
+  return value;
+}
+
+int StateOnDisk(const std::string& path) {
+  return ReadBytesAt(path, 42, 1).at(0);
+}
+
+int RunFileChecker(const std::string& path, const std::string& password) {
+#ifdef VIZCHECK_PATH
+  const std::filesystem::path tool = VIZCHECK_PATH;
+#else
+  const std::filesystem::path tool;
+#endif
+  if (tool.empty() || !std::filesystem::exists(tool)) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    // The report is of no interest here, only the verdict.
+    FILE* sink = freopen("/dev/null", "w", stdout);
+    (void)sink;
+    if (password.empty()) {
+      execl(tool.c_str(), "vizcheck", path.c_str(), static_cast<char*>(nullptr));
+    } else {
+      execl(tool.c_str(), "vizcheck", path.c_str(), "--password", password.c_str(),
+            static_cast<char*>(nullptr));
     }
-    return inner_->WriteAt(buffer, count, position);
+    _exit(127);
   }
-  int64_t Size() override { return inner_->Size(); }
-  bool SetSize(int64_t size) override { return inner_->SetSize(size); }
-  bool Flush() override { return inner_->Flush(); }
-  platform::LockResult LockBytes(int64_t position, int64_t count) override {
-    if (owner_.locksUnsupported) return platform::LockResult::Unsupported;
-    return inner_->LockBytes(position, count);
-  }
-  bool UnlockBytes(int64_t position, int64_t count) override {
-    if (owner_.locksUnsupported) return false;
-    return inner_->UnlockBytes(position, count);
-  }
-  const platform::OsError& LastError() const override { return error_.code ? error_ : inner_->LastError(); }
-  const std::string& Path() const override { return inner_->Path(); }
-
- private:
-  std::unique_ptr<platform::File> inner_;
-  FaultyFileSystem& owner_;
-  platform::OsError error_;
-};
-
-}  // namespace
-
-std::unique_ptr<platform::File> FaultyFileSystem::Wrap(std::unique_ptr<platform::File> file) {
-  if (!file) return nullptr;
-  return std::make_unique<FaultyFile>(std::move(file), *this);
-}
-
-std::unique_ptr<platform::File> FaultyFileSystem::Open(const std::string& path, platform::AccessMode access,
-                                                       platform::ShareMode share, platform::OsError* error) {
-  return Wrap(Real().Open(path, access, share, error));
-}
-
-std::unique_ptr<platform::File> FaultyFileSystem::Create(const std::string& path, platform::OsError* error) {
-  return Wrap(Real().Create(path, error));
-}
-
-std::unique_ptr<platform::File> FaultyFileSystem::CreateTemporary(platform::OsError* error) {
-  return Wrap(Real().CreateTemporary(error));
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
 }
 
 }  // namespace viz::testing

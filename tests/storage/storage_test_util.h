@@ -1,19 +1,22 @@
-// Helpers of the storage tests: raw file bytes, a file system that injects failures, and a database
-// file made in a fresh directory.
+// Helpers of the storage tests: raw file bytes, the engine error an action raises, and database
+// files made and opened with a disk page manager. Temporary directories come from
+// support/temp_dir.h, failing file systems from storage/fault_file_system.h.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/platform/file.h"
+#include "engine/storage/disk_page_manager.h"
+#include "engine/storage/file_format.h"
+#include "engine/types/errors.h"
 
 namespace viz::testing {
 
-//! Returns the whole content of a file.
+//! Returns the whole content of a file (empty when it cannot be read).
 std::vector<uint8_t> ReadAllBytes(const std::string& path);
-//! Replaces the content of a file.
+//! Replaces the content of a file (the test fails when it cannot be written).
 void WriteAllBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 //! Reads `count` bytes at `position` of a file (short at its end).
 std::vector<uint8_t> ReadBytesAt(const std::string& path, int64_t position, size_t count);
@@ -21,32 +24,56 @@ std::vector<uint8_t> ReadBytesAt(const std::string& path, int64_t position, size
 void WriteBytesAt(const std::string& path, int64_t position, const std::vector<uint8_t>& bytes);
 int64_t FileSize(const std::string& path);
 
-//! Wraps the real file system; the files it opens fail as asked.
-class FaultyFileSystem : public platform::FileSystem {
- public:
-  //! Every lock attempt reports that the file cannot lock.
-  bool locksUnsupported = false;
-  //! The next this many reads fail.
-  int failingReads = 0;
-  //! Every write fails.
-  bool failWrites = false;
-  //! Reads made by files of this file system.
-  int readCalls = 0;
+//! Runs `action` and returns the native code and message of the engine error it raises ({0, ""}
+//! when it raises none).
+template <class Action>
+std::pair<int32_t, std::string> ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const EABSException& error) {
+    return {error.NativeErrorCode(), error.Message()};
+  }
+  return {0, ""};
+}
 
-  std::unique_ptr<platform::File> Open(const std::string& path, platform::AccessMode access,
-                                       platform::ShareMode share, platform::OsError* error) override;
-  std::unique_ptr<platform::File> Create(const std::string& path, platform::OsError* error) override;
-  std::unique_ptr<platform::File> CreateTemporary(platform::OsError* error) override;
-  bool Exists(const std::string& path) override { return Real().Exists(path); }
-  bool Delete(const std::string& path) override { return Real().Delete(path); }
-  bool Rename(const std::string& from, const std::string& to) override { return Real().Rename(from, to); }
-  bool IsReadOnly(const std::string& path) override { return Real().IsReadOnly(path); }
-  bool ClearReadOnly(const std::string& path) override { return Real().ClearReadOnly(path); }
-  bool SyncDirectory(const std::string& path) override { return Real().SyncDirectory(path); }
+//! Runs `action` and returns the native code of the engine error it raises (0 for none).
+template <class Action>
+int32_t CodeOf(Action action) {
+  return ErrorOf(action).first;
+}
 
- private:
-  static platform::FileSystem& Real() { return platform::FileSystem::Default(); }
-  std::unique_ptr<platform::File> Wrap(std::unique_ptr<platform::File> file);
+//! Creates an empty database file.
+void CreateDatabase(const std::string& path, const TABSPassword& password = {},
+                    uint16_t extentPageCount = file_format::kDefaultExtentPageCount,
+                    uint16_t pageSize = 4096);
+
+//! An open database file with its disk page manager (short lock retries, so that a test that meets
+//! a held lock fails fast).
+struct OpenDatabase {
+  explicit OpenDatabase(const std::string& path, bool multiUser = true,
+                        platform::FileSystem* fileSystem = nullptr, const TABSPassword& password = {},
+                        bool readOnly = false);
+
+  TABSDiskPageManager manager;
+  bool multiUser;
+  bool repairNeeded = false;
+  bool readOnly;
 };
+
+//! Fills the data area of page `pageNo` with `value` for the session (page must exist).
+void FillPage(TABSPageManager& manager, int32_t session, int32_t pageNo, uint8_t value);
+//! Returns the first data byte of page `pageNo` for the session, after checking that the whole data
+//! area holds that byte. Returns -1 for a data area that is not uniform.
+int PageValue(TABSPageManager& manager, int32_t session, int32_t pageNo);
+//! Adds `count` record pages filled with `value` and returns their numbers.
+std::vector<int32_t> AddPages(TABSPageManager& manager, int32_t session, int count, uint8_t value);
+
+//! Header fields read straight from the file (base offset 0).
+int32_t ChangeCounterOnDisk(const std::string& path);
+int StateOnDisk(const std::string& path);
+
+//! Runs the vizcheck tool on a file (built with the tests). Returns its exit code, or -1 when the
+//! tool is not part of this build.
+int RunFileChecker(const std::string& path, const std::string& password = {});
 
 }  // namespace viz::testing
