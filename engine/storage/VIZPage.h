@@ -176,7 +176,8 @@ class TABSPageManager {
   //! when another session uses the page.
   virtual TABSPage* GetPage(int32_t session, int32_t pageNo, uint16_t expectedType = kAnyPageType);
   //! Slot 9. Frees the session's removed pages and writes its changed pages. Raises 20152 (and
-  //! writes nothing) while one of its pages is still in use.
+  //! writes nothing) while one of its pages in the shared cache is still in use, 20086 (likewise
+  //! before anything is written) for a page of its dirty list that is still in use.
   virtual void Commit(int32_t session);
 
   // ---- Non-virtual protocol.
@@ -227,7 +228,8 @@ class TABSPageManager {
   std::vector<int32_t> SessionNumbers() const;
   SessionRecord* FindSession(int32_t session);
 
-  //! Raises 20152 when a page in the shared cache is still used by the session.
+  //! Raises 20152 when a page in the shared cache, or a page of the session's dirty list that the
+  //! commit frees, is still used by the session.
   void CheckSessionPagesReleased(int32_t session) const;
   //! Raises 20085 or 20086 for a dirty-list page that cannot be written. Skips `skip` pages.
   void CheckDirtyPagesWritable(SessionRecord& record, const std::vector<int32_t>& skip) const;

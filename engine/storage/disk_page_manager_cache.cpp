@@ -81,9 +81,10 @@ void TABSDiskPageManager::Commit(int32_t session) {
 }
 
 void TABSDiskPageManager::Commit(int32_t session, bool flush) {
-  CheckSessionPagesReleased(session);
+  // A session that changed nothing has nothing to commit, even while it still reads pages.
   SessionRecord* record = FindSession(session);
   if (record == nullptr || !HasChanges(session)) return;
+  CheckSessionPagesReleased(session);
   CheckDirtyPagesWritable(*record, record->pagesToFree);
   SyncPageGeometry();
 

@@ -203,11 +203,14 @@ void TABSPageManager::CheckSessionPagesReleased(int32_t session) const {
     if (page->OwnerSession == session && page->UseCount > 0)
       throw EABSException(msg::kSessionPagesNotReleased);
   }
+  // A held page of the dirty list that is to be written is refused as "Cannot write used page";
+  // one that the commit would free must not be destroyed under its user either.
   auto found = sessions_.find(session);
   if (found == sessions_.end()) return;
-  const TABSSortedPageList& dirty = found->second->dirty;
-  for (int32_t index = 0; index < dirty.Count(); ++index) {
-    if (dirty.At(index)->UseCount > 0) throw EABSException(msg::kSessionPagesNotReleased);
+  const SessionRecord& record = *found->second;
+  for (int32_t pageNo : record.pagesToFree) {
+    const TABSPage* page = record.dirty.Find(pageNo);
+    if (page != nullptr && page->UseCount > 0) throw EABSException(msg::kSessionPagesNotReleased);
   }
 }
 

@@ -166,6 +166,13 @@ TEST_F(DiskPageCacheTest, CommitWithAHeldPageRaisesAndLeavesTheFileAlone) {
   db.manager.ReleasePage(held);
   db.manager.Commit(1);
   EXPECT_EQ(testing::PageValue(db.manager, 2, 3), 4);
+
+  // A session that changed nothing commits nothing, even while it still reads a page.
+  held = db.manager.GetPage(2, 2);
+  const std::vector<uint8_t> unchanged = testing::ReadAllBytes(path_);
+  EXPECT_NO_THROW(db.manager.Commit(2));
+  EXPECT_EQ(testing::ReadAllBytes(path_), unchanged);
+  db.manager.ReleasePage(held);
 }
 
 TEST_F(DiskPageCacheTest, RollbackReturnsNewPagesToTheFreeSpace) {

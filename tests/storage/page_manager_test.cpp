@@ -195,12 +195,26 @@ TEST(TABSPageManagerTest, CommitRefusesWhilePagesAreHeldAndWritesNothing) {
 TEST(TABSPageManagerTest, CommitRefusesAHeldPageOfTheDirtyList) {
   MapPageManager manager;
   manager.Seed(4, 1);
+  manager.Seed(5, 1);
   WriteByte(manager, 1, 4, 2);
   TABSPage* again = manager.GetPage(1, 4);  // from the dirty list
-  EXPECT_EQ(CodeOf([&] { manager.Commit(1); }), 20152);
+  EXPECT_EQ(CodeOf([&] { manager.Commit(1); }), 20086);
+  EXPECT_EQ(manager.writes, 0);
+  TABSPage* added = manager.AddPage(1, ptTableRecord);  // new pages are held until released
   manager.ReleasePage(again);
+  EXPECT_EQ(CodeOf([&] { manager.Commit(1); }), 20086);
+  EXPECT_EQ(manager.writes, 0);
+  manager.ReleasePage(added);
+  // A held page that the commit would free is never destroyed under its user.
+  WriteByte(manager, 1, 5, 6);
+  TABSPage* removed = manager.GetPage(1, 5);
+  manager.RemovePage(1, 5);
+  EXPECT_EQ(CodeOf([&] { manager.Commit(1); }), 20152);
+  EXPECT_TRUE(manager.freed.empty());
+  manager.ReleasePage(removed);
   manager.Commit(1);
   EXPECT_EQ(manager.StoredByte(4), 2);
+  EXPECT_EQ(manager.freed, (std::vector<int32_t>{5}));
 }
 
 TEST(TABSPageManagerTest, NoSessionRecordMeansNothingToCommitOrRollBack) {
