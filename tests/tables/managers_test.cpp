@@ -14,15 +14,7 @@ namespace {
 using testing::ContentOf;
 using testing::Hex;
 using testing::StreamOf;
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EABSException& e) {
-    return e.Message();
-  }
-  return "no error";
-}
+using testing::MessageOf;
 
 class FieldManagerTest : public ::testing::Test {
  protected:

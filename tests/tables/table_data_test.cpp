@@ -16,15 +16,7 @@ namespace {
 using testing::TestCursor;
 using testing::TestDatabaseData;
 using testing::TestTableData;
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EABSException& e) {
-    return e.Message();
-  }
-  return "no error";
-}
+using testing::MessageOf;
 
 // Table "LYRIC": 0 Id AUTOINC, 1 FileName STRING(20), 2 Score INTEGER, 3 TheLyric MEMO.
 class TableDataTest : public ::testing::Test {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "engine/types/errors.h"
+
 namespace viz::testing {
 
 std::vector<uint8_t> ContentOf(TABSMemoryStream& stream) {
@@ -284,6 +286,15 @@ int64_t TestTableData::RecordCount(TABSCursor*) {
 
 TABSTableData* TestDatabaseData::NewTableData(TABSCursor* cursor) {
   return new TestTableData(this, cursor->TableName());
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EABSException& e) {
+    return e.Message();
+  }
+  return "no error";
 }
 
 std::vector<uint8_t> Hex(std::string_view text) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -145,5 +146,8 @@ class TestDatabaseData : public TABSDatabaseData {
 
 //! Returns the bytes of a hex text such as "01 00 FF" (blanks ignored).
 std::vector<uint8_t> Hex(std::string_view text);
+
+//! Returns the message of the engine exception the action raises, or "no error".
+std::string MessageOf(const std::function<void()>& action);
 
 }  // namespace viz::testing
