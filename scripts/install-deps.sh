@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libbz2-dev libcrypto++-dev
   libjpeg62-turbo-dev libmpg123-dev libsdl2-dev
