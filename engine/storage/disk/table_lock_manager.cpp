@@ -79,17 +79,22 @@ void TABSDatabaseTableLockManager::OpenLocksFile(TABSTableLocksFile& file, int32
   file.Open(tableKey);
 }
 
-bool TABSDatabaseTableLockManager::Grantable(TABSTableLocksFile& file, int32_t session, uint8_t kind) {
+bool TABSDatabaseTableLockManager::Grantable(TABSTableLockList& list, TABSTableLocksFile& file, int32_t session,
+                                             uint8_t kind) {
   // Kind 6 has no byte: whoever holds it holds the guard, which this request has just taken.
   for (uint8_t held = 0; held < ltExclusive; ++held) {
-    if (!LockTypesCompatible(held, kind) && file.IsKindHeldByOthers(held, session)) return false;
+    if (LockTypesCompatible(held, kind)) continue;
+    const TABSTableLockEntry* own = list.Find(held, file.StartPageNo());
+    if (file.IsKindHeldByOthers(held, session, own != nullptr && own->inFile)) return false;
   }
   return true;
 }
 
 bool TABSDatabaseTableLockManager::RecordHeldByOthers(TABSTableLocksFile& file, int32_t session,
                                                       const TABSRecordAddress& address) {
-  for (int32_t other : file.SessionsHolding(ltRecord, session)) {
+  // The session holds no record of this table (one record per session and table), so its own byte
+  // is free and the row is tested whole.
+  for (int32_t other : file.SessionsHolding(ltRecord, session, false)) {
     if (file.ReadRecordAddress(other) == address) return true;
   }
   return false;
@@ -144,7 +149,7 @@ bool TABSDatabaseTableLockManager::LockTable(int32_t session, uint8_t kind, bool
     if (!file.LockFile()) continue;
     bool granted = false;
     try {
-      if (Grantable(file, session, kind)) {
+      if (Grantable(*list, file, session, kind)) {
         if (kind != ltExclusive && !file.LockKind(kind, session)) throw EABSException(msg::kCannotSetTableLock);
         granted = true;
       }

@@ -100,7 +100,7 @@ class TABSDatabaseTableLockManager {
   TABSTableLockList* ListFor(int32_t session);
   // Whether kind `kind` is free for `session`: no other session holds a conflicting kind in the file.
   // REQUIRES: the file's guard is held.
-  bool Grantable(TABSTableLocksFile& file, int32_t session, uint8_t kind);
+  bool Grantable(TABSTableLockList& list, TABSTableLocksFile& file, int32_t session, uint8_t kind);
   // Whether another session holds `address` with its record lock. REQUIRES: the guard is held.
   bool RecordHeldByOthers(TABSTableLocksFile& file, int32_t session, const TABSRecordAddress& address);
   // Puts into the file every entry of the session on the file's table that no entry held in the

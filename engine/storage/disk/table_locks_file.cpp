@@ -13,8 +13,9 @@ void TABSTableLocksFile::Create(int32_t maxConnections) {
   TABSInternalDBDirectAccessFile::Create(kBytesPerSession * maxConnections);
 }
 
-bool TABSTableLocksFile::IsKindHeldByOthers(uint8_t kind, int32_t session) {
+bool TABSTableLocksFile::IsKindHeldByOthers(uint8_t kind, int32_t session, bool ownHeld) {
   const int32_t row = kind * SessionCount();
+  if (!ownHeld) return IsRegionLocked(row, SessionCount());
   return IsRegionLocked(row, session) || IsRegionLocked(row + session + 1, SessionCount() - session - 1);
 }
 
@@ -29,8 +30,12 @@ void TABSTableLocksFile::CollectHolders(uint8_t kind, int32_t first, int32_t end
   CollectHolders(kind, middle, end, sessions);
 }
 
-std::vector<int32_t> TABSTableLocksFile::SessionsHolding(uint8_t kind, int32_t exceptSession) {
+std::vector<int32_t> TABSTableLocksFile::SessionsHolding(uint8_t kind, int32_t exceptSession, bool ownHeld) {
   std::vector<int32_t> sessions;
+  if (!ownHeld) {
+    CollectHolders(kind, 0, SessionCount(), sessions);
+    return sessions;
+  }
   CollectHolders(kind, 0, exceptSession, sessions);
   CollectHolders(kind, exceptSession + 1, SessionCount(), sessions);
   return sessions;

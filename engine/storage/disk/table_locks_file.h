@@ -37,10 +37,11 @@ class TABSTableLocksFile : public TABSInternalDBDirectAccessFile {
   bool LockKind(uint8_t kind, int32_t session) { return LockByte(KindPosition(kind, session)); }
   bool UnlockKind(uint8_t kind, int32_t session) { return UnlockByte(KindPosition(kind, session)); }
   bool IsKindLocked(uint8_t kind, int32_t session) { return IsByteLocked(KindPosition(kind, session)); }
-  //! Whether a session other than `session` holds `kind` in the file.
-  bool IsKindHeldByOthers(uint8_t kind, int32_t session);
-  //! The sessions other than `session` that hold `kind` in the file, ascending.
-  std::vector<int32_t> SessionsHolding(uint8_t kind, int32_t exceptSession);
+  //! Whether a session other than `session` holds `kind` in the file. `ownHeld` tells whether
+  //! `session` holds that byte itself; when it does not, the whole row is tested at once.
+  bool IsKindHeldByOthers(uint8_t kind, int32_t session, bool ownHeld = true);
+  //! The sessions other than `session` that hold `kind` in the file, ascending (`ownHeld` as above).
+  std::vector<int32_t> SessionsHolding(uint8_t kind, int32_t exceptSession, bool ownHeld = true);
 
   TABSRecordAddress ReadRecordAddress(int32_t session);
   void WriteRecordAddress(int32_t session, const TABSRecordAddress& address);
