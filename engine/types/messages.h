@@ -255,4 +255,15 @@ inline constexpr Message kCannotLockRecord{20205, "Cannot lock record"};
 inline constexpr Message kCannotUnlockRecord{20206, "Cannot unlock record"};
 inline constexpr Message kTableLocksStillExist{20201, "Some table locks still exist"};  // also 20234
 
+// ---- SQL lexer and date format
+inline constexpr Message kMissingRightParenthesis{30059, "Missing symbol ')' at line %d, column %d"};
+inline constexpr Message kUnexpectedRightParenthesis{30060, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr Message kUnterminatedString{30061, "Unterminated string at line %d, column %d"};
+inline constexpr Message kInvalidNumericSymbol{30062, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr Message kParameterValueNotFound{30358, "Value for parameter '%s' not found"};
+inline constexpr Message kParameterUnknownType{20271, "Parameter \"%s\" is of an unknown data type"};
+inline constexpr Message kAmPmExpected{30129, "AM/PM word expected, but '%s' found"};
+// Raised as a plain framework exception: no native number belongs to it.
+inline constexpr const char* kUnknownDateFormatType = "Unknown DateFormatType";
+
 }  // namespace viz::msg
