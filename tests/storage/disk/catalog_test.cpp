@@ -66,6 +66,24 @@ TEST(CatalogTest, ANewDatabaseHasItsDirectoryAtPage2WithExactlyTwoEntries) {
   EXPECT_THAT(testing::CheckerProblems(path), IsEmpty());
 }
 
+TEST(CatalogTest, AnEncipheredCatalogueIsReadAndCheckedWithItsPassword) {
+  TempDir dir;
+  const std::string path = dir.File("secret.vdb");
+  const TABSPassword password{"wimbl47", 2};
+  testing::CreateCatalogDatabase(path, 20, 2, password);
+  // The table list is enciphered on disk; the locks files are plain.
+  EXPECT_NE(testing::RawPage(path, 4)[40], 0x0A);
+  OpenDatabase db(path, true, nullptr, password);
+  TABSDiskCatalog catalog(db.manager);
+  catalog.Open();
+  EXPECT_EQ(catalog.Tables().Names(), (std::vector<std::string>{"T0", "T1"}));
+  EXPECT_EQ(testing::RawPage(path, catalog.Tables().Find("T1").locksStartPageNo)[40], 0x0A);
+  const std::vector<std::string> report = testing::CheckerReport(path, "wimbl47");
+  if (report.empty()) GTEST_SKIP() << "vizcheck is not part of this build";
+  EXPECT_THAT(report, Contains("Tables: 2"));
+  EXPECT_THAT(testing::CheckerProblems(path, "wimbl47"), IsEmpty());
+}
+
 TEST(CatalogTest, TheDirectoryMustLandOnPage2) {
   TempDir dir;
   const std::string path = dir.File("late.vdb");

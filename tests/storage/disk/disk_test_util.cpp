@@ -15,9 +15,10 @@
 
 namespace viz::testing {
 
-void CreateCatalogDatabase(const std::string& path, int32_t maxConnections, int tableCount) {
-  CreateDatabase(path);
-  OpenDatabase db(path, false);
+void CreateCatalogDatabase(const std::string& path, int32_t maxConnections, int tableCount,
+                           const TABSPassword& password) {
+  CreateDatabase(path, password);
+  OpenDatabase db(path, false, nullptr, password);
   TABSDiskCatalog catalog(db.manager);
   catalog.Create(maxConnections);
   for (int index = 0; index < tableCount; ++index) {
@@ -65,7 +66,7 @@ namespace {
 int lastCheckerStatus = 0;
 }  // namespace
 
-std::vector<std::string> CheckerReport(const std::string& path) {
+std::vector<std::string> CheckerReport(const std::string& path, const std::string& password) {
 #ifdef VIZCHECK_PATH
   const std::string tool = VIZCHECK_PATH;
 #else
@@ -78,7 +79,7 @@ std::vector<std::string> CheckerReport(const std::string& path) {
   pid_t child = fork();
   if (child == 0) {
     if (!std::freopen(report.c_str(), "w", stdout)) _exit(126);
-    execl(tool.c_str(), "vizcheck", path.c_str(), static_cast<char*>(nullptr));
+    execl(tool.c_str(), "vizcheck", path.c_str(), "--password", password.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -90,9 +91,9 @@ std::vector<std::string> CheckerReport(const std::string& path) {
   return lines;
 }
 
-std::vector<std::string> CheckerProblems(const std::string& path) {
+std::vector<std::string> CheckerProblems(const std::string& path, const std::string& password) {
   std::vector<std::string> problems;
-  for (const std::string& line : CheckerReport(path)) {
+  for (const std::string& line : CheckerReport(path, password)) {
     if (line.rfind("PROBLEM:", 0) == 0 || line.rfind("ERROR:", 0) == 0) problems.push_back(line);
   }
   if (lastCheckerStatus != 0 && problems.empty())

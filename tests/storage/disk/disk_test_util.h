@@ -17,7 +17,8 @@ namespace viz::testing {
 
 //! Creates a database file with a catalogue of `maxConnections` slots and tables "T0", "T1", ...,
 //! each with a compressed metadata file (the table's name), a header-data file and a locks file.
-void CreateCatalogDatabase(const std::string& path, int32_t maxConnections = 16, int tableCount = 2);
+void CreateCatalogDatabase(const std::string& path, int32_t maxConnections = 16, int tableCount = 2,
+                           const TABSPassword& password = {});
 
 //! A database opened with its catalogue and a lock manager whose own retries are short.
 struct CatalogDatabase {
@@ -42,9 +43,9 @@ std::vector<uint8_t> RawPage(const std::string& path, int32_t pageNo);
 
 //! Runs the vizcheck tool on the file and returns its report, line by line (nothing when the tool
 //! is not part of the build).
-std::vector<std::string> CheckerReport(const std::string& path);
+std::vector<std::string> CheckerReport(const std::string& path, const std::string& password = {});
 //! The problems of the report (lines "PROBLEM: ..." or "ERROR: ..."), and a line for an abnormal end.
-std::vector<std::string> CheckerProblems(const std::string& path);
+std::vector<std::string> CheckerProblems(const std::string& path, const std::string& password = {});
 
 //! Reads a transacted file's whole content as text.
 std::string ContentText(TABSInternalDBTransactedAccessFile& file, int32_t session);
