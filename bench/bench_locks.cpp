@@ -172,7 +172,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end() && items->second.value > 0) perSecond_[run.benchmark_name()] = items->second.value;
+      if (items != run.counters.end() && items->second.value > 0)
+        perSecond_[run.benchmark_name()] = items->second.value;
     }
   }
   void PrintRatios() const {
@@ -190,8 +191,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto ours = perSecond_.find(engine);
     auto theirs = perSecond_.find(sqlite);
     if (ours == perSecond_.end() || theirs == perSecond_.end()) return;
-    std::printf("  %-22s %12.0f/s   %-30s %12.0f/s   ratio %.2f\n", engine.c_str(), ours->second, sqlite.c_str(),
-                theirs->second, ours->second / theirs->second);
+    std::printf("  %-22s %12.0f/s   %-30s %12.0f/s   ratio %.2f\n", engine.c_str(), ours->second,
+                sqlite.c_str(), theirs->second, ours->second / theirs->second);
   }
 
   std::map<std::string, double> perSecond_;

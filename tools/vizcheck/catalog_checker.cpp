@@ -47,9 +47,11 @@ void CatalogChecker::Check() {
     problem_(start, "the system directory's size " + std::to_string(content.size()) +
                         " is not a multiple of its 5-byte entries");
   std::map<uint8_t, std::vector<int32_t>> entries;
-  for (size_t at = 0; at + TABSSystemDirectory::kEntrySize <= content.size(); at += TABSSystemDirectory::kEntrySize)
+  for (size_t at = 0; at + TABSSystemDirectory::kEntrySize <= content.size();
+       at += TABSSystemDirectory::kEntrySize)
     entries[content[at]].push_back(GetI32(&content[at + 1]));
-  out_ << "Catalogue: system directory with " << content.size() / TABSSystemDirectory::kEntrySize << " entries\n";
+  out_ << "Catalogue: system directory with " << content.size() / TABSSystemDirectory::kEntrySize
+       << " entries\n";
   for (const auto& [kind, starts] : entries) {
     if (kind != TABSSystemDirectory::kTableListFile && kind != TABSSystemDirectory::kSessionsFile)
       problem_(start, "the system directory has an entry of unknown kind " + std::to_string(kind));
@@ -61,7 +63,8 @@ void CatalogChecker::Check() {
     auto found = entries.find(kind);
     if (found == entries.end()) {
       problem_(start, std::string("the system directory has no ") +
-                          (kind == TABSSystemDirectory::kSessionsFile ? "sessions file" : "table list") + " entry");
+                          (kind == TABSSystemDirectory::kSessionsFile ? "sessions file" : "table list") +
+                          " entry");
       continue;
     }
     if (kind == TABSSystemDirectory::kSessionsFile)
@@ -72,7 +75,8 @@ void CatalogChecker::Check() {
   CheckOrphans();
 }
 
-CatalogChecker::Chain CatalogChecker::WalkChain(int32_t start, uint16_t type, bool direct, const std::string& name) {
+CatalogChecker::Chain CatalogChecker::WalkChain(int32_t start, uint16_t type, bool direct,
+                                                const std::string& name) {
   Chain chain;
   TABSDatabaseFreeSpaceManager& freeSpace = *manager_.FreeSpaceManager();
   const std::string typeName = PageTypeName(type);
@@ -100,7 +104,8 @@ CatalogChecker::Chain CatalogChecker::WalkChain(int32_t start, uint16_t type, bo
     if (std::memcmp(header, kPageSignature, 4) != 0 || GetU16(header + kPageTypeOffset) != type) {
       const uint16_t found = GetU16(header + kPageTypeOffset);
       problem_(pageNo, "belongs to the " + name + " but is not a " + typeName + " (" +
-                           (found <= kLastPageType ? PageTypeName(found) : "type " + std::to_string(found)) + ")");
+                           (found <= kLastPageType ? PageTypeName(found) : "type " + std::to_string(found)) +
+                           ")");
       return chain;
     }
     chain.pages.push_back(pageNo);
@@ -120,7 +125,8 @@ CatalogChecker::Chain CatalogChecker::WalkChain(int32_t start, uint16_t type, bo
   chain.header.Decode(first.data() + kPageHeaderSize);
   const TABSInternalFileHeader& header = chain.header;
   if (header.dataOffset != kInternalFileHeaderSize)
-    problem_(start, "the " + name + "'s header gives data offset " + std::to_string(header.dataOffset) + ", not 10");
+    problem_(start,
+             "the " + name + "'s header gives data offset " + std::to_string(header.dataOffset) + ", not 10");
   if (header.storedSize < 0) {
     problem_(start, "the " + name + "'s size is negative (" + std::to_string(header.storedSize) + ")");
     return chain;
@@ -128,14 +134,17 @@ CatalogChecker::Chain CatalogChecker::WalkChain(int32_t start, uint16_t type, bo
   if (direct && (header.uncompressedSize != 0 || header.compressionType != 0))
     problem_(start, "the " + name + "'s header is not that of a direct file (bytes 5 to 9 must be 0)");
   if (!direct && header.compressionType > 3)
-    problem_(start, "the " + name + " has unknown compression type " + std::to_string(header.compressionType));
+    problem_(start,
+             "the " + name + " has unknown compression type " + std::to_string(header.compressionType));
   if (!direct && header.compressionType == 0 && header.uncompressedSize != header.storedSize)
-    problem_(start, "the " + name + " is stored plain but its sizes differ (" + std::to_string(header.storedSize) +
-                        " and " + std::to_string(header.uncompressedSize) + ")");
+    problem_(start, "the " + name + " is stored plain but its sizes differ (" +
+                        std::to_string(header.storedSize) + " and " +
+                        std::to_string(header.uncompressedSize) + ")");
   const int64_t needed = InternalFilePageCount(header.storedSize, manager_.PageDataSize());
   if (static_cast<int64_t>(chain.pages.size()) != needed) {
     problem_(start, "the " + name + " holds " + std::to_string(header.storedSize) + " bytes, which need " +
-                        std::to_string(needed) + " pages, but its chain has " + std::to_string(chain.pages.size()));
+                        std::to_string(needed) + " pages, but its chain has " +
+                        std::to_string(chain.pages.size()));
     return chain;
   }
   chain.sound = true;
@@ -193,11 +202,13 @@ void CatalogChecker::CheckTableList(int32_t start) {
   const size_t count = content.size() / TABSTableListFile::kEntrySize;
   out_ << "Tables: " << count << "\n";
   for (size_t index = 0; index < count; ++index) {
-    const TABSTableListEntry entry = TABSTableListFile::DecodeEntry(&content[index * TABSTableListFile::kEntrySize]);
+    const TABSTableListEntry entry =
+        TABSTableListFile::DecodeEntry(&content[index * TABSTableListFile::kEntrySize]);
     const std::string table = "table '" + entry.name + "'";
     out_ << "  " << entry.name << " (id " << entry.tableId << ")\n";
     if (entry.name.empty()) problem_(start, "table list entry " + std::to_string(index) + " has no name");
-    if (!names.insert(UpperAscii(entry.name)).second) problem_(start, "the table list names " + table + " twice");
+    if (!names.insert(UpperAscii(entry.name)).second)
+      problem_(start, "the table list names " + table + " twice");
     if (!ids.insert(entry.tableId).second)
       problem_(start, "the table list gives id " + std::to_string(entry.tableId) + " to two tables");
     struct File {
@@ -228,9 +239,11 @@ void CatalogChecker::CheckTableList(int32_t start) {
 void CatalogChecker::CheckOrphans() {
   for (size_t pageNo = 0; pageNo < pages_.size(); ++pageNo) {
     const Page& page = pages_[pageNo];
-    if (!page.used || !page.signature || page.type < ptFileSystemDirectory || page.type > ptTableMostUpdated) continue;
+    if (!page.used || !page.signature || page.type < ptFileSystemDirectory || page.type > ptTableMostUpdated)
+      continue;
     if (owners_.count(static_cast<int32_t>(pageNo)) == 0)
-      problem_(static_cast<int64_t>(pageNo), "holds a " + PageTypeName(page.type) + " but belongs to no internal file");
+      problem_(static_cast<int64_t>(pageNo),
+               "holds a " + PageTypeName(page.type) + " but belongs to no internal file");
   }
 }
 

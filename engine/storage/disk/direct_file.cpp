@@ -19,7 +19,8 @@ constexpr uint16_t kHeaderTailOffset = 1;
 constexpr uint16_t kHeaderTailSize = kPageHeaderSize - 1;
 }  // namespace
 
-TABSInternalDBDirectAccessFile::TABSInternalDBDirectAccessFile(TABSDiskPageManager& manager, uint16_t pageType)
+TABSInternalDBDirectAccessFile::TABSInternalDBDirectAccessFile(TABSDiskPageManager& manager,
+                                                               uint16_t pageType)
     : manager_(manager), pageType_(pageType) {}
 
 void TABSInternalDBDirectAccessFile::RequireOpened(const char* operation) const {
@@ -61,7 +62,8 @@ int32_t TABSInternalDBDirectAccessFile::CheckPage(int32_t pageNo) {
   manager_.ReadPagePart(header + kHeaderTailOffset, pageNo, kHeaderTailSize, kHeaderTailOffset);
   const uint16_t type = GetU16(header + kPageTypeOffset);
   if (type != pageType_)
-    throw EABSException(msg::kInvalidPageTypeFound, static_cast<int32_t>(type), static_cast<int32_t>(pageType_));
+    throw EABSException(msg::kInvalidPageTypeFound, static_cast<int32_t>(type),
+                        static_cast<int32_t>(pageType_));
   return GetI32(header + kPageNextOffset);
 }
 
@@ -107,8 +109,8 @@ int32_t TABSInternalDBDirectAccessFile::GetSize() {
   return header.storedSize;
 }
 
-std::vector<TABSInternalDBDirectAccessFile::Piece> TABSInternalDBDirectAccessFile::PiecesOf(int64_t position,
-                                                                                           int64_t count) const {
+std::vector<TABSInternalDBDirectAccessFile::Piece> TABSInternalDBDirectAccessFile::PiecesOf(
+    int64_t position, int64_t count) const {
   if (position < 0 || position > size_) throw EABSException(msg::kSeekBeyondFileSize, size_, position);
   const int64_t dataSize = manager_.PageDataSize();
   std::vector<Piece> pieces;
@@ -118,7 +120,8 @@ std::vector<TABSInternalDBDirectAccessFile::Piece> TABSInternalDBDirectAccessFil
     if (index >= pages_.size()) break;
     const int64_t within = place % dataSize;
     const int64_t take = std::min(dataSize - within, left);
-    pieces.push_back({pages_[index], static_cast<uint16_t>(kPageHeaderSize + within), static_cast<uint16_t>(take)});
+    pieces.push_back(
+        {pages_[index], static_cast<uint16_t>(kPageHeaderSize + within), static_cast<uint16_t>(take)});
     place += take;
     left -= take;
   }
@@ -144,9 +147,11 @@ int32_t TABSInternalDBDirectAccessFile::DirectReadBuffer(void* buffer, int32_t c
   return done;
 }
 
-int32_t TABSInternalDBDirectAccessFile::DirectWriteBuffer(const void* buffer, int32_t count, int32_t position) {
+int32_t TABSInternalDBDirectAccessFile::DirectWriteBuffer(const void* buffer, int32_t count,
+                                                          int32_t position) {
   RequireOpened("DirectWriteBuffer");
-  if (int64_t{position} + count > size_) throw EABSException(msg::kWriteAfterEndOfFile, size_, position, count);
+  if (int64_t{position} + count > size_)
+    throw EABSException(msg::kWriteAfterEndOfFile, size_, position, count);
   const std::vector<Piece> pieces = PiecesOf(position, count);
   for (const Piece& piece : pieces) CheckPage(piece.pageNo);
   const auto* bytes = static_cast<const uint8_t*>(buffer);

@@ -81,7 +81,8 @@ void TABSTableListFile::Load() {
 
 void TABSTableListFile::Save() {
   std::vector<uint8_t> content(entries_.size() * kEntrySize);
-  for (size_t index = 0; index < entries_.size(); ++index) EncodeEntry(entries_[index], &content[index * kEntrySize]);
+  for (size_t index = 0; index < entries_.size(); ++index)
+    EncodeEntry(entries_[index], &content[index * kEntrySize]);
   file_.WriteFile(kSystemSession, content.data(), 0, 0, static_cast<int32_t>(content.size()));
 }
 

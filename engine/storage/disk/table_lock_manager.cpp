@@ -47,7 +47,8 @@ class TABSDatabaseTableLockManager::Section {
   bool held_;
 };
 
-TABSDatabaseTableLockManager::TABSDatabaseTableLockManager(TABSDiskPageManager& manager, int32_t maxConnections)
+TABSDatabaseTableLockManager::TABSDatabaseTableLockManager(TABSDiskPageManager& manager,
+                                                           int32_t maxConnections)
     : manager_(manager), lists_(static_cast<size_t>(std::max(maxConnections, 0))) {}
 
 void TABSDatabaseTableLockManager::SetInternalRetries(TABSLockRetry commit, TABSLockRetry transactionWrite,
@@ -79,8 +80,8 @@ void TABSDatabaseTableLockManager::OpenLocksFile(TABSTableLocksFile& file, int32
   file.Open(tableKey);
 }
 
-bool TABSDatabaseTableLockManager::Grantable(TABSTableLockList& list, TABSTableLocksFile& file, int32_t session,
-                                             uint8_t kind) {
+bool TABSDatabaseTableLockManager::Grantable(TABSTableLockList& list, TABSTableLocksFile& file,
+                                             int32_t session, uint8_t kind) {
   // Kind 6 has no byte: whoever holds it holds the guard, which this request has just taken.
   for (uint8_t held = 0; held < ltExclusive; ++held) {
     if (LockTypesCompatible(held, kind)) continue;
@@ -114,8 +115,8 @@ void TABSDatabaseTableLockManager::PutUncoveredInFile(TABSTableLockList& list, i
   for (size_t index : candidates) {
     TABSTableLockEntry& entry = list.Entries()[index];
     // A record lock is about its record, which only the exclusive lock (the guard) stands in for.
-    const bool covered = entry.kind == ltRecord ? list.Find(ltExclusive, key) != nullptr
-                                                : list.CoversInFile(entry.kind, key);
+    const bool covered =
+        entry.kind == ltRecord ? list.Find(ltExclusive, key) != nullptr : list.CoversInFile(entry.kind, key);
     if (covered) continue;
     if (!file.LockKind(entry.kind, session)) throw EABSException(msg::kCannotSetTableLock);
     if (entry.kind == ltRecord) file.WriteRecordAddress(session, entry.address);
@@ -150,7 +151,8 @@ bool TABSDatabaseTableLockManager::LockTable(int32_t session, uint8_t kind, bool
     bool granted = false;
     try {
       if (Grantable(*list, file, session, kind)) {
-        if (kind != ltExclusive && !file.LockKind(kind, session)) throw EABSException(msg::kCannotSetTableLock);
+        if (kind != ltExclusive && !file.LockKind(kind, session))
+          throw EABSException(msg::kCannotSetTableLock);
         granted = true;
       }
     } catch (...) {
@@ -335,7 +337,8 @@ void TABSDatabaseTableLockManager::ReleaseSessionLocks(int32_t session) {
   if (list == nullptr) return;
   std::vector<int32_t> tables;
   for (const TABSTableLockEntry& entry : list->Entries()) {
-    if (std::find(tables.begin(), tables.end(), entry.tableKey) == tables.end()) tables.push_back(entry.tableKey);
+    if (std::find(tables.begin(), tables.end(), entry.tableKey) == tables.end())
+      tables.push_back(entry.tableKey);
   }
   std::exception_ptr failure;
   for (int32_t key : tables) {
@@ -349,7 +352,8 @@ void TABSDatabaseTableLockManager::ReleaseSessionLocks(int32_t session) {
         guard = file.LockFile();
       }
       for (const TABSTableLockEntry& entry : list->Entries()) {
-        if (entry.tableKey == key && entry.inFile && entry.kind != ltExclusive) file.UnlockKind(entry.kind, session);
+        if (entry.tableKey == key && entry.inFile && entry.kind != ltExclusive)
+          file.UnlockKind(entry.kind, session);
       }
       if (guard) file.UnlockFile();
     } catch (...) {

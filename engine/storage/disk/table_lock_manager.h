@@ -6,9 +6,9 @@
 // Each session's locks are counted in its `TABSTableLockList`; only the first hold of a kind touches
 // the file, and a kind covered by a lock the session already holds is not put in the file at all.
 // Invariant: every entry of a list is held in the file or covered by an entry of the same table that
-// is (a record lock only by the exclusive lock). When a lock goes, the entries it alone covered are put in the file first (nobody can have
-// taken a conflicting kind meanwhile), so that, for example, a table still open by a cursor stays
-// protected when the exclusive lock of another cursor of the session goes.
+// is (a record lock only by the exclusive lock). When a lock goes, the entries it alone covered are put in
+// the file first (nobody can have taken a conflicting kind meanwhile), so that, for example, a table still
+// open by a cursor stays protected when the exclusive lock of another cursor of the session goes.
 //
 // In single-user mode and in a database opened exclusively every request succeeds at once and
 // nothing is recorded.
@@ -34,11 +34,11 @@ struct TABSLockRetry {
   int intervalMs;
   int attempts;
 };
-inline constexpr TABSLockRetry kOpenTableLockRetry{100, 50};   //!< kind 0 or 6 when opening a table
-inline constexpr TABSLockRetry kReadLockRetry{40, 2250};       //!< kind 1 around read operations
-inline constexpr TABSLockRetry kEditLockRetry{100, 900};       //!< kind 2 or 3 when editing a record
-inline constexpr TABSLockRetry kRecordLockRetry{100, 15};      //!< the record lock when editing
-inline constexpr TABSLockRetry kCommitLockRetry{100, 900};     //!< kind 4 at commit
+inline constexpr TABSLockRetry kOpenTableLockRetry{100, 50};  //!< kind 0 or 6 when opening a table
+inline constexpr TABSLockRetry kReadLockRetry{40, 2250};      //!< kind 1 around read operations
+inline constexpr TABSLockRetry kEditLockRetry{100, 900};      //!< kind 2 or 3 when editing a record
+inline constexpr TABSLockRetry kRecordLockRetry{100, 15};     //!< the record lock when editing
+inline constexpr TABSLockRetry kCommitLockRetry{100, 900};    //!< kind 4 at commit
 //! Releasing a lock: up to 4500 attempts at the guard, 20 ms apart.
 inline constexpr TABSLockRetry kUnlockRetry{20, 4500};
 
@@ -107,8 +107,9 @@ class TABSDatabaseTableLockManager {
   // file covers any more. REQUIRES: the guard is held.
   void PutUncoveredInFile(TABSTableLockList& list, int32_t session, TABSTableLocksFile& file);
   // Releases the byte (or, for kind 6, the guard) of an entry that was held in the file.
-  bool ReleaseInFile(Section& section, TABSTableLockList& list, int32_t session, const TABSTableLockEntry& removed,
-                     TABSTableLocksFile& file, const msg::Message& failure);
+  bool ReleaseInFile(Section& section, TABSTableLockList& list, int32_t session,
+                     const TABSTableLockEntry& removed, TABSTableLocksFile& file,
+                     const msg::Message& failure);
   // The locks file whose StartPageNo is `tableKey`, opened.
   void OpenLocksFile(TABSTableLocksFile& file, int32_t tableKey);
 

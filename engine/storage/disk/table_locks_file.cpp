@@ -19,7 +19,8 @@ bool TABSTableLocksFile::IsKindHeldByOthers(uint8_t kind, int32_t session, bool 
   return IsRegionLocked(row, session) || IsRegionLocked(row + session + 1, SessionCount() - session - 1);
 }
 
-void TABSTableLocksFile::CollectHolders(uint8_t kind, int32_t first, int32_t end, std::vector<int32_t>& sessions) {
+void TABSTableLocksFile::CollectHolders(uint8_t kind, int32_t first, int32_t end,
+                                        std::vector<int32_t>& sessions) {
   if (first >= end || !IsRegionLocked(KindPosition(kind, first), end - first)) return;
   if (end - first == 1) {
     sessions.push_back(first);

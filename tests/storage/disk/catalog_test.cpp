@@ -14,9 +14,9 @@ namespace {
 
 using namespace file_format;
 using ::testing::Contains;
+using testing::ErrorOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using testing::ErrorOf;
 using testing::OpenDatabase;
 using testing::TempDir;
 
@@ -42,8 +42,8 @@ TEST(CatalogTest, ANewDatabaseHasItsDirectoryAtPage2WithExactlyTwoEntries) {
   EXPECT_EQ(GetI32(&directory[10]), -1);
   EXPECT_EQ(Slice(directory, 40, 20),
             (std::vector<uint8_t>{0x0A, 0x0A, 0, 0, 0, 0x0A, 0, 0, 0, 0x00,  // header
-                                  0x02, 0x03, 0, 0, 0,                        // kind 2: sessions file
-                                  0x01, 0x04, 0, 0, 0}));                     // kind 1: table list
+                                  0x02, 0x03, 0, 0, 0,                       // kind 2: sessions file
+                                  0x01, 0x04, 0, 0, 0}));                    // kind 1: table list
   // Page 3: the sessions file, 500 slots = 0x1F4 bytes, one page.
   const std::vector<uint8_t> sessions = testing::RawPage(path, 3);
   EXPECT_EQ(GetU16(&sessions[8]), ptActiveSessionList);
@@ -218,7 +218,8 @@ TEST(CatalogTest, CheckerFindsBrokenChains) {
     const char* problem;
   };
   const std::vector<Damage> damages{
-      {"a chain that comes back", [&] { PutRawI32(path, PageAt(t0.metadataStartPageNo, 10), t0.metadataStartPageNo); },
+      {"a chain that comes back",
+       [&] { PutRawI32(path, PageAt(t0.metadataStartPageNo, 10), t0.metadataStartPageNo); },
        "comes back to this page"},
       {"one page in two chains", [&] { PutRawI32(path, listEntries + 272 + 260, t0.metadataStartPageNo); },
        "belongs both to the metadata file of table 'T0' and to the metadata file of table 'T1'"},
@@ -237,7 +238,8 @@ TEST(CatalogTest, CheckerFindsBrokenChains) {
     const std::vector<std::string> problems = testing::CheckerProblems(path);
     if (problems.empty()) GTEST_SKIP() << "vizcheck is not part of this build";
     bool found = false;
-    for (const std::string& problem : problems) found = found || problem.find(damage.problem) != std::string::npos;
+    for (const std::string& problem : problems)
+      found = found || problem.find(damage.problem) != std::string::npos;
     EXPECT_TRUE(found) << damage.name << ": " << ::testing::PrintToString(problems);
   }
   testing::WriteAllBytes(path, base);

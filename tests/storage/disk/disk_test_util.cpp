@@ -1,7 +1,6 @@
 #include "storage/disk/disk_test_util.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +29,8 @@ void CreateCatalogDatabase(const std::string& path, int32_t maxConnections, int 
     metadata.WriteFile(kSystemSession, name.data(), 1, acaZlib, static_cast<int32_t>(name.size()));
     TABSInternalDBTransactedAccessFile headerData(db.manager, ptTableMostUpdated);
     headerData.Create(kSystemSession);
-    catalog.Tables().Add(100 + index, name, locks.StartPageNo(), headerData.StartPageNo(), metadata.StartPageNo());
+    catalog.Tables().Add(100 + index, name, locks.StartPageNo(), headerData.StartPageNo(),
+                         metadata.StartPageNo());
   }
   catalog.Tables().Save();
   db.manager.Commit(kSystemSession);
@@ -79,7 +79,8 @@ std::vector<std::string> CheckerReport(const std::string& path, const std::strin
   pid_t child = fork();
   if (child == 0) {
     if (!std::freopen(report.c_str(), "w", stdout)) _exit(126);
-    execl(tool.c_str(), "vizcheck", path.c_str(), "--password", password.c_str(), static_cast<char*>(nullptr));
+    execl(tool.c_str(), "vizcheck", path.c_str(), "--password", password.c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -129,8 +130,10 @@ std::string RunPeerCommand(CatalogDatabase& peer, std::istringstream& words) {
   if (verb == "lock" || verb == "unlock" || verb == "locked") {  // lock SESSION KIND TABLE
     words >> session >> kind >> table;
     TABSTableLocksFile& file = peer.Locks(table);
-    if (verb == "lock") return flag(peer.locks->LockTable(session, static_cast<uint8_t>(kind), false, 0, 1, file));
-    if (verb == "unlock") return flag(peer.locks->UnlockTable(session, static_cast<uint8_t>(kind), false, false, file));
+    if (verb == "lock")
+      return flag(peer.locks->LockTable(session, static_cast<uint8_t>(kind), false, 0, 1, file));
+    if (verb == "unlock")
+      return flag(peer.locks->UnlockTable(session, static_cast<uint8_t>(kind), false, false, file));
     return flag(file.IsKindLocked(static_cast<uint8_t>(kind), session));
   }
   if (verb == "record" || verb == "unrecord") {  // record SESSION TABLE PAGE SLOT

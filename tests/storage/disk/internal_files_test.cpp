@@ -20,8 +20,8 @@ namespace viz {
 namespace {
 
 using namespace file_format;
-using ::testing::HasSubstr;
 using testing::ErrorOf;
+using ::testing::HasSubstr;
 using testing::OpenDatabase;
 using testing::TempDir;
 
@@ -66,7 +66,8 @@ TEST_F(InternalFileTest, TransactedChainHeaderAndLinksAreLaidOutByteForByte) {
   const std::vector<uint8_t> next = testing::RawPage(path_, second);
   EXPECT_EQ(GetU16(&next[8]), ptTableMetaData);
   EXPECT_EQ(GetI32(&next[10]), -1);
-  EXPECT_TRUE(std::equal(next.begin() + 40, next.begin() + 40 + (5000 - (kD - 10)), content.begin() + (kD - 10)));
+  EXPECT_TRUE(
+      std::equal(next.begin() + 40, next.begin() + 40 + (5000 - (kD - 10)), content.begin() + (kD - 10)));
   EXPECT_THAT(testing::CheckerProblems(path_), ::testing::IsEmpty());
 }
 
@@ -169,7 +170,8 @@ TEST_F(InternalFileTest, TransactedFileErrorsCarryTheirCodesAndNumbers) {
   db.manager.ReleasePage(first);
   auto cut = ErrorOf([&] { file.ReadFile(kSession, buffer, 5000); });
   EXPECT_EQ(cut.first, 30388);
-  EXPECT_THAT(cut.second, HasSubstr("BytesToRead=5000, BytesRead=" + std::to_string(kD - 10) + ", ReadSize=5000"));
+  EXPECT_THAT(cut.second,
+              HasSubstr("BytesToRead=5000, BytesRead=" + std::to_string(kD - 10) + ", ReadSize=5000"));
   EXPECT_EQ(ErrorOf([&] { file.ReadAll(kSession); }).first, 30388);
   db.manager.RemovePage(kSession, second);
 
@@ -273,7 +275,8 @@ TEST_F(InternalFileTest, DirectFileIsPlainByteAddressedAndBoundedByItsSize) {
   EXPECT_EQ(file.DirectWriteBuffer("z", 1, 4999), 1);
   auto pastEnd = ErrorOf([&] { file.DirectWriteBuffer("zz", 2, 4999); });
   EXPECT_EQ(pastEnd.first, 20158);
-  EXPECT_THAT(pastEnd.second, HasSubstr("Cannot write after end of file. FileSize=5000. Position=4999, Count=2"));
+  EXPECT_THAT(pastEnd.second,
+              HasSubstr("Cannot write after end of file. FileSize=5000. Position=4999, Count=2"));
   auto beyond = ErrorOf([&] { file.DirectReadBuffer(back.data(), 1, 5001); });
   EXPECT_EQ(beyond.first, 20159);
   EXPECT_THAT(beyond.second, HasSubstr("Seek position bigger then file size. FileSize=5000. Position=5001"));
@@ -285,7 +288,8 @@ TEST_F(InternalFileTest, DirectFileIsPlainByteAddressedAndBoundedByItsSize) {
   TABSInternalDBDirectAccessFile again(db.manager, ptTableLocks);
   auto closed = ErrorOf([&] { again.DirectReadBuffer(back.data(), 1, 0); });
   EXPECT_EQ(closed.first, 20156);
-  EXPECT_THAT(closed.second, HasSubstr("Cannot perform this operation (DirectReadBuffer) on closed internal file"));
+  EXPECT_THAT(closed.second,
+              HasSubstr("Cannot perform this operation (DirectReadBuffer) on closed internal file"));
   again.Open(file.StartPageNo());
   EXPECT_EQ(again.Size(), 5000);
   EXPECT_EQ(again.Pages(), file.Pages());
@@ -383,8 +387,8 @@ TEST(InternalFileCrashTest, AnInterruptedCommitLeavesTheFileBeforeOrAfter) {
     const std::vector<uint8_t>& before;
     const std::vector<uint8_t>& after;
   };
-  for (const Case& change : {Case{"growing", small, large}, Case{"rewriting", large, other},
-                             Case{"shrinking", other, small}}) {
+  for (const Case& change :
+       {Case{"growing", small, large}, Case{"rewriting", large, other}, Case{"shrinking", other, small}}) {
     write(change.before, 0);
     const std::vector<uint8_t> base = testing::ReadAllBytes(path);
     int sawAfter = 0;
@@ -396,7 +400,8 @@ TEST(InternalFileCrashTest, AnInterruptedCommitLeavesTheFileBeforeOrAfter) {
       ASSERT_TRUE(now == change.before || now == change.after) << context;
       sawAfter += now == change.after ? 1 : 0;
       for (const std::string& problem : testing::CheckerProblems(path)) {
-        const bool leak = std::string(change.name) == "growing" && problem.find("holds no page") != std::string::npos;
+        const bool leak =
+            std::string(change.name) == "growing" && problem.find("holds no page") != std::string::npos;
         EXPECT_TRUE(leak) << context << ": " << problem;
       }
       if (finished) break;

@@ -13,10 +13,10 @@
 namespace viz {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::CatalogDatabase;
 using testing::ChildProcess;
 using testing::ErrorOf;
+using ::testing::HasSubstr;
 using testing::TempDir;
 
 class SessionsFileTest : public ::testing::Test {

@@ -16,10 +16,10 @@
 namespace viz {
 namespace {
 
-using ::testing::HasSubstr;
 using testing::CatalogDatabase;
 using testing::ChildProcess;
 using testing::ErrorOf;
+using ::testing::HasSubstr;
 using testing::TempDir;
 
 // The matrix as the lock kinds' table gives it (row: held, column: requested).
@@ -51,7 +51,8 @@ class CountingFileSystem : public platform::FileSystemWrapper {
  private:
   class Counted : public platform::FileWrapper {
    public:
-    Counted(std::unique_ptr<platform::File> file, int64_t& calls) : FileWrapper(std::move(file)), calls_(calls) {}
+    Counted(std::unique_ptr<platform::File> file, int64_t& calls)
+        : FileWrapper(std::move(file)), calls_(calls) {}
     platform::LockResult LockBytes(int64_t position, int64_t count) override {
       ++calls_;
       return FileWrapper::LockBytes(position, count);
@@ -166,8 +167,9 @@ TEST_F(TableLockTest, NestedHoldsCountAndKindTwoIsNotNested) {
 TEST_F(TableLockTest, ASessionWithoutAByteIsRefused) {
   auto [code, text] = ErrorOf([&] { Lock(4, ltRead); });
   EXPECT_EQ(code, 20200);
-  EXPECT_THAT(text, HasSubstr("Cannot set table lock. Try to repair database or to increase number of allowed "
-                              "connections"));
+  EXPECT_THAT(text,
+              HasSubstr("Cannot set table lock. Try to repair database or to increase number of allowed "
+                        "connections"));
   EXPECT_EQ(ErrorOf([&] { Locks().LockRecord(9, T(0), 1, 1, Address(1, 1)); }).first, 20200);
   EXPECT_EQ(ErrorOf([&] { Lock(-1, ltOpen); }).first, 20200);
 }
@@ -310,7 +312,8 @@ void RunLockModel(TableLockTest& test, int steps, uint32_t seed) {
   };
   auto coveredBy = [&](int session, int kind, int table, bool inFileOnly) {
     for (const Entry& entry : model[session]) {
-      if (entry.table == table && (entry.inFile || !inFileOnly) && LockTypeCovers(entry.kind, kind)) return true;
+      if (entry.table == table && (entry.inFile || !inFileOnly) && LockTypeCovers(entry.kind, kind))
+        return true;
     }
     return false;
   };
@@ -358,7 +361,8 @@ void RunLockModel(TableLockTest& test, int steps, uint32_t seed) {
         expected = true;
         for (int other = 0; other < 3; ++other) {
           for (const Entry& entry : model[other]) {
-            if (other != session && entry.table == table && entry.inFile && !Allowed(entry.kind, kind)) expected = false;
+            if (other != session && entry.table == table && entry.inFile && !Allowed(entry.kind, kind))
+              expected = false;
           }
         }
         if (expected) model[session].push_back({kind, table, 1, true, {}});
@@ -395,7 +399,8 @@ void RunLockModel(TableLockTest& test, int steps, uint32_t seed) {
         for (int other = 0; other < 3; ++other) {
           for (const Entry& entry : model[other]) {
             if (other == session || entry.table != table) continue;
-            if (entry.kind == ltExclusive || (entry.kind == ltRecord && entry.inFile && entry.address == address))
+            if (entry.kind == ltExclusive ||
+                (entry.kind == ltRecord && entry.inFile && entry.address == address))
               expected = false;
           }
         }
@@ -446,9 +451,11 @@ TEST(TableLockProcessTest, TheFullMatrixHoldsBetweenProcesses) {
       EXPECT_EQ(granted, Allowed(held, requested)) << "held " << held << ", requested " << requested;
       EXPECT_LT(platform::MonotonicMs() - started, 2000);
       if (granted && requested == ltRecord) here.locks->UnlockRecord(1, file, Address(7, 2));
-      if (granted && requested != ltRecord) here.locks->UnlockTable(1, static_cast<uint8_t>(requested), false, false, file);
+      if (granted && requested != ltRecord)
+        here.locks->UnlockTable(1, static_cast<uint8_t>(requested), false, false, file);
     }
-    ASSERT_EQ(child.Ask(held == ltRecord ? "unrecord 0 0 7 1" : "unlock 0 " + std::to_string(held) + " 0"), "1");
+    ASSERT_EQ(child.Ask(held == ltRecord ? "unrecord 0 0 7 1" : "unlock 0 " + std::to_string(held) + " 0"),
+              "1");
   }
   // The same record is refused across processes.
   ASSERT_EQ(child.Ask("record 0 0 7 1"), "1");
@@ -470,9 +477,11 @@ TEST(TableLockProcessTest, NestedRequestsOfOneSessionTouchTheFileOnce) {
   EXPECT_GT(counting.calls, 0);
   EXPECT_EQ(child.Ask("locked 2 3 0"), "1");
   const int64_t first = counting.calls;
-  for (int again = 0; again < 5; ++again) ASSERT_TRUE(here.locks->LockTable(2, ltTransactionWrite, false, 1, 1, file));
+  for (int again = 0; again < 5; ++again)
+    ASSERT_TRUE(here.locks->LockTable(2, ltTransactionWrite, false, 1, 1, file));
   ASSERT_TRUE(here.locks->LockTable(2, ltRead, false, 1, 1, file));  // covered by kind 3
-  for (int again = 0; again < 5; ++again) ASSERT_TRUE(here.locks->UnlockTable(2, ltTransactionWrite, false, false, file));
+  for (int again = 0; again < 5; ++again)
+    ASSERT_TRUE(here.locks->UnlockTable(2, ltTransactionWrite, false, false, file));
   EXPECT_EQ(counting.calls, first);
   EXPECT_EQ(child.Ask("locked 2 3 0"), "1");
   ASSERT_TRUE(here.locks->UnlockTable(2, ltTransactionWrite, false, false, file));
@@ -494,8 +503,8 @@ TEST(TableLockProcessTest, SlowOpeningALockedTableGivesUpAfterThePartsRetries) {
   ASSERT_EQ(child.Ask("lock 0 6 0"), "1");
   CatalogDatabase here(path);
   const int64_t started = platform::MonotonicMs();
-  EXPECT_FALSE(here.locks->LockTable(1, ltOpen, false, kOpenTableLockRetry.intervalMs, kOpenTableLockRetry.attempts,
-                                     here.Locks(0)));
+  EXPECT_FALSE(here.locks->LockTable(1, ltOpen, false, kOpenTableLockRetry.intervalMs,
+                                     kOpenTableLockRetry.attempts, here.Locks(0)));
   const int64_t elapsed = platform::MonotonicMs() - started;
   EXPECT_GE(elapsed, 49 * 50);
   EXPECT_LT(elapsed, 49 * 100 + 2000);
