@@ -25,63 +25,60 @@ std::string Bytes(T value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-//! A stream over one BLOB value of a record buffer.
-class MemoryBlobStream : public TStream {
- public:
-  MemoryBlobStream(TBlobField* field, std::optional<std::string>* value, bool writable, bool truncate)
-      : field_(field), value_(value), writable_(writable) {
-    if (truncate) SetSize(0);
-  }
-  ~MemoryBlobStream() override {
-    if (modified_ && field_) field_->NotifyStreamModified();
-  }
-  int64_t Read(void* buffer, int64_t count) override {
-    const std::string& data = Data();
-    int64_t available = std::max<int64_t>(0, static_cast<int64_t>(data.size()) - position_);
-    int64_t read = std::min(count, available);
-    if (read > 0) std::memcpy(buffer, data.data() + position_, read);
-    position_ += read;
-    return read;
-  }
-  int64_t Write(const void* buffer, int64_t count) override {
-    CheckWritable();
-    std::string& data = value_->emplace(Data());
-    if (static_cast<int64_t>(data.size()) < position_ + count) data.resize(position_ + count);
-    std::memcpy(data.data() + position_, buffer, count);
-    position_ += count;
-    modified_ = modified_ || count > 0;
-    return count;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : GetSize();
-    position_ = std::max<int64_t>(0, base + offset);
-    return position_;
-  }
-  int64_t GetPosition() const override { return position_; }
-  int64_t GetSize() const override { return static_cast<int64_t>(Data().size()); }
-  void SetSize(int64_t size) override {
-    CheckWritable();
-    value_->emplace(Data()).resize(size);
-    modified_ = true;
-  }
-
- private:
-  const std::string& Data() const {
-    static const std::string kEmpty;
-    return value_ && value_->has_value() ? **value_ : kEmpty;
-  }
-  void CheckWritable() const {
-    if (!writable_ || !value_) throw Exception("Cannot write to read only stream");
-  }
-
-  TBlobField* field_;
-  std::optional<std::string>* value_;
-  bool writable_;
-  bool modified_ = false;
-  int64_t position_ = 0;
-};
-
 }  // namespace
+
+StringStream::StringStream(TBlobField* field, std::optional<std::string>* value, bool writable, bool truncate)
+    : field_(field), value_(value), writable_(writable) {
+  if (truncate) SetSize(0);
+}
+
+StringStream::~StringStream() {
+  if (modified_ && field_) field_->NotifyStreamModified();
+}
+
+int64_t StringStream::Read(void* buffer, int64_t count) {
+  const std::string& data = Data();
+  int64_t available = std::max<int64_t>(0, static_cast<int64_t>(data.size()) - position_);
+  int64_t read = std::min(count, available);
+  if (read > 0) std::memcpy(buffer, data.data() + position_, read);
+  position_ += read;
+  return read;
+}
+
+int64_t StringStream::Write(const void* buffer, int64_t count) {
+  CheckWritable();
+  std::string& data = value_->emplace(Data());
+  if (static_cast<int64_t>(data.size()) < position_ + count) data.resize(position_ + count);
+  std::memcpy(data.data() + position_, buffer, count);
+  position_ += count;
+  modified_ = modified_ || count > 0;
+  return count;
+}
+
+int64_t StringStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : GetSize();
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
+
+int64_t StringStream::GetSize() const {
+  return static_cast<int64_t>(Data().size());
+}
+
+void StringStream::SetSize(int64_t size) {
+  CheckWritable();
+  value_->emplace(Data()).resize(size);
+  modified_ = true;
+}
+
+const std::string& StringStream::Data() const {
+  static const std::string kEmpty;
+  return value_ && value_->has_value() ? **value_ : kEmpty;
+}
+
+void StringStream::CheckWritable() const {
+  if (!writable_ || !value_) throw Exception("Cannot write to read only stream");
+}
 
 void MemoryTable::AddColumn(const std::string& name, TFieldType type, int size, bool required) {
   TFieldDef& def = columns.emplace_back();
@@ -417,7 +414,7 @@ std::unique_ptr<TStream> MemoryDataSet::CreateBlobStream(TField& field, TBlobStr
   }
   TRecordBuffer raw = GetActiveRecordBuffer();
   std::optional<std::string>* value = raw ? &RecordOf(raw).values.at(field.FieldNo() - 1) : nullptr;
-  return std::make_unique<MemoryBlobStream>(dynamic_cast<TBlobField*>(&field), value, mode != bmRead,
+  return std::make_unique<StringStream>(dynamic_cast<TBlobField*>(&field), value, mode != bmRead,
                                             mode == bmWrite);
 }
 

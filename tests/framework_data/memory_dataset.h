@@ -9,7 +9,35 @@
 
 #include "framework/data/dataset.h"
 
+namespace viz {
+class TBlobField;
+}
+
 namespace viz::test {
+
+//! A stream over a text that may be absent (a NULL BLOB value); writing makes it present. When it
+//! belongs to a BLOB field and changed the value, it tells the field as it closes.
+class StringStream : public TStream {
+ public:
+  StringStream(TBlobField* field, std::optional<std::string>* value, bool writable, bool truncate);
+  ~StringStream() override;
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override;
+  void SetSize(int64_t size) override;
+
+ private:
+  const std::string& Data() const;
+  void CheckWritable() const;
+
+  TBlobField* field_;
+  std::optional<std::string>* value_;
+  bool writable_;
+  bool modified_ = false;
+  int64_t position_ = 0;
+};
 
 //! One row: a stable id (the bookmark) and each field's native bytes, or the BLOB content.
 struct MemoryRow {
