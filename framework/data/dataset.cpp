@@ -26,6 +26,11 @@ TDataSet::~TDataSet() {
   for (TDataSource* source : std::vector<TDataSource*>(dataSources_)) source->SetDataSet(nullptr);
 }
 
+void TDataSet::SetName(std::string name) {
+  name_ = std::move(name);
+  fieldDefs_.SetOwnerName(name_);
+}
+
 // ---- Opening and closing
 
 void TDataSet::SetActive(bool active) {
@@ -49,7 +54,6 @@ void TDataSet::SetActive(bool active) {
 
 void TDataSet::OpenCursor() {
   defaultFields_ = fields_.Count() == 0;
-  fieldDefs_.SetOwnerName(name_);
   try {
     InternalOpen();
     AllocateBuffers(LinkBufferCount());

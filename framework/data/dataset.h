@@ -73,7 +73,7 @@ class TDataSet {
 
   //! The component name, put in front of every error message.
   const std::string& Name() const { return name_; }
-  void SetName(std::string name) { name_ = std::move(name); }
+  void SetName(std::string name);
 
   // ---- Opening and closing
   bool Active() const { return state_ != dsInactive; }
@@ -96,7 +96,8 @@ class TDataSet {
   //! True after Last or after a forward move that met the last record.
   bool Eof() const { return eof_; }
   bool IsEmpty() const { return recordCount_ == 0; }
-  int RecordCount() { CheckActive(); return GetRecordCount(); }
+  //! The descendant's count of the records the dataset can reach (its answer for a closed one too).
+  int RecordCount() { return GetRecordCount(); }
   int RecNo() { CheckActive(); return GetRecNo(); }
   //! Moves to a record number (from 1) and rebuilds the window around it.
   void SetRecNo(int recNo);

@@ -237,8 +237,8 @@ TEST(DataSetStateTest, MisuseIsReportedWithTheComponentName) {
   MemoryDataSet dataSet(table);
   EXPECT_EQ(ErrorOf([&] { dataSet.First(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(ErrorOf([&] { dataSet.Edit(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
-  EXPECT_EQ(ErrorOf([&] { dataSet.RecordCount(); }),
-            "MemoryDataSet1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.RecNo(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.FieldDefs().Find("ID"); }), "MemoryDataSet1: Field 'ID' not found");
   TField& persistent = dataSet.AddField(ftInteger, "ID");
   EXPECT_EQ(ErrorOf([&] { persistent.AsInteger(); }),
             "MemoryDataSet1: Cannot perform this operation on a closed dataset");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dataset_fixture.h"
+#include "engine/types/data_types.h"
 #include "framework/data/blob_field.h"
 #include "framework/data/field_types.h"
 
@@ -275,6 +276,17 @@ TEST(FieldTest, DefinitionsAndNames) {
   EXPECT_TRUE(IsBlobFieldType(ftTypedBinary));
   EXPECT_FALSE(IsBlobFieldType(ftCursor));
   EXPECT_EQ(ErrorOf([] { CreateField(ftADT, "X"); }), "Field 'X' is of an unsupported type (26)");
+}
+
+TEST(FieldTest, EveryTypeOfTheEngineHasAFieldClass) {
+  for (int row = 0; row < kTypeNameRowCount; ++row) {
+    const TABSTypeNameRow& type = TypeNameTable()[row];
+    SCOPED_TRACE(type.name);
+    auto code = static_cast<TFieldType>(type.fieldType);
+    std::unique_ptr<TField> field = CreateField(code, "F", 10);
+    EXPECT_EQ(field->DataType(), code);
+    EXPECT_EQ(field->IsBlob(), IsBlobBaseType(type.baseType));
+  }
 }
 
 }  // namespace

@@ -301,6 +301,7 @@ void MemoryDataSet::InternalSetToRecord(TRecordBuffer buffer) {
 }
 
 int MemoryDataSet::GetRecordCount() {
+  if (!Active()) return 0;
   int count = 0;
   for (int index = 0; index < static_cast<int>(table_->rows.size()); ++index) count += Passes(index, true);
   return count;
