@@ -226,4 +226,15 @@ inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
 
+// ---- SQL lexer and date format
+inline constexpr Message kMissingRightParenthesis{30059, "Missing symbol ')' at line %d, column %d"};
+inline constexpr Message kUnexpectedRightParenthesis{30060, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr Message kUnterminatedString{30061, "Unterminated string at line %d, column %d"};
+inline constexpr Message kInvalidNumericSymbol{30062, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr Message kParameterValueNotFound{30358, "Value for parameter '%s' not found"};
+inline constexpr Message kParameterUnknownType{20271, "Parameter \"%s\" is of an unknown data type"};
+inline constexpr Message kAmPmExpected{30129, "AM/PM word expected, but '%s' found"};
+// Raised as a plain framework exception: no native number belongs to it.
+inline constexpr const char* kUnknownDateFormatType = "Unknown DateFormatType";
+
 }  // namespace viz::msg
