@@ -76,7 +76,8 @@ void TDataSource::DataEvent(TDataEvent event, intptr_t info) {
     case deDataSetChange:
     case deDataSetScroll:
     case deLayoutChange:
-      if (OnDataChange) OnDataChange(*this, event == deFieldChange ? reinterpret_cast<TField*>(info) : nullptr);
+      if (OnDataChange)
+        OnDataChange(*this, event == deFieldChange ? reinterpret_cast<TField*>(info) : nullptr);
       break;
     case deUpdateRecord:
       if (OnUpdateData) OnUpdateData(*this);

@@ -214,7 +214,8 @@ std::vector<TField*> TDataSet::GetFieldList(const std::string& names) const {
 
 TField& TDataSet::AddField(std::unique_ptr<TField> field) {
   CheckInactive();
-  if (fields_.FindField(field->FieldName())) DatabaseErrorFmt(fmsg::kDuplicateFieldName, {field->FieldName()}, name_);
+  if (fields_.FindField(field->FieldName()))
+    DatabaseErrorFmt(fmsg::kDuplicateFieldName, {field->FieldName()}, name_);
   field->dataSet_ = this;
   field->index_ = fields_.Count();
   fields_.fields_.push_back(std::move(field));

@@ -3,21 +3,24 @@
 // and leaves every access to the data to a descendant through virtual hooks (the engine's datasets,
 // or a test dataset over a vector of rows).
 //
-// States and the operations that move between them (temporary states in brackets are entered by
-// `TTempState` for one computation and left to the state they came from, without events):
+// States and the operations that move between them:
 //
-//                     Open                     Edit
-//     dsInactive  ------------->  dsBrowse  <-------->  dsEdit        Post / Cancel / Delete
-//          ^      <-------------    |  ^    ---------->  dsInsert      (Insert, Append)
-//          |          Close         |  |    <----------
-//          |                        |  |     Post / Cancel
-//          |    Close from edit,    |  |
-//          |    insert or set-key:  |  +--- Post / Cancel (PostKeyBuffer) --- dsSetKey
-//          +--- the record is       |                                       (a descendant's key
-//               cancelled first     +--> [dsCalcFields] calculated fields    editing, SetState)
-//                                   +--> [dsFilter]     a filter handler, a locate step
-//                                   +--> [dsNewValue]   a descendant writing new values
+//                 Open                 Edit (on an empty dataset: Insert)
+//   dsInactive ---------> dsBrowse ------------------------------------> dsEdit
+//       ^     <---------  |  ^  ^ <--------- Post, Cancel, Delete ---------'
+//       |       Close     |  |  |
+//       |                 |  |  +----------- Post, Cancel, Delete ------- dsInsert <-- Insert, Append
+//       |                 |  +-------------- Post, Cancel --------------- dsSetKey <-- a descendant's
+//       |                 |                  (PostKeyBuffer)                           key edit
+//       +-----------------+  Close from dsEdit or dsInsert: the descendant's cancel step runs first
 //
+//   Temporary states, entered from an active state by TTempState and left to it without events:
+//     [dsCalcFields]  computing the calculated and lookup fields of a record   (GetCalcFields)
+//     [dsFilter]      a filter handler or a search step looking at a record    (RunFilterHandler)
+//     [dsNewValue]    a descendant writing the values a record is to get
+//
+// Every move (First, Last, MoveBy, GotoBookmark, Refresh, Insert ...) starts with the browse-mode
+// check: an edit or insert is posted when modified and cancelled otherwise; a key edit is posted.
 // Every state change sends deUpdateState to the data links; Modified is cleared with it.
 //
 // The record window: BufferCount buffers (the largest buffer count a data link asks for, at least
@@ -98,7 +101,10 @@ class TDataSet {
   bool IsEmpty() const { return recordCount_ == 0; }
   //! The descendant's count of the records the dataset can reach (its answer for a closed one too).
   int RecordCount() { return GetRecordCount(); }
-  int RecNo() { CheckActive(); return GetRecNo(); }
+  int RecNo() {
+    CheckActive();
+    return GetRecNo();
+  }
   //! Moves to a record number (from 1) and rebuilds the window around it.
   void SetRecNo(int recNo);
   //! Posts when modified, cancels otherwise; ends a key edit by posting it. Raises when closed.

@@ -6,12 +6,12 @@ namespace viz {
 
 const char* FieldTypeName(TFieldType type) {
   static constexpr const char* kNames[] = {
-      "Unknown",  "String",     "Smallint", "Integer",     "Word",      "Boolean",   "Float",
-      "Currency", "BCD",        "Date",     "Time",        "DateTime",  "Bytes",     "VarBytes",
-      "AutoInc",  "Blob",       "Memo",     "Graphic",     "FmtMemo",   "ParadoxOle", "DBaseOle",
-      "TypedBinary", "Cursor",  "FixedChar", "WideString", "Largeint",  "ADT",       "Array",
-      "Reference", "DataSet",   "OraBlob",  "OraClob",     "Variant",   "Interface", "IDispatch",
-      "Guid",     "TimeStamp",  "FMTBcd"};
+      "Unknown",     "String",    "Smallint",  "Integer",    "Word",     "Boolean",    "Float",
+      "Currency",    "BCD",       "Date",      "Time",       "DateTime", "Bytes",      "VarBytes",
+      "AutoInc",     "Blob",      "Memo",      "Graphic",    "FmtMemo",  "ParadoxOle", "DBaseOle",
+      "TypedBinary", "Cursor",    "FixedChar", "WideString", "Largeint", "ADT",        "Array",
+      "Reference",   "DataSet",   "OraBlob",   "OraClob",    "Variant",  "Interface",  "IDispatch",
+      "Guid",        "TimeStamp", "FMTBcd"};
   return type < std::size(kNames) ? kNames[type] : "Unknown";
 }
 

@@ -82,15 +82,15 @@ constexpr bool IsEditState(TDataSetState state) {
 
 //! What a dataset tells its data sources and, through them, its data links.
 enum TDataEvent : uint8_t {
-  deFieldChange,       //!< one field's value changed (info: the field)
-  deRecordChange,      //!< the active record's values changed as a whole (edit begun, fields cleared)
-  deDataSetChange,     //!< the record window was rebuilt: every row may differ
-  deDataSetScroll,     //!< the window moved (info: records shifted out at the top, negative at the bottom)
-  deLayoutChange,      //!< the fields or their display properties changed
-  deUpdateRecord,      //!< controls must write their pending edits into the fields now
-  deUpdateState,       //!< the dataset's state changed (opened, closed, edit begun or ended)
-  deCheckBrowseMode,   //!< the dataset is about to leave an edit: controls may finish theirs
-  dePropertyChange,    //!< a property of the dataset changed that may change its result
+  deFieldChange,      //!< one field's value changed (info: the field)
+  deRecordChange,     //!< the active record's values changed as a whole (edit begun, fields cleared)
+  deDataSetChange,    //!< the record window was rebuilt: every row may differ
+  deDataSetScroll,    //!< the window moved (info: records shifted out at the top, negative at the bottom)
+  deLayoutChange,     //!< the fields or their display properties changed
+  deUpdateRecord,     //!< controls must write their pending edits into the fields now
+  deUpdateState,      //!< the dataset's state changed (opened, closed, edit begun or ended)
+  deCheckBrowseMode,  //!< the dataset is about to leave an edit: controls may finish theirs
+  dePropertyChange,   //!< a property of the dataset changed that may change its result
 };
 
 //! Which record `GetRecord` reads, relative to the descendant's cursor.

@@ -71,7 +71,8 @@ void TField::SetData(const void* buffer) {
   if (!dataSet_->Active()) DatabaseError(fmsg::kDataSetClosed, dataSet_->Name());
   TDataSetState state = dataSet_->State();
   bool computing = state == dsCalcFields || state == dsFilter || state == dsNewValue;
-  if (readOnly_ && !computing && state != dsSetKey) DatabaseErrorFmt(fmsg::kFieldReadOnly, {DisplayName()}, OwnerName());
+  if (readOnly_ && !computing && state != dsSetKey)
+    DatabaseErrorFmt(fmsg::kFieldReadOnly, {DisplayName()}, OwnerName());
   dataSet_->SetFieldData(*this, buffer);
   if (!computing) dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(this));
 }

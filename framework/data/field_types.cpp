@@ -173,9 +173,10 @@ int64_t TIntegerField::GetAsLargeInt() const {
 
 void TIntegerField::SetAsLargeIntValue(int64_t value) {
   if (value < MinValue() || value > MaxValue()) {
-    DatabaseErrorFmt(fmsg::kFieldRangeError,
-                     {std::to_string(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
-                     OwnerName());
+    DatabaseErrorFmt(
+        fmsg::kFieldRangeError,
+        {std::to_string(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
+        OwnerName());
   }
   int16_t small = static_cast<int16_t>(value);
   uint16_t word = static_cast<uint16_t>(value);
@@ -210,9 +211,10 @@ double TIntegerField::GetAsFloat() const {
 void TIntegerField::SetAsFloatValue(double value) {
   double rounded = std::nearbyint(value);
   if (!(rounded >= -9.2233720368547758e18 && rounded < 9.2233720368547758e18)) {
-    DatabaseErrorFmt(fmsg::kFieldRangeError,
-                     {FloatToText(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
-                     OwnerName());
+    DatabaseErrorFmt(
+        fmsg::kFieldRangeError,
+        {FloatToText(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
+        OwnerName());
   }
   SetAsLargeIntValue(static_cast<int64_t>(rounded));
 }

@@ -24,7 +24,8 @@ inline constexpr const char* kInvalidIntegerValue = "'%s' is not a valid integer
 inline constexpr const char* kInvalidFloatValue = "'%s' is not a valid floating point value for field '%s'";
 inline constexpr const char* kInvalidBoolValue = "'%s' is not a valid boolean value for field '%s'";
 inline constexpr const char* kInvalidDateTimeValue = "'%s' is not a valid date and time value for field '%s'";
-inline constexpr const char* kFieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";
+inline constexpr const char* kFieldRangeError =
+    "%s is not a valid value for field '%s'. The allowed range is %s to %s";
 inline constexpr const char* kDuplicateFieldName = "Duplicate field name '%s'";
 inline constexpr const char* kDuplicateIndexName = "Duplicate index name '%s'";
 inline constexpr const char* kIndexNotFound = "Index '%s' not found";

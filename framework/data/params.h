@@ -47,14 +47,14 @@ class TParam {
   int64_t AsLargeInt() const;
   void SetAsLargeInt(int64_t value);  //!< ftLargeint
   double AsFloat() const;
-  void SetAsFloat(double value);  //!< ftFloat
+  void SetAsFloat(double value);     //!< ftFloat
   void SetAsCurrency(double value);  //!< ftCurrency
   bool AsBoolean() const;
   void SetAsBoolean(bool value);  //!< ftBoolean
   TDateTime AsDateTime() const;
-  void SetAsDateTime(TDateTime value);  //!< ftDateTime
-  void SetAsDate(TDateTime value);  //!< ftDate
-  void SetAsTime(TDateTime value);  //!< ftTime
+  void SetAsDateTime(TDateTime value);       //!< ftDateTime
+  void SetAsDate(TDateTime value);           //!< ftDate
+  void SetAsTime(TDateTime value);           //!< ftTime
   void SetAsMemo(const std::string& value);  //!< ftMemo
   void SetAsBlob(const std::string& bytes);  //!< ftBlob
 

@@ -42,33 +42,56 @@ TEST(DataLinkTest, AGridHearsExactlyWhatEachActionChanges) {
   };
   TField* name = nullptr;
   std::vector<Step> steps = {
-      {"open", [&] { ds.Open(), name = &ds.FieldByName("Name"); }, {"ActiveChanged(on)"}, {"ActiveChanged(on)"}},
+      {"open",
+       [&] { ds.Open(), name = &ds.FieldByName("Name"); },
+       {"ActiveChanged(on)"},
+       {"ActiveChanged(on)"}},
       {"next inside the window", [&] { ds.Next(); }, {"DataSetScrolled(0)"}, {"DataSetScrolled(1)"}},
       {"move to the window's end", [&] { ds.MoveBy(3); }, {"DataSetScrolled(0)"}, {"DataSetScrolled(3)"}},
       {"next past it", [&] { ds.Next(); }, {"DataSetScrolled(1)"}, {"DataSetScrolled(1)"}},
-      {"jump back past the start", [&] { EXPECT_EQ(ds.MoveBy(-6), -5); }, {"DataSetScrolled(-1)"},
+      {"jump back past the start",
+       [&] { EXPECT_EQ(ds.MoveBy(-6), -5); },
+       {"DataSetScrolled(-1)"},
        {"DataSetScrolled(-5)"}},
-      {"edit", [&] { ds.Edit(); }, {"EditingChanged(on)", "RecordChanged"}, {"EditingChanged(on)", "RecordChanged"}},
+      {"edit",
+       [&] { ds.Edit(); },
+       {"EditingChanged(on)", "RecordChanged"},
+       {"EditingChanged(on)", "RecordChanged"}},
       {"change a field", [&] { name->SetAsString("x"); }, {"RecordChanged(Name)"}, {"RecordChanged(Name)"}},
-      {"post", [&] { ds.Post(); }, {"UpdateData", "EditingChanged(off)", "DataSetChanged"},
+      {"post",
+       [&] { ds.Post(); },
+       {"UpdateData", "EditingChanged(off)", "DataSetChanged"},
        {"UpdateData", "EditingChanged(off)", "DataSetChanged"}},
-      {"insert", [&] { ds.Insert(); }, {"EditingChanged(on)", "DataSetChanged"}, {"EditingChanged(on)", "DataSetChanged"}},
-      {"cancel", [&] { ds.Cancel(); }, {"EditingChanged(off)", "DataSetChanged"},
+      {"insert",
+       [&] { ds.Insert(); },
+       {"EditingChanged(on)", "DataSetChanged"},
+       {"EditingChanged(on)", "DataSetChanged"}},
+      {"cancel",
+       [&] { ds.Cancel(); },
+       {"EditingChanged(off)", "DataSetChanged"},
        {"EditingChanged(off)", "DataSetChanged"}},
       {"delete", [&] { ds.Delete(); }, {"DataSetChanged"}, {"DataSetChanged"}},
       {"last", [&] { ds.Last(); }, {"DataSetChanged"}, {"DataSetChanged"}},
       {"refresh", [&] { ds.Refresh(); }, {"DataSetChanged"}, {"DataSetChanged"}},
       {"relabel a field", [&] { name->SetDisplayLabel("Title"); }, {"LayoutChanged"}, {"LayoutChanged"}},
-      {"disabled controls", [&] {
+      {"disabled controls",
+       [&] {
          ds.DisableControls();
          ds.First();
          ds.Next();
          ds.Edit();
          ds.EnableControls();
-       }, {"EditingChanged(on)", "DataSetChanged"}, {"EditingChanged(on)", "DataSetChanged"}},
-      {"source disabled", [&] { ds.Cancel(), grid.Take(), single.Take(), linked.source.SetEnabled(false); },
-       {"ActiveChanged(off)"}, {"ActiveChanged(off)"}},
-      {"source enabled", [&] { linked.source.SetEnabled(true); }, {"ActiveChanged(on)"}, {"ActiveChanged(on)"}},
+       },
+       {"EditingChanged(on)", "DataSetChanged"},
+       {"EditingChanged(on)", "DataSetChanged"}},
+      {"source disabled",
+       [&] { ds.Cancel(), grid.Take(), single.Take(), linked.source.SetEnabled(false); },
+       {"ActiveChanged(off)"},
+       {"ActiveChanged(off)"}},
+      {"source enabled",
+       [&] { linked.source.SetEnabled(true); },
+       {"ActiveChanged(on)"},
+       {"ActiveChanged(on)"}},
       {"close", [&] { ds.Close(); }, {"ActiveChanged(off)"}, {"ActiveChanged(off)"}},
   };
   for (Step& step : steps) {

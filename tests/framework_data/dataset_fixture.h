@@ -85,12 +85,16 @@ class RecordingLink : public TDataLink {
 
  protected:
   void ActiveChanged() override { calls.push_back(Active() ? "ActiveChanged(on)" : "ActiveChanged(off)"); }
-  void EditingChanged() override { calls.push_back(Editing() ? "EditingChanged(on)" : "EditingChanged(off)"); }
+  void EditingChanged() override {
+    calls.push_back(Editing() ? "EditingChanged(on)" : "EditingChanged(off)");
+  }
   void RecordChanged(TField* field) override {
     calls.push_back(field ? "RecordChanged(" + field->FieldName() + ")" : "RecordChanged");
   }
   void DataSetChanged() override { calls.push_back("DataSetChanged"); }
-  void DataSetScrolled(int distance) override { calls.push_back("DataSetScrolled(" + std::to_string(distance) + ")"); }
+  void DataSetScrolled(int distance) override {
+    calls.push_back("DataSetScrolled(" + std::to_string(distance) + ")");
+  }
   void LayoutChanged() override { calls.push_back("LayoutChanged"); }
   void UpdateData() override { calls.push_back("UpdateData"); }
 };

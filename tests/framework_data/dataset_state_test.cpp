@@ -68,7 +68,8 @@ TEST(DataSetStateTest, EditPostAndCancelWithAndWithoutChanges) {
   dataSet.Edit();
   name.SetAsString("Moved on");
   dataSet.Next();
-  EXPECT_EQ(log.Take(), (Events{"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost", "BeforeScroll", "AfterScroll"}));
+  EXPECT_EQ(log.Take(),
+            (Events{"BeforeEdit", "AfterEdit", "BeforePost", "AfterPost", "BeforeScroll", "AfterScroll"}));
   EXPECT_EQ(name.AsString(), "Name2");
   dataSet.First();
   EXPECT_EQ(name.AsString(), "Moved on");
@@ -86,7 +87,8 @@ TEST(DataSetStateTest, InsertAndAppendPlaceTheNewRecord) {
   };
 
   dataSet.Insert();
-  EXPECT_EQ(log.Take(), (Events{"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll"}));
+  EXPECT_EQ(log.Take(),
+            (Events{"BeforeInsert", "BeforeScroll", "OnNewRecord", "AfterInsert", "AfterScroll"}));
   EXPECT_EQ(dataSet.State(), dsInsert);
   EXPECT_EQ(dataSet.RecNo(), -1);
   EXPECT_FALSE(dataSet.Modified());  // values of OnNewRecord alone do not count as a change
@@ -142,7 +144,8 @@ TEST(DataSetStateTest, DeleteAtTheStartAndAtTheEnd) {
   dataSet.Delete();
   dataSet.Delete();
   EXPECT_TRUE(dataSet.IsEmpty());
-  EXPECT_EQ(ErrorOf([&] { dataSet.Delete(); }), "MemoryDataSet1: Cannot perform this operation on an empty dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.Delete(); }),
+            "MemoryDataSet1: Cannot perform this operation on an empty dataset");
   dataSet.Insert();
   dataSet.Delete();  // deleting a new record cancels it
   EXPECT_EQ(dataSet.State(), dsBrowse);
@@ -155,8 +158,8 @@ TEST(DataSetStateTest, ErrorEventsDecideBetweenFailAbortAndRetry) {
     TDataAction action;
   };
   for (Case c : {Case{"edit", daFail}, Case{"edit", daAbort}, Case{"edit", daRetry}, Case{"post", daFail},
-                 Case{"post", daAbort}, Case{"post", daRetry}, Case{"delete", daFail}, Case{"delete", daAbort},
-                 Case{"delete", daRetry}}) {
+                 Case{"post", daAbort}, Case{"post", daRetry}, Case{"delete", daFail},
+                 Case{"delete", daAbort}, Case{"delete", daRetry}}) {
     SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.action));
     MemoryDataSet dataSet(NumberedTable(3));
     dataSet.Open();
@@ -184,7 +187,7 @@ TEST(DataSetStateTest, ErrorEventsDecideBetweenFailAbortAndRetry) {
     }
     EXPECT_EQ(seen, "MemoryDataSet1: Record is locked");
     EXPECT_EQ(calls, c.action == daRetry ? 2 : 1);
-    TDataSetState expected = op == "post" && c.action != daRetry ? dsEdit
+    TDataSetState expected = op == "post" && c.action != daRetry   ? dsEdit
                              : op == "edit" && c.action == daRetry ? dsEdit
                                                                    : dsBrowse;
     EXPECT_EQ(dataSet.State(), expected);
@@ -235,9 +238,12 @@ TEST(DataSetStateTest, MisuseIsReportedWithTheComponentName) {
   auto table = NumberedTable(2);
   table->columns[1].Required = true;
   MemoryDataSet dataSet(table);
-  EXPECT_EQ(ErrorOf([&] { dataSet.First(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
-  EXPECT_EQ(ErrorOf([&] { dataSet.Edit(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
-  EXPECT_EQ(ErrorOf([&] { dataSet.RecNo(); }), "MemoryDataSet1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.First(); }),
+            "MemoryDataSet1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.Edit(); }),
+            "MemoryDataSet1: Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { dataSet.RecNo(); }),
+            "MemoryDataSet1: Cannot perform this operation on a closed dataset");
   EXPECT_EQ(ErrorOf([&] { dataSet.FieldDefs().Find("ID"); }), "MemoryDataSet1: Field 'ID' not found");
   TField& persistent = dataSet.AddField(ftInteger, "ID");
   EXPECT_EQ(ErrorOf([&] { persistent.AsInteger(); }),
@@ -260,7 +266,8 @@ TEST(DataSetStateTest, MisuseIsReportedWithTheComponentName) {
   EXPECT_EQ(ErrorOf([&] { dataSet.FieldDefs().Find("Nope"); }), "MemoryDataSet1: Field 'Nope' not found");
 
   dataSet.Edit();
-  EXPECT_EQ(ErrorOf([&] { id.SetAsString("12x"); }), "MemoryDataSet1: '12x' is not a valid integer value for field 'ID'");
+  EXPECT_EQ(ErrorOf([&] { id.SetAsString("12x"); }),
+            "MemoryDataSet1: '12x' is not a valid integer value for field 'ID'");
   id.SetReadOnly(true);
   EXPECT_EQ(ErrorOf([&] { id.SetAsInteger(5); }), "MemoryDataSet1: Field 'ID' cannot be modified");
   name.Clear();

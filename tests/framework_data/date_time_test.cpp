@@ -14,8 +14,9 @@ TEST(FrameworkDateTimeTest, TextFormsReadAndWrite) {
     const char* written;  // DateTimeToText of what was read; null when the text is refused
   };
   for (Case c : {Case{"2006-05-31", "2006-05-31 00:00:00"}, Case{" 2006/5/1 ", "2006-05-01 00:00:00"},
-                 Case{"2006.05.31T07:05:09.25", "2006-05-31 07:05:09.250"}, Case{"7:05", "1899-12-30 07:05:00"},
-                 Case{"0001-01-01 00:00:00", "0001-01-01 00:00:00"}, Case{"9999-12-31 23:59:59.999", "9999-12-31 23:59:59.999"},
+                 Case{"2006.05.31T07:05:09.25", "2006-05-31 07:05:09.250"},
+                 Case{"7:05", "1899-12-30 07:05:00"}, Case{"0001-01-01 00:00:00", "0001-01-01 00:00:00"},
+                 Case{"9999-12-31 23:59:59.999", "9999-12-31 23:59:59.999"},
                  Case{"1899-12-29 06:00", "1899-12-29 06:00:00"}, Case{"2000-02-29", "2000-02-29 00:00:00"},
                  Case{"1900-02-29", nullptr}, Case{"2006-13-01", nullptr}, Case{"2006-05-31 24:00", nullptr},
                  Case{"20060531", nullptr}, Case{"2006-05/31", nullptr}, Case{"", nullptr},
@@ -40,8 +41,9 @@ TEST(FrameworkDateTimeTest, TimeStampRecordsRoundTrip) {
   for (int round = 0; round < 2000; ++round) {
     int year = 1 + static_cast<int>(random() % 9999), month = 1 + static_cast<int>(random() % 12);
     int day = 1 + static_cast<int>(random() % 28);
-    TDateTime value = CombineDateTime(*EncodeDate(year, month, day),
-                                      *EncodeTime(random() % 24, random() % 60, random() % 60, random() % 1000));
+    TDateTime value =
+        CombineDateTime(*EncodeDate(year, month, day),
+                        *EncodeTime(random() % 24, random() % 60, random() % 60, random() % 1000));
     TSQLTimeStamp stamp = DateTimeToSQLTimeStamp(value);
     ASSERT_EQ(stamp.Year, year);
     ASSERT_EQ(stamp.Month, month);

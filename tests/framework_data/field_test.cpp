@@ -38,8 +38,8 @@ TEST(FieldTest, TypedAccessOfEveryFieldClass) {
   struct Case {
     const char* field;
     std::function<void(TField&)> set;
-    std::string text;       // AsString afterwards ("!" + message when the setter raises)
-    uint16_t variantKind;   // AsVariant's kind
+    std::string text;      // AsString afterwards ("!" + message when the setter raises)
+    uint16_t variantKind;  // AsVariant's kind
   };
   const TDateTime day = *EncodeDate(2006, 5, 31);
   const TDateTime time = *EncodeTime(7, 5, 9, 250);
@@ -52,21 +52,25 @@ TEST(FieldTest, TypedAccessOfEveryFieldClass) {
       {"W", [](TField& f) { f.SetAsWideString(u"h\u00e9llo\u4e16"); }, "h\xe9llo", vk::kWideString},
       {"I16", [](TField& f) { f.SetAsInteger(-5); }, "-5", vk::kSmallint},
       {"I16", [](TField& f) { f.SetAsInteger(40000); },
-       "!MemoryDataSet1: 40000 is not a valid value for field 'I16'. The allowed range is -32768 to 32767", 0},
+       "!MemoryDataSet1: 40000 is not a valid value for field 'I16'. The allowed range is -32768 to 32767",
+       0},
       {"U16", [](TField& f) { f.SetAsString(" 65535 "); }, "65535", vk::kInteger},
       {"U16", [](TField& f) { f.SetAsInteger(-1); },
        "!MemoryDataSet1: -1 is not a valid value for field 'U16'. The allowed range is 0 to 65535", 0},
       {"I32", [](TField& f) { f.SetAsVariant(Variant::FromString("12")); }, "12", vk::kInteger},
       {"I32", [](TField& f) { f.SetAsFloat(2.5); }, "2", vk::kInteger},  // rounded half to even
-      {"I32", [](TField& f) { f.SetAsString("x1"); }, "!MemoryDataSet1: 'x1' is not a valid integer value for field 'I32'", 0},
+      {"I32", [](TField& f) { f.SetAsString("x1"); },
+       "!MemoryDataSet1: 'x1' is not a valid integer value for field 'I32'", 0},
       {"I64", [](TField& f) { f.SetAsLargeInt(9000000000); }, "9000000000", vk::kInt64},
       {"F", [](TField& f) { f.SetAsString("1e3"); }, "1000", vk::kDouble},
       {"F", [](TField& f) { f.SetAsFloat(0.1); }, "0.1", vk::kDouble},
-      {"F", [](TField& f) { f.SetAsString("1,5"); }, "!MemoryDataSet1: '1,5' is not a valid floating point value for field 'F'", 0},
+      {"F", [](TField& f) { f.SetAsString("1,5"); },
+       "!MemoryDataSet1: '1,5' is not a valid floating point value for field 'F'", 0},
       {"C", [](TField& f) { f.SetAsFloat(12.25); }, "12.25", vk::kCurrency},
       {"B", [](TField& f) { f.SetAsString("yes"); }, "True", vk::kBoolean},
       {"B", [](TField& f) { f.SetAsVariant(Variant::FromBoolean(false)); }, "False", vk::kBoolean},
-      {"B", [](TField& f) { f.SetAsString("maybe"); }, "!MemoryDataSet1: 'maybe' is not a valid boolean value for field 'B'", 0},
+      {"B", [](TField& f) { f.SetAsString("maybe"); },
+       "!MemoryDataSet1: 'maybe' is not a valid boolean value for field 'B'", 0},
       {"D", [](TField& f) { f.SetAsString("2006-05-31"); }, "2006-05-31", vk::kDate},
       {"T", [](TField& f) { f.SetAsString("07:05:09.250"); }, "07:05:09.250", vk::kDate},
       {"DT", [&](TField& f) { f.SetAsDateTime(day + time); }, "2006-05-31 07:05:09.250", vk::kDate},
@@ -181,7 +185,8 @@ TEST(FieldTest, AControlFailingOnABlobChangeDoesNotStopTheClose) {
     if (field) throw EDatabaseError("control failed");
   };
   std::vector<std::string> reported;
-  auto previous = SetApplicationErrorHandler([&](const std::exception& error) { reported.push_back(error.what()); });
+  auto previous =
+      SetApplicationErrorHandler([&](const std::exception& error) { reported.push_back(error.what()); });
   dataSet.Open();
   dataSet.Edit();
   dataSet.FieldByName("Notes").SetAsString("kept");
@@ -194,7 +199,8 @@ TEST(FieldTest, CalculatedAndLookupFields) {
   auto others = std::make_shared<MemoryTable>();
   others->AddColumn("Key", ftInteger);
   others->AddColumn("Title", ftString, 10);
-  for (int key = 2; key <= 6; key += 2) others->AddRow({Variant::FromInteger(key), Variant::FromString("T" + std::to_string(key))});
+  for (int key = 2; key <= 6; key += 2)
+    others->AddRow({Variant::FromInteger(key), Variant::FromString("T" + std::to_string(key))});
   MemoryDataSet lookupSet(others, "Others");
   lookupSet.Open();
 
@@ -269,7 +275,11 @@ TEST(FieldTest, DefinitionsAndNames) {
 
   EXPECT_EQ(SplitFieldNames(" A ; B;;C; "), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_TRUE(SplitFieldNames("").empty());
-  EXPECT_TRUE(SameName("stra\xdf" "e", "STRA\xdf" "E"));
+  EXPECT_TRUE(
+      SameName("stra\xdf"
+               "e",
+               "STRA\xdf"
+               "E"));
   EXPECT_TRUE(SameName("\xe9t\xe9", "\xc9T\xc9"));
   EXPECT_FALSE(SameName("a", "ab"));
   EXPECT_STREQ(FieldTypeName(ftTimeStamp), "TimeStamp");

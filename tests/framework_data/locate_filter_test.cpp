@@ -22,7 +22,8 @@ TEST(LocateFilterTest, LocateMovesOnlyWhenARecordMatches) {
   EXPECT_FALSE(dataSet.Locate("Name", {Variant::FromString("name17")}, 0));
   EXPECT_TRUE(log.Take().empty());
   EXPECT_EQ(CurrentId(dataSet), 17);
-  EXPECT_TRUE(dataSet.Locate("Name;ID", {Variant::FromString("Name2"), Variant::FromInteger(25)}, loPartialKey));
+  EXPECT_TRUE(
+      dataSet.Locate("Name;ID", {Variant::FromString("Name2"), Variant::FromInteger(25)}, loPartialKey));
   EXPECT_EQ(CurrentId(dataSet), 25);
 
   // A pending edit is posted first; lookup reads without moving.
@@ -64,7 +65,8 @@ TEST(LocateFilterTest, FiltersByTextAndByHandler) {
 
   // A handler that raises is reported; the flag's value at that moment counts.
   std::vector<std::string> reported;
-  auto previous = SetApplicationErrorHandler([&](const std::exception& error) { reported.push_back(error.what()); });
+  auto previous =
+      SetApplicationErrorHandler([&](const std::exception& error) { reported.push_back(error.what()); });
   dataSet.SetFilterText("");
   dataSet.SetOnFilterRecord([](TDataSet& ds, bool& accept) {
     accept = ds.FieldByName("ID").AsInteger() <= 2;
@@ -81,7 +83,8 @@ TEST(LocateFilterTest, FiltersByTextAndByHandler) {
 
 TEST(LocateFilterTest, FindStepsUseTheFilterEvenWhenNotFiltered) {
   MemoryDataSet dataSet(NumberedTable(10));
-  dataSet.SetOnFilterRecord([](TDataSet& ds, bool& accept) { accept = ds.FieldByName("ID").AsInteger() % 4 == 0; });
+  dataSet.SetOnFilterRecord(
+      [](TDataSet& ds, bool& accept) { accept = ds.FieldByName("ID").AsInteger() % 4 == 0; });
   dataSet.Open();
   EXPECT_FALSE(dataSet.Filtered());
   EXPECT_EQ(dataSet.RecordCount(), 10);

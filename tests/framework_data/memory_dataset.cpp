@@ -56,7 +56,9 @@ int64_t StringStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t StringStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : GetSize();
+  int64_t base = origin == TSeekOrigin::Beginning ? 0
+                 : origin == TSeekOrigin::Current ? position_
+                                                  : GetSize();
   position_ = std::max<int64_t>(0, base + offset);
   return position_;
 }
@@ -119,7 +121,8 @@ void MemoryTable::AddRow(const std::vector<Variant>& values) {
   }
 }
 
-MemoryDataSet::MemoryDataSet(std::shared_ptr<MemoryTable> table, std::string name) : table_(std::move(table)) {
+MemoryDataSet::MemoryDataSet(std::shared_ptr<MemoryTable> table, std::string name)
+    : table_(std::move(table)) {
   SetName(std::move(name));
 }
 
@@ -238,7 +241,8 @@ bool MemoryDataSet::Passes(int index, bool filtering) {
   return RunFilterHandler(buffer);
 }
 
-int MemoryDataSet::Scan(int start, bool forward, bool filtering, const std::function<bool(Record&)>& matches) {
+int MemoryDataSet::Scan(int start, bool forward, bool filtering,
+                        const std::function<bool(Record&)>& matches) {
   const int count = static_cast<int>(table_->rows.size());
   for (int index = start; index >= 0 && index < count; index += forward ? 1 : -1) {
     if (!Passes(index, filtering)) continue;
@@ -387,7 +391,8 @@ bool MemoryDataSet::GetFieldData(const TField& field, void* buffer) {
   }
   const std::optional<std::string>& value = record.values.at(field.FieldNo() - 1);
   if (!value) return false;
-  if (buffer && !field.IsBlob()) std::memcpy(buffer, value->data(), std::min<size_t>(value->size(), field.DataSize()));
+  if (buffer && !field.IsBlob())
+    std::memcpy(buffer, value->data(), std::min<size_t>(value->size(), field.DataSize()));
   return true;
 }
 
@@ -416,13 +421,13 @@ std::unique_ptr<TStream> MemoryDataSet::CreateBlobStream(TField& field, TBlobStr
   TRecordBuffer raw = GetActiveRecordBuffer();
   std::optional<std::string>* value = raw ? &RecordOf(raw).values.at(field.FieldNo() - 1) : nullptr;
   return std::make_unique<StringStream>(dynamic_cast<TBlobField*>(&field), value, mode != bmRead,
-                                            mode == bmWrite);
+                                        mode == bmWrite);
 }
 
 // ---- Locate, lookup, filters, find steps
 
-bool MemoryDataSet::Matches(Record& record, const std::string& keyFields, const std::vector<Variant>& keyValues,
-                            TLocateOptions options) {
+bool MemoryDataSet::Matches(Record& record, const std::string& keyFields,
+                            const std::vector<Variant>& keyValues, TLocateOptions options) {
   std::vector<TField*> fields = GetFieldList(keyFields);
   TTempState reading(*this, dsFilter, reinterpret_cast<TRecordBuffer>(&record));
   for (size_t index = 0; index < fields.size(); ++index) {
@@ -445,7 +450,8 @@ bool MemoryDataSet::Matches(Record& record, const std::string& keyFields, const 
 bool MemoryDataSet::Locate(const std::string& keyFields, const std::vector<Variant>& keyValues,
                            TLocateOptions options) {
   CheckBrowseMode();
-  int index = Scan(0, true, true, [&](Record& record) { return Matches(record, keyFields, keyValues, options); });
+  int index =
+      Scan(0, true, true, [&](Record& record) { return Matches(record, keyFields, keyValues, options); });
   if (index < 0) return false;
   DoBeforeScroll();
   position_ = index;
@@ -454,7 +460,8 @@ bool MemoryDataSet::Locate(const std::string& keyFields, const std::vector<Varia
   return true;
 }
 
-std::vector<Variant> MemoryDataSet::Lookup(const std::string& keyFields, const std::vector<Variant>& keyValues,
+std::vector<Variant> MemoryDataSet::Lookup(const std::string& keyFields,
+                                           const std::vector<Variant>& keyValues,
                                            const std::string& resultFields) {
   CheckActive();
   int index = Scan(0, true, true, [&](Record& record) { return Matches(record, keyFields, keyValues, 0); });
@@ -474,7 +481,8 @@ bool MemoryDataSet::FindRecord(bool restart, bool goForward) {
   DoBeforeScroll();
   UpdateCursorPos();
   const int count = static_cast<int>(table_->rows.size());
-  int start = restart ? (goForward ? 0 : count - 1) : (goForward ? position_ + 1 : std::min(position_, count) - 1);
+  int start =
+      restart ? (goForward ? 0 : count - 1) : (goForward ? position_ + 1 : std::min(position_, count) - 1);
   stepFilter_ = true;
   int index;
   try {

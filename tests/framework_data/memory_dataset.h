@@ -125,8 +125,7 @@ class MemoryDataSet : public TDataSet {
   bool Passes(int index, bool filtering);
   void LoadRow(int index, Record& record);
   //! Index of the first row from `start` in the direction that passes and matches, or −1.
-  int Scan(int start, bool forward, bool filtering,
-           const std::function<bool(Record&)>& matches = nullptr);
+  int Scan(int start, bool forward, bool filtering, const std::function<bool(Record&)>& matches = nullptr);
   bool Matches(Record& record, const std::string& keyFields, const std::vector<Variant>& keyValues,
                TLocateOptions options);
   void ApplyFilterChange();

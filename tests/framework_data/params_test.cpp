@@ -1,8 +1,9 @@
 // Query parameters: the marker parser, typed values and copying values between lists.
+#include "framework/data/params.h"
+
 #include <gtest/gtest.h>
 
 #include "dataset_fixture.h"
-#include "framework/data/params.h"
 
 namespace viz::test {
 namespace {
