@@ -21,6 +21,15 @@ int CollateAnsi(const char* left, size_t leftLength, const char* right, size_t r
 int CollateWide(const char16_t* left, size_t leftLength, const char16_t* right, size_t rightLength,
                 bool ignoreCase);
 
+//! Compares the first level (letters and symbols, without accents and case) of two strings of which
+//! either may be only the beginning of a longer text (`complete` false). Returns -1 or 1 when that
+//! decides the order of the whole texts as well, whatever follows the beginnings; 0 when it cannot.
+//! Index keys that keep only the beginning of a text compare with it.
+int CollateAnsiFirstLevel(const char* left, size_t leftLength, bool leftComplete, const char* right,
+                          size_t rightLength, bool rightComplete);
+int CollateWideFirstLevel(const char16_t* left, size_t leftLength, bool leftComplete, const char16_t* right,
+                          size_t rightLength, bool rightComplete);
+
 inline int CollateAnsi(std::string_view left, std::string_view right, bool ignoreCase) {
   return CollateAnsi(left.data(), left.size(), right.data(), right.size(), ignoreCase);
 }
