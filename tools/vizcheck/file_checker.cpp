@@ -80,9 +80,12 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
     CheckPages(manager);
     CheckExtents(manager);
     std::vector<CatalogChecker::Page> census;
-    for (const PageInfo& page : pages_) census.push_back({page.marked, page.signature, page.type});
-    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); })
-        .Check();
+    for (const PageInfo& page : pages_)
+      census.push_back({page.marked, page.signature, page.type, page.updateCounter == kFreedPageCounter});
+    CatalogChecker catalog(out_, manager, census,
+                           [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); });
+    catalog.ListTablesOn(tables_);
+    catalog.Check();
     ReportCensus();
   } catch (const Exception& error) {
     Problem(-1, std::string("the check stopped: ") + error.Message());

@@ -29,6 +29,9 @@ class FileChecker {
  public:
   explicit FileChecker(std::ostream& out) : out_(out) {}
 
+  //! Also lists every table with its record count on `tables`, one "NAME<TAB>COUNT" line each.
+  void ListTablesOn(std::ostream* tables) { tables_ = tables; }
+
   //! Runs every check and returns the exit code.
   CheckResult Check(const std::string& fileName, const std::string& password);
 
@@ -54,6 +57,7 @@ class FileChecker {
   void ReportCensus();
 
   std::ostream& out_;
+  std::ostream* tables_ = nullptr;
   int problems_ = 0;
   std::vector<PageInfo> pages_;
   std::map<std::string, int64_t> census_;

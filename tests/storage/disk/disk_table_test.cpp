@@ -9,7 +9,7 @@
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
 #include "storage/disk/disk_test_util.h"
-#include "storage/disk/table_fixture.h"
+#include "support/disk_tables.h"
 #include "support/temp_dir.h"
 
 namespace viz {

@@ -1,4 +1,4 @@
-#include "storage/disk/table_fixture.h"
+#include "support/disk_tables.h"
 
 #include <gtest/gtest.h>
 
