@@ -323,5 +323,7 @@ inline constexpr Message kTableHasOtherUncommittedChanges{
 inline constexpr Message kTableHasUncommittedChanges{
     20363, "Cannot perform this operation on table '%s' while a transaction has uncommitted changes to it"};
 inline constexpr Message kDatabaseReadOnly{20364, "Cannot change the database '%s': it is open read-only"};
+// A damaged catalogue (system directory, sessions file or table list): the database cannot be opened.
+inline constexpr Message kDamagedCatalogue{20374, "The catalogue of database '%s' is damaged (page %d): %s"};
 
 }  // namespace viz::msg

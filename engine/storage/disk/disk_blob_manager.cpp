@@ -444,11 +444,12 @@ TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, i
   try {
     value = Load(session, address, disableTempFiles);
   } catch (const EABSException& error) {
-    // Damage found on the value's pages names them; anything else is reported as the field's.
+    // A value that cannot be loaded is damage of its page, which is named with the cause.
     if (error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
-    throw EABSException(msg::kCannotReadBlobFieldValue);
+    Damaged(address.PageNo, std::string(msg::kCannotReadBlobFieldValue.text) + ": " + error.Message());
   }
-  if (value.UncompressedSize < 0 || value.BlockCount < 0) throw EABSException(msg::kInvalidBlobFieldSize);
+  if (value.UncompressedSize < 0 || value.BlockCount < 0)
+    Damaged(address.PageNo, EABSException(msg::kInvalidBlobFieldSize).Message());
   TABSBlobValue result = CopyOf(value, disableTempFiles);
   CacheEntry entry;
   entry.Handle = nextHandle_++;

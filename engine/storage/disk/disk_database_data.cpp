@@ -74,7 +74,13 @@ void TABSDiskDatabaseData::Open(TABSBaseSession& session) {
                             connection.Exclusive, repairNeeded, readOnly);
     connection.NeedRepair = repairNeeded;
     auto catalog = std::make_unique<TABSDiskCatalog>(*pages);
-    catalog->Open();
+    const int64_t failed = pages->FailedPageRequests();
+    try {
+      catalog->Open();
+    } catch (const EABSException& error) {
+      const int32_t page = pages->FailedPageRequests() != failed ? pages->LastFailedPage() : TABSSystemDirectory::kStartPageNo;
+      throw EABSException(msg::kDamagedCatalogue, settings_.DatabaseFileName, page, error.Message());
+    }
     maxConnections_ = catalog->MaxConnections();
     tableLocks_ = std::make_unique<TABSDatabaseTableLockManager>(*pages, maxConnections_);
     catalog_ = std::move(catalog);

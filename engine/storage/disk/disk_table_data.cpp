@@ -101,6 +101,24 @@ TABSDiskRecordManager& TABSDiskTableData::Records() const {
   return static_cast<TABSDiskRecordManager&>(*recordManager_);
 }
 
+// ---- Errors on damaged pages
+
+int64_t TABSDiskTableData::FailedPageRequests() const {
+  return database_.IsOpen() ? Pages().FailedPageRequests() : 0;
+}
+
+void TABSDiskTableData::RethrowNamingPage(int64_t failedBefore) const {
+  try {
+    throw;
+  } catch (const EABSException& error) {
+    const int32_t code = error.NativeErrorCode();
+    if (FailedPageRequests() != failedBefore && code != msg::kDamagedTablePage.code &&
+        code != msg::kDamagedTableFile.code)
+      throw EABSException(msg::kDamagedTablePage, TableName(), Pages().LastFailedPage(), error.Message());
+    throw;
+  }
+}
+
 // ---- Loading
 
 void TABSDiskTableData::MakeManagers() {
@@ -123,7 +141,11 @@ void TABSDiskTableData::Load(const TABSTableListEntry& entry, int32_t session) {
     tableId_ = entry.tableId;
     metadataFile_.Open(entry.metadataStartPageNo);
     headerDataFile_.Open(entry.headerDataStartPageNo);
-    locksFile_.Open(entry.locksStartPageNo);
+    try {
+      locksFile_.Open(entry.locksStartPageNo);
+    } catch (const EABSException& error) {
+      throw EABSException(msg::kDamagedTableFile, TableName(), "locks file", entry.locksStartPageNo, error.Message());
+    }
     MakeManagers();
     ReadMetadata(session);
     CreateRecordManager();
@@ -325,7 +347,7 @@ void TABSDiskTableData::OpenTable(TABSCursor* cursor) {
   const int32_t session = SessionNumberOf(cursor);
   if (!Cursors().empty() && cursor->Exclusive() && !exclusive_)
     throw EABSException(msg::kExclusiveOpenByCursors, TableName());
-  if (!IsLoaded()) Load(database_.FindTableEntry(TableName()), session);
+  if (!IsLoaded()) NamingPages([&] { Load(database_.FindTableEntry(TableName()), session); });
   RegisterCursor(cursor);
   const uint8_t kind = cursor->Exclusive() ? ltExclusive : ltOpen;
   bool locked = false;

@@ -35,6 +35,7 @@
 #include "engine/storage/disk/table_locks_file.h"
 #include "engine/storage/disk/transacted_file.h"
 #include "engine/tables/VIZBaseEngine.h"
+#include "engine/types/errors.h"
 
 namespace viz {
 
@@ -148,6 +149,19 @@ class TABSDiskTableData : public TABSTableData {
   class ReadScope;
   class ChangeScope;
 
+  // Runs `operation`; an engine error that came from a page the page manager could not hand out is
+  // raised again naming the table and the page.
+  template <class Operation>
+  auto NamingPages(Operation&& operation) -> decltype(operation()) {
+    const int64_t failed = FailedPageRequests();
+    try {
+      return operation();
+    } catch (const EABSException&) {
+      RethrowNamingPage(failed);
+    }
+  }
+  int64_t FailedPageRequests() const;
+  [[noreturn]] void RethrowNamingPage(int64_t failedBefore) const;
   // Loads managers, metadata and header data from the table list entry.
   void Load(const TABSTableListEntry& entry, int32_t session);
   void MakeManagers();

@@ -137,122 +137,144 @@ bool TABSDiskTableData::ReadStored(int32_t session, const TABSRecordAddress& add
 
 bool TABSDiskTableData::InsertRecord(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ChangeScope change(*this, cursor, true);
-  const int32_t session = change.Session();
-  uint8_t* record = change.Record();
-  // The automatic counters were read by PrepareForInsert and have moved since; only the counts
-  // are read again.
-  SyncState(session, false);
-  if (blobs_) blobs_->StoreRecordValues(session, record, nullptr, cursor->DisableTempFiles());
-  const TABSRecordAddress address = Records().Insert(session, record);
-  IndexManager()->InsertRecordKeys(session, record, address);
-  WriteHeaderData(session);
-  change.Done();
-  if (blobs_) blobs_->ForgetStored(record);
-  cursor->SetCurrentPosition({address, false, false});
-  return true;
+  return NamingPages([&] {
+    ChangeScope change(*this, cursor, true);
+    const int32_t session = change.Session();
+    uint8_t* record = change.Record();
+    // The automatic counters were read by PrepareForInsert and have moved since; only the counts
+    // are read again.
+    SyncState(session, false);
+    if (blobs_) blobs_->StoreRecordValues(session, record, nullptr, cursor->DisableTempFiles());
+    const TABSRecordAddress address = Records().Insert(session, record);
+    IndexManager()->InsertRecordKeys(session, record, address);
+    WriteHeaderData(session);
+    change.Done();
+    if (blobs_) blobs_->ForgetStored(record);
+    cursor->SetCurrentPosition({address, false, false});
+    return true;
+  });
 }
 
 bool TABSDiskTableData::UpdateRecord(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ChangeScope change(*this, cursor, true);
-  const int32_t session = change.Session();
-  uint8_t* record = change.Record();
-  const TABSCursor::Position position = cursor->CurrentPosition();
-  if (position.BeforeFirst || position.AfterLast) return change.Unchanged();
-  SyncState(session, true);
-  TABSMemBlock oldBlock = NewScratchBlock(RecordBufferSize());
-  auto* old = static_cast<uint8_t*>(oldBlock.data());
-  if (!ReadStored(session, position.Address, old)) return change.Unchanged();
-  IndexManager()->UpdateRecordKeys(session, old, record, position.Address);
-  if (blobs_) blobs_->StoreRecordValues(session, record, old, cursor->DisableTempFiles());
-  if (!Records().Update(session, record, position.Address)) throw EABSException(msg::kRecordNotFound.At(20147));
-  WriteHeaderData(session);
-  change.Done();
-  if (blobs_) blobs_->ForgetStored(record);
-  return true;
+  return NamingPages([&] {
+    ChangeScope change(*this, cursor, true);
+    const int32_t session = change.Session();
+    uint8_t* record = change.Record();
+    const TABSCursor::Position position = cursor->CurrentPosition();
+    if (position.BeforeFirst || position.AfterLast) return change.Unchanged();
+    SyncState(session, true);
+    TABSMemBlock oldBlock = NewScratchBlock(RecordBufferSize());
+    auto* old = static_cast<uint8_t*>(oldBlock.data());
+    if (!ReadStored(session, position.Address, old)) return change.Unchanged();
+    IndexManager()->UpdateRecordKeys(session, old, record, position.Address);
+    if (blobs_) blobs_->StoreRecordValues(session, record, old, cursor->DisableTempFiles());
+    if (!Records().Update(session, record, position.Address)) throw EABSException(msg::kRecordNotFound.At(20147));
+    WriteHeaderData(session);
+    change.Done();
+    if (blobs_) blobs_->ForgetStored(record);
+    return true;
+  });
 }
 
 bool TABSDiskTableData::DeleteRecord(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ChangeScope change(*this, cursor, false);
-  const int32_t session = change.Session();
-  const TABSCursor::Position position = cursor->CurrentPosition();
-  if (position.BeforeFirst || position.AfterLast) return change.Unchanged();
-  SyncState(session, true);
-  TABSMemBlock oldBlock = NewScratchBlock(RecordBufferSize());
-  auto* old = static_cast<uint8_t*>(oldBlock.data());
-  if (!ReadStored(session, position.Address, old)) return change.Unchanged();
-  if (blobs_) blobs_->DeleteRecordValues(session, old);
-  IndexManager()->DeleteRecordKeys(session, old, position.Address);
-  const int32_t stateBefore = Records().StateCounter;
-  if (!Records().Delete(session, position.Address)) throw EABSException(msg::kRecordNotFound.At(20148));
-  WriteHeaderData(session);
-  change.Done();
-  if (blobs_ && change.Record()) blobs_->DropRecord(change.Record(), true);
-  NoteRecordDeleted(cursor, position.Address, stateBefore);
-  return true;
+  return NamingPages([&] {
+    ChangeScope change(*this, cursor, false);
+    const int32_t session = change.Session();
+    const TABSCursor::Position position = cursor->CurrentPosition();
+    if (position.BeforeFirst || position.AfterLast) return change.Unchanged();
+    SyncState(session, true);
+    TABSMemBlock oldBlock = NewScratchBlock(RecordBufferSize());
+    auto* old = static_cast<uint8_t*>(oldBlock.data());
+    if (!ReadStored(session, position.Address, old)) return change.Unchanged();
+    if (blobs_) blobs_->DeleteRecordValues(session, old);
+    IndexManager()->DeleteRecordKeys(session, old, position.Address);
+    const int32_t stateBefore = Records().StateCounter;
+    if (!Records().Delete(session, position.Address)) throw EABSException(msg::kRecordNotFound.At(20148));
+    WriteHeaderData(session);
+    change.Done();
+    if (blobs_ && change.Record()) blobs_->DropRecord(change.Record(), true);
+    NoteRecordDeleted(cursor, position.Address, stateBefore);
+    return true;
+  });
 }
 
 // ---- Reads
 
 int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 0);
-  if (!read.Ok()) return TABSNavigationRecord::kNotFound;
-  // The step puts another record into the buffer: what was cached for the one there goes, and on a
-  // move also what a cursor wrote but never posted.
-  if (blobs_ && cursor && cursor->Navigation().RecordBuffer)
-    blobs_->DropRecord(cursor->Navigation().RecordBuffer, direction != TABSNavigationRecord::kCurrent);
-  return TABSTableData::StepCursor(cursor, direction);
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 0);
+    if (!read.Ok()) return static_cast<int32_t>(TABSNavigationRecord::kNotFound);
+    // The step puts another record into the buffer: what was cached for the one there goes, and on a
+    // move also what a cursor wrote but never posted.
+    if (blobs_ && cursor && cursor->Navigation().RecordBuffer)
+      blobs_->DropRecord(cursor->Navigation().RecordBuffer, direction != TABSNavigationRecord::kCurrent);
+    return TABSTableData::StepCursor(cursor, direction);
+  });
 }
 
 bool TABSDiskTableData::SearchWithRecord(TABSCursor* cursor, const uint8_t* buffer) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20215);
-  return TABSTableData::SearchWithRecord(cursor, buffer);
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 20215);
+    return TABSTableData::SearchWithRecord(cursor, buffer);
+  });
 }
 
 bool TABSDiskTableData::FindKey(TABSCursor* cursor, TABSScanOperator op) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20216);
-  return TABSTableData::FindKey(cursor, op);
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 20216);
+    return TABSTableData::FindKey(cursor, op);
+  });
 }
 
 int64_t TABSDiskTableData::RecordCount(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20214);
-  return Records().RecordCount;
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 20214);
+    return Records().RecordCount;
+  });
 }
 
 int64_t TABSDiskTableData::Ordinal(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20217);
-  return TABSTableData::Ordinal(cursor);
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 20217);
+    return TABSTableData::Ordinal(cursor);
+  });
 }
 
 void TABSDiskTableData::GotoOrdinal(TABSCursor* cursor, int64_t ordinal) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20218);
-  TABSTableData::GotoOrdinal(cursor, ordinal);
+  NamingPages([&] {
+    ReadScope read(*this, cursor, 20218);
+    TABSTableData::GotoOrdinal(cursor, ordinal);
+  });
 }
 
 int64_t TABSDiskTableData::StorageOrdinal(TABSCursor* cursor) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20219);
-  const TABSCursor::Position position = cursor->CurrentPosition();
-  if (position.BeforeFirst || position.AfterLast) return -1;
-  return Records().Ordinal(SessionNumberOf(cursor), position.Address);
+  return NamingPages([&] {
+    ReadScope read(*this, cursor, 20219);
+    const TABSCursor::Position position = cursor->CurrentPosition();
+    if (position.BeforeFirst || position.AfterLast) return int64_t{-1};
+    return Records().Ordinal(SessionNumberOf(cursor), position.Address);
+  });
 }
 
 void TABSDiskTableData::GotoStorageOrdinal(TABSCursor* cursor, int64_t ordinal) {
   std::lock_guard lock(database_.Lock());
-  ReadScope read(*this, cursor, 20220);
-  const int64_t count = Records().RecordCount;
-  if (count <= 0) return;
-  const TABSRecordAddress address =
-      Records().AddressOfOrdinal(SessionNumberOf(cursor), std::clamp<int64_t>(ordinal, 1, count));
-  cursor->SetCurrentPosition({address, false, false});
+  NamingPages([&] {
+    ReadScope read(*this, cursor, 20220);
+    const int64_t count = Records().RecordCount;
+    if (count <= 0) return;
+    const TABSRecordAddress address =
+        Records().AddressOfOrdinal(SessionNumberOf(cursor), std::clamp<int64_t>(ordinal, 1, count));
+    cursor->SetCurrentPosition({address, false, false});
+  });
 }
 
 int64_t TABSDiskTableData::RecordNumberBound(TABSCursor* cursor) {
@@ -272,25 +294,37 @@ TABSRecordAddress TABSDiskTableData::RecordNumberToAddress(int64_t recordNumber)
 
 void TABSDiskTableData::ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result) {
   std::lock_guard lock(database_.Lock());
-  if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
-  if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
-  result = blobs_->ReadValue(SessionNumberOf(cursor), cursor->Navigation().RecordBuffer, field,
-                             cursor->DisableTempFiles());
+  NamingPages([&] {
+    if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
+    if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+    result = blobs_->ReadValue(SessionNumberOf(cursor), cursor->Navigation().RecordBuffer, field,
+                               cursor->DisableTempFiles());
+  });
 }
 
 std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
                                                                        int32_t field) {
   std::lock_guard lock(database_.Lock());
-  if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
-  if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
-  TABSBlobValue value;
-  if (!modify)
-    value = blobs_->ReadValue(SessionNumberOf(cursor), cursor->Navigation().RecordBuffer, field,
-                              cursor->DisableTempFiles());
-  const TABSFieldDef& definition = FieldManager()->FieldDefs()[field];
-  const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
-                              definition.BlobCompressionMode};
-  return std::make_unique<TABSBlobValueStream>(format, std::move(value), readOnly, cursor->DisableTempFiles());
+  return NamingPages([&] {
+    if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
+    if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+    TABSBlobValue value;
+    uint8_t* record = cursor->Navigation().RecordBuffer;
+    if (!modify) value = blobs_->ReadValue(SessionNumberOf(cursor), record, field, cursor->DisableTempFiles());
+    const TABSFieldDef& definition = FieldManager()->FieldDefs()[field];
+    const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
+                                definition.BlobCompressionMode};
+    const TABSRecordAddress address = TABSDiskBlobManager::AddressOf(definition, record);
+    const bool stored = !modify && !IsNullFlagSet(record, field) && TABSDiskBlobManager::IsStored(address);
+    try {
+      auto stream = std::make_unique<TABSBlobValueStream>(format, std::move(value), readOnly, cursor->DisableTempFiles());
+      if (stored) stream->SetOrigin(TableName(), address.PageNo);
+      return stream;
+    } catch (const EABSException& error) {
+      if (!stored) throw;
+      throw EABSException(msg::kDamagedTablePage, TableName(), address.PageNo, error.Message());
+    }
+  });
 }
 
 void TABSDiskTableData::WriteBlobValue(uint8_t* record, int32_t field, TABSBlobValue value) {
