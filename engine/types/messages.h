@@ -325,5 +325,7 @@ inline constexpr Message kTableHasUncommittedChanges{
 inline constexpr Message kDatabaseReadOnly{20364, "Cannot change the database '%s': it is open read-only"};
 // A damaged catalogue (system directory, sessions file or table list): the database cannot be opened.
 inline constexpr Message kDamagedCatalogue{20374, "The catalogue of database '%s' is damaged (page %d): %s"};
+// A B-tree page of a damaged file: its header or its links do not fit the index.
+inline constexpr Message kDamagedIndexPage{20375, "Index page %d is damaged: %s"};
 
 }  // namespace viz::msg

@@ -29,8 +29,6 @@ constexpr int32_t kHeaderDataReadCode = 20373;
 // The table's metadata is compressed with zlib (compression type 1) at level 1.
 constexpr uint8_t kMetadataCompression = 1;
 constexpr int kMetadataLevel = 1;
-// Definitions never need more than this; a larger size in a file header is damage.
-constexpr int64_t kMaxMetadataSize = 64 * 1024 * 1024;
 // Fields larger than this cannot come from a definition the engine wrote.
 constexpr int32_t kMaxFieldBufferSize = 1 << 20;
 
@@ -205,7 +203,8 @@ void TABSDiskTableData::ReadMetadata(int32_t session) {
     if (header.storedSize < 0 || header.storedSize > capacity)
       throw EABSException(msg::kInternalFileChainEnded, header.storedSize, capacity, header.storedSize);
     const int64_t limit = header.compressionType == 0 ? header.storedSize
-                                                      : std::min<int64_t>(kMaxMetadataSize, 1100 * int64_t{header.storedSize} + 1024);
+                                                      : std::min<int64_t>(TABSInternalDBTransactedAccessFile::kMaxUncompressedSize,
+                                                                           1100 * int64_t{header.storedSize} + 1024);
     if (header.uncompressedSize < 0 || header.uncompressedSize > limit)
       throw EABSException(msg::kTableFileDecompressionError);
     content = metadataFile_.ReadAll(session);
