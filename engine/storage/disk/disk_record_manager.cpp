@@ -28,6 +28,7 @@ TABSDiskRecordManager::TABSDiskRecordManager(TABSDiskTableData& table, int32_t s
   recordsPerPage_ =
       TABSSmallRecordPage::RecordsPerPage(static_cast<int32_t>(table.Pages().PageDataSize()), storedRecordSize);
   if (recordsPerPage_ <= 0) throw EABSException(msg::kRecordTooLarge);
+  ownedPages_ = table.Pages().Header().version >= kFirstOwnedPagesVersion;
 }
 
 TABSDiskRecordManager::~TABSDiskRecordManager() = default;
@@ -55,8 +56,7 @@ TABSBTreeRecordPageIndex& TABSDiskRecordManager::PageIndex() {
 }
 
 bool TABSDiskRecordManager::IsTablePage(const TABSPage& page) const {
-  if (table_.DiskDatabase().LenientRead()) return true;
-  if (table_.Pages().Header().version < kFirstOwnedPagesVersion) return true;
+  if (!ownedPages_ || table_.DiskDatabase().LenientRead()) return true;
   return page.GetUpdateCounter() <= kHighestLiveCounter && page.GetPageType() == TABSSmallRecordPage::kPageType &&
          file_format::GetI32(page.Header() + TABSSmallRecordPage::kTableIdOffset) == table_.TableId();
 }
@@ -88,12 +88,13 @@ int32_t TABSDiskRecordManager::PageWithFreeSlot(int32_t session) {
   TABSBTreeRecordPageIndex& index = PageIndex();
   // The finder looks at two leaves of the index only; the page of the last insert or delete is
   // tried first so that a page in between is filled before a new one is taken.
-  if (insertPage_ >= 0) {
-    uint16_t count;
-    if (index.GetValue(session, insertPage_, count) && count < recordsPerPage_) return insertPage_;
-    insertPage_ = -1;
-  }
-  return index.FindPageWithFreeSlot(session);
+  if (insertPage_ >= 0 && insertPageCount_ < recordsPerPage_) return insertPage_;
+  insertPage_ = -1;
+  const int32_t pageNo = index.FindPageWithFreeSlot(session);
+  uint16_t count = 0;
+  if (pageNo >= 0 && !index.GetValue(session, pageNo, count)) return -1;
+  insertPageCount_ = count;
+  return pageNo;
 }
 
 void TABSDiskRecordManager::Empty(int32_t session) {
@@ -121,20 +122,24 @@ TABSRecordAddress TABSDiskRecordManager::Insert(int32_t session, const uint8_t* 
     pageNo = held->PageNo;
     TABSSmallRecordPage(held.get(), recordsPerPage_, storedRecordSize_).Initialise(table_.TableId());
     index.AddPage(session, pageNo, 0);
+    insertPageCount_ = 0;
   } else {
     held.Reset(FetchTablePage(session, pageNo));
   }
+  insertPage_ = -1;
   TABSSmallRecordPage page(held.get(), recordsPerPage_, storedRecordSize_);
   const int32_t slot = page.FirstFreeSlot();
   if (slot < 0) throw EABSException(msg::kCannotAddRecordPageFull);
   table_.FieldManager()->RecordBufferToStoredRecord(record, page.Slot(slot));
   page.SetOccupied(slot, true);
-  const int32_t count = page.RecordCount();
   held.Reset(nullptr);
+  // The index's count of the page, one more: the page agreed with it (a free slot where it said).
+  const int32_t count = insertPageCount_ + 1;
   index.SetRecordCount(session, pageNo, count);
   ++RecordCount;
   ++StateCounter;
-  insertPage_ = count < recordsPerPage_ ? pageNo : -1;
+  insertPage_ = pageNo;
+  insertPageCount_ = count;
   return {pageNo, static_cast<uint16_t>(slot)};
 }
 
@@ -170,6 +175,7 @@ bool TABSDiskRecordManager::Delete(int32_t session, const TABSRecordAddress& add
   } else {
     index.SetRecordCount(session, address.PageNo, count);
     insertPage_ = address.PageNo;
+    insertPageCount_ = count;
   }
   --RecordCount;
   ++StateCounter;

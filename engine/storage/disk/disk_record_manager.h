@@ -95,8 +95,12 @@ class TABSDiskRecordManager : public TABSBaseRecordManager {
   int32_t storedRecordSize_;
   int32_t recordsPerPage_;
   std::unique_ptr<TABSBTreeRecordPageIndex> pageIndex_;
-  // The page of the last insert or delete, tried first by the next insert; -1 for none.
+  // Whether pages are checked for their owner (files older than 2.99 carry none).
+  bool ownedPages_ = true;
+  // The page of the last insert or delete, tried first by the next insert, and its record count;
+  // -1 for none. Forgotten whenever another view of the table may have changed the page.
   int32_t insertPage_ = -1;
+  int32_t insertPageCount_ = 0;
 };
 
 }  // namespace viz

@@ -209,9 +209,33 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
     if (!read.Ok()) return static_cast<int32_t>(TABSNavigationRecord::kNotFound);
     // The step puts another record into the buffer: what was cached for the one there goes, and on a
     // move also what a cursor wrote but never posted.
-    if (blobs_ && cursor && cursor->Navigation().RecordBuffer)
-      blobs_->DropRecord(cursor->Navigation().RecordBuffer, direction != TABSNavigationRecord::kCurrent);
-    return TABSTableData::StepCursor(cursor, direction);
+    TABSCursorNavigation& navigation = cursor->Navigation();
+    if (blobs_ && navigation.RecordBuffer)
+      blobs_->DropRecord(navigation.RecordBuffer, direction != TABSNavigationRecord::kCurrent);
+    if (direction == TABSNavigationRecord::kCurrent || navigation.OrderIndexID >= 0 || navigation.IsRestricted() ||
+        !navigation.RecordBuffer)
+      return TABSTableData::StepCursor(cursor, direction);
+    // A plain move in storage order: the record manager reads the next record straight into the
+    // cursor's buffer, with the rules of every order (nothing next after the last, or before the first).
+    TABSCursor::Position position = cursor->CurrentPosition();
+    const bool forward = direction == TABSNavigationRecord::kNext;
+    if (!(forward ? position.AfterLast : position.BeforeFirst)) {
+      TABSNavigationRecord step;
+      step.Direction = forward ? TABSNavigationRecord::kNext : TABSNavigationRecord::kPrior;
+      step.FromBeginning = position.BeforeFirst;
+      step.FromEnd = position.AfterLast;
+      step.Address = position.Address;
+      step.Target = navigation.RecordBuffer;
+      Records().Navigate(SessionNumberOf(cursor), step);
+      if (step.Outcome == TABSNavigationRecord::kFound) {
+        cursor->SetCurrentPosition({step.Address, false, false});
+        return static_cast<int32_t>(TABSNavigationRecord::kFound);
+      }
+    }
+    position.BeforeFirst = !forward;
+    position.AfterLast = forward;
+    cursor->SetCurrentPosition(position);
+    return static_cast<int32_t>(forward ? TABSNavigationRecord::kAfterLast : TABSNavigationRecord::kBeforeFirst);
   });
 }
 
