@@ -181,9 +181,8 @@ bool TABSBTree::Seek(int32_t session, const TABSBTreeProbe& probe, Bound bound, 
 }
 
 bool TABSBTree::Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path) {
-  Descend(session, probe, Bound::Lower, path);
-  const TABSKeyPathLevel& leaf = path.Leaf();
-  return leaf.Entry < leaf.Count && CompareAt(session, probe, path) == 0;
+  // Without an address a key equal to a separator may start the next leaf.
+  return Seek(session, probe, Bound::Lower, path) && CompareAt(session, probe, path) == 0;
 }
 
 int TABSBTree::CompareAt(int32_t session, const TABSBTreeProbe& probe, const TABSKeyPath& path) {

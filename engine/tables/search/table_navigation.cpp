@@ -162,7 +162,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     TABSSearchRequest request;
     request.Forward = forward;
     request.FromStart = fromStart;
-    request.CurrentRecord = current ? current : navigation.RecordBuffer;
+    // Where to go on from: the current record as read again, else what the cursor last read of it.
+    request.CurrentRecord = fromStart ? nullptr : (current ? current : navigation.RecordBuffer);
     request.SkipEqualKeys = true;
     TABSTableSearch search(*this, cursor);
     ok = search.Run(request, found);

@@ -83,7 +83,8 @@ bool TABSTableSearch::Prepare(TABSSearchRequest& request) {
                         range.End, range.EndFieldCount);
   }
   // A step of a distinct cursor skips the records whose first n columns equal the current one's.
-  if (request.SkipEqualKeys && navigation.DistinctKeyCount > 0 && request.CurrentRecord && order >= 0)
+  if (request.SkipEqualKeys && !request.FromStart && navigation.DistinctKeyCount > 0 && request.CurrentRecord &&
+      order >= 0)
     AddIndexCondition(order, request.Forward ? TABSScanOperator::Greater : TABSScanOperator::Less,
                       request.CurrentRecord, navigation.DistinctKeyCount);
 

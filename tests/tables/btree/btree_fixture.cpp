@@ -135,6 +135,7 @@ std::string BTreeTable::GetString(const std::vector<uint8_t>& record, int32_t fi
 TABSRecordAddress BTreeTable::Insert(const std::vector<uint8_t>& record, int32_t session) {
   TestCursor& cursor = Cursor(session);
   cursor.Record = record;
+  cursor.Navigation().RecordBuffer = cursor.Record.data();
   table->InsertRecord(&cursor);
   return cursor.CurrentPosition().Address;
 }
@@ -149,6 +150,7 @@ void BTreeTable::Update(const TABSRecordAddress& address, const std::vector<uint
   TestCursor& cursor = Cursor(session);
   cursor.SetCurrentPosition({address, false, false});
   cursor.Record = record;
+  cursor.Navigation().RecordBuffer = cursor.Record.data();
   if (!table->UpdateRecord(&cursor)) throw std::runtime_error("update failed");
 }
 
