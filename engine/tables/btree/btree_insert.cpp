@@ -23,14 +23,18 @@ std::vector<uint8_t> NodeEntry(const TABSBTreePage& like, const uint8_t* key, in
 
 void TABSBTree::Insert(int32_t session, const TABSBTreeProbe& probe, const uint8_t* entry) {
   TABSKeyPath path;
-  Descend(session, probe, Bound::Lower, path);
-  InsertAt(session, path, path.LevelCount - 1, path.Leaf().Entry, entry);
+  TABSBTreePage leaf(pages_, keys_);
+  Descend(session, probe, Bound::Lower, path, &leaf);
+  InsertAt(session, path, path.LevelCount - 1, path.Leaf().Entry, entry, &leaf);
 }
 
 void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,
-                         const uint8_t* entry) {
+                         const uint8_t* entry, TABSBTreePage* held) {
   TABSBTreePage page(pages_, keys_);
-  page.Load(session, path.Levels[level].PageNo);
+  if (held && held->Loaded() && held->PageNo() == path.Levels[level].PageNo)
+    page = std::move(*held);
+  else
+    page.Load(session, path.Levels[level].PageNo);
   if (page.HasRoomForOne()) {
     page.InsertEntries(position, entry, 1);
     return;

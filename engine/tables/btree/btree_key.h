@@ -129,7 +129,8 @@ class TABSKeyBuffer {
 };
 
 //! Returns -1, 0 or 1 comparing two values of one key column (NULL first, descending reversed).
+//! `valueBytes` bounds a text value (-1: the field's buffer size).
 int CompareKeyColumnValues(const TABSRecordKeyColumn& column, const uint8_t* a, bool aNull, const uint8_t* b,
-                           bool bNull);
+                           bool bNull, int32_t valueBytes = -1);
 
 }  // namespace viz
