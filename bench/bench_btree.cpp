@@ -27,7 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double NanosSince(Clock::time_point start, int64_t operations) {
-  return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / static_cast<double>(operations);
+  return std::chrono::duration<double, std::nano>(Clock::now() - start).count() /
+         static_cast<double>(operations);
 }
 
 // ---- Our side: an index on memory pages, over a table whose records are never read (no key column
@@ -72,7 +73,8 @@ class NoRecords : public viz::TABSBaseRecordManager {
 
 class BenchTable : public viz::TABSTableData {
  public:
-  BenchTable(viz::TABSDatabaseData* database, viz::TABSPageManager* pages) : TABSTableData(database, "BENCH") {
+  BenchTable(viz::TABSDatabaseData* database, viz::TABSPageManager* pages)
+      : TABSTableData(database, "BENCH") {
     fieldManager_ = std::make_unique<viz::TABSBaseFieldManager>(this);
     indexManager_ = std::make_unique<viz::TABSBaseIndexManager>(this, pages, pages);
     constraintManager_ = std::make_unique<viz::TABSBaseConstraintManager>(this);
@@ -82,7 +84,9 @@ class BenchTable : public viz::TABSTableData {
                    const viz::TABSConstraintDefs&) override {}
   int64_t RecordNumberBound(viz::TABSCursor*) override { return 0; }
   int64_t AddressToRecordNumber(const viz::TABSRecordAddress& address) override { return address.PageNo; }
-  viz::TABSRecordAddress RecordNumberToAddress(int64_t number) override { return {static_cast<int32_t>(number), 0}; }
+  viz::TABSRecordAddress RecordNumberToAddress(int64_t number) override {
+    return {static_cast<int32_t>(number), 0};
+  }
   bool InsertRecord(viz::TABSCursor*) override { return false; }
   bool DeleteRecord(viz::TABSCursor*) override { return false; }
   bool UpdateRecord(viz::TABSCursor*) override { return false; }
@@ -156,7 +160,9 @@ class OurIndex {
       std::memcpy(&record_[static_cast<size_t>(field.BufferOffset)], &keys.numbers[i], 4);
     return record_.data();
   }
-  static viz::TABSRecordAddress Address(size_t i) { return {static_cast<int32_t>(i / 100), static_cast<uint16_t>(i % 100)}; }
+  static viz::TABSRecordAddress Address(size_t i) {
+    return {static_cast<int32_t>(i / 100), static_cast<uint16_t>(i % 100)};
+  }
 
   Result Run(const Keys& keys, const std::vector<size_t>& probes) {
     Result result;
@@ -184,17 +190,22 @@ class OurIndex {
     int64_t found = 0;
     for (size_t i : probes) {
       Record(keys, i);
-      if (index_->PositionOnCondition(1, condition.get(), false, path, &address) && address == Address(i)) ++found;
+      if (index_->PositionOnCondition(1, condition.get(), false, path, &address) && address == Address(i))
+        ++found;
     }
     result.lookup = NanosSince(start, static_cast<int64_t>(probes.size()));
     if (found != static_cast<int64_t>(probes.size())) std::abort();
 
     // 10 % of the keys from a key a third of the way in.
-    const size_t from = std::min_element(keys.numbers.begin(), keys.numbers.end(), [&](int32_t a, int32_t b) {
-                          return std::abs(a - static_cast<int32_t>(count * 7 / 3)) < std::abs(b - static_cast<int32_t>(count * 7 / 3));
-                        }) - keys.numbers.begin();
-    auto startCondition = viz::TABSScanSearchCondition::ForIndex(0, viz::TABSScanOperator::GreaterOrEqual,
-                                                                 Record(keys, from), static_cast<int32_t>(record_.size()), 1);
+    const size_t from = std::min_element(keys.numbers.begin(), keys.numbers.end(),
+                                         [&](int32_t a, int32_t b) {
+                                           return std::abs(a - static_cast<int32_t>(count * 7 / 3)) <
+                                                  std::abs(b - static_cast<int32_t>(count * 7 / 3));
+                                         }) -
+                        keys.numbers.begin();
+    auto startCondition =
+        viz::TABSScanSearchCondition::ForIndex(0, viz::TABSScanOperator::GreaterOrEqual, Record(keys, from),
+                                               static_cast<int32_t>(record_.size()), 1);
     viz::TABSScanState state;
     const int64_t wanted = static_cast<int64_t>(count / 10);
     start = Clock::now();
@@ -271,9 +282,12 @@ Result RunSqlite(const Keys& keys, const std::vector<size_t>& probes) {
   }
   result.lookup = NanosSince(start, static_cast<int64_t>(probes.size()));
 
-  const size_t from = std::min_element(keys.numbers.begin(), keys.numbers.end(), [&](int32_t a, int32_t b) {
-                        return std::abs(a - static_cast<int32_t>(count * 7 / 3)) < std::abs(b - static_cast<int32_t>(count * 7 / 3));
-                      }) - keys.numbers.begin();
+  const size_t from = std::min_element(keys.numbers.begin(), keys.numbers.end(),
+                                       [&](int32_t a, int32_t b) {
+                                         return std::abs(a - static_cast<int32_t>(count * 7 / 3)) <
+                                                std::abs(b - static_cast<int32_t>(count * 7 / 3));
+                                       }) -
+                      keys.numbers.begin();
   bindKey(scan, from);
   sqlite3_bind_int64(scan, 2, static_cast<int64_t>(count / 10));
   start = Clock::now();
@@ -302,8 +316,8 @@ int main(int argc, char** argv) {
   const int64_t largest = argc > 1 ? std::atoll(argv[1]) : 1000000;
   const std::string only = argc > 2 ? argv[2] : "";
   std::printf("ns per operation, ours / SQLite (ratio < 1: we are faster); our pages, leaf fill, height\n");
-  std::printf("%-6s %-10s %8s | %-22s | %-22s | %-22s | %-22s | %7s %5s %3s\n", "keys", "order", "count", "insert",
-              "lookup", "scan (per key)", "delete half", "pages", "fill", "h");
+  std::printf("%-6s %-10s %8s | %-22s | %-22s | %-22s | %-22s | %7s %5s %3s\n", "keys", "order", "count",
+              "insert", "lookup", "scan (per key)", "delete half", "pages", "fill", "h");
   for (bool text : {false, true}) {
     if (!only.empty() && only != (text ? "text" : "int")) continue;
     for (bool ascending : {false, true}) {
@@ -322,9 +336,10 @@ int main(int argc, char** argv) {
           return out;
         };
         std::printf("%-6s %-10s %8lld | %s | %s | %s | %s | %7d %4.0f%% %3d\n", text ? "text40" : "int",
-                    ascending ? "ascending" : "random", static_cast<long long>(count), cell(ours.insert, theirs.insert),
-                    cell(ours.lookup, theirs.lookup), cell(ours.scan, theirs.scan), cell(ours.remove, theirs.remove),
-                    ours.pages, ours.fill * 100, ours.height);
+                    ascending ? "ascending" : "random", static_cast<long long>(count),
+                    cell(ours.insert, theirs.insert), cell(ours.lookup, theirs.lookup),
+                    cell(ours.scan, theirs.scan), cell(ours.remove, theirs.remove), ours.pages,
+                    ours.fill * 100, ours.height);
         std::fflush(stdout);
       }
     }

@@ -192,7 +192,8 @@ bool TABSBTree::Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& 
   // Without an address a key equal to a separator may start the next leaf.
   TABSBTreePage own(pages_, keys_);
   TABSBTreePage& page = leaf ? *leaf : own;
-  return Seek(session, probe, Bound::Lower, path, &page) && CompareEntry(session, probe, page, path.Leaf().Entry) == 0;
+  return Seek(session, probe, Bound::Lower, path, &page) &&
+         CompareEntry(session, probe, page, path.Leaf().Entry) == 0;
 }
 
 int TABSBTree::CompareAt(int32_t session, const TABSBTreeProbe& probe, const TABSKeyPath& path) {

@@ -125,11 +125,12 @@ class TABSBTree {
   void InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, const uint8_t* entry,
                 TABSBTreePage* held = nullptr);
   void SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, const uint8_t* entries, int32_t count);
-  void SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page, const uint8_t* entries,
-                 int32_t count);
+  void SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page,
+                 const uint8_t* entries, int32_t count);
 
   // Deletion: removes entry `position` of the page at `level` and restores the invariants.
-  void RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, TABSBTreePage* held = nullptr);
+  void RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,
+                TABSBTreePage* held = nullptr);
   // Tries to merge the under-filled page at `level` into its prior or next neighbour.
   void Merge(int32_t session, TABSKeyPath& path, int32_t level);
   // Sets the separator that bounds the page at `level` from below (in the nearest ancestor whose

@@ -249,7 +249,8 @@ int TABSRecordKeyRef::CompareKeys(const uint8_t* a, const uint8_t* b, int32_t co
   return 0;
 }
 
-int TABSRecordKeyRef::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t from, int32_t columns) const {
+int TABSRecordKeyRef::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t from,
+                                     int32_t columns) const {
   for (int32_t i = from; i < columns; ++i) {
     const TABSRecordKeyColumn& column = Columns[static_cast<size_t>(i)];
     const int r = CompareKeyColumnValues(column, a + column.BufferOffset, IsNullFlagSet(a, column.FieldNo),

@@ -99,8 +99,8 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
   //! Positions on the first (or with `last` the last) entry satisfying the condition; every entry
   //! without a condition. False when none does.
   //! With `address` the entry's record address is returned too.
-  bool PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last, TABSKeyPath& path,
-                           TABSRecordAddress* address = nullptr);
+  bool PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last,
+                           TABSKeyPath& path, TABSRecordAddress* address = nullptr);
   //! Σ (e_l + 1) × (F + 1)^(m−1−l): rises in index order. Raises 20342 when it does not fit 64 bits.
   uint64_t PathNumber(const TABSKeyPath& path) const;
   //! The inverse: entry numbers per level (pages unknown until AddressAtPath walks them).
@@ -115,8 +115,8 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
   TABSBTree& Tree();
 
  private:
-  int CompareWithRecord(int32_t session, const uint8_t* record, const TABSRecordAddress& address, int32_t from,
-                        int32_t columns) override;
+  int CompareWithRecord(int32_t session, const uint8_t* record, const TABSRecordAddress& address,
+                        int32_t from, int32_t columns) override;
   int CompareRecordsAt(int32_t session, const TABSRecordAddress& a, const TABSRecordAddress& b, int32_t from,
                        int32_t columns) override;
   bool EntryMatchesRecord(int32_t session, const uint8_t* key, const TABSRecordAddress& address) override;

@@ -11,8 +11,7 @@
 
 namespace viz {
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 void TABSBTreeRecordIndex::StampPath(int32_t session, TABSKeyPath& path) const {
   path.State[0] = tree_ ? tree_->RootPage() : -1;
@@ -28,8 +27,8 @@ TABSRecordAddress TABSBTreeRecordIndex::AddressAt(int32_t session, const TABSKey
   return page.Address(path.Leaf().Entry);
 }
 
-bool TABSBTreeRecordIndex::FindRecordPath(int32_t session, const TABSRecordAddress& address, TABSKeyPath& path,
-                                          const uint8_t* record) {
+bool TABSBTreeRecordIndex::FindRecordPath(int32_t session, const TABSRecordAddress& address,
+                                          TABSKeyPath& path, const uint8_t* record) {
   TABSMemBlock read;
   if (record == nullptr) {
     read = NewScratchBlock(RecordSize());
@@ -60,9 +59,10 @@ void TABSBTreeRecordIndex::GetRecord(int32_t session, TABSNavigationRecord& navi
   if (navigation.FromBeginning || navigation.FromEnd) {
     if (!(forward ? tree.First(session, path) : tree.Last(session, path))) return nothing();
   } else {
-    const bool cached = cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
-                        cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
-                        cache->Path.State[2] == session && !cache->Path.IsEmpty();
+    const bool cached =
+        cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
+        cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
+        cache->Path.State[2] == session && !cache->Path.IsEmpty();
     if (cached) {
       path = cache->Path;
     } else if (!FindRecordPath(session, navigation.Address, path, nullptr)) {
@@ -206,8 +206,8 @@ bool TABSBTreeRecordIndex::BeforeBound(int32_t session, const TABSBTreeProbe& pr
   return tree.Prior(session, path);
 }
 
-bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last,
-                                               TABSKeyPath& path, TABSRecordAddress* address) {
+bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition,
+                                               bool last, TABSKeyPath& path, TABSRecordAddress* address) {
   TABSBTree& tree = Tree();
   TABSBTreePage leaf(tree.Pages(), keys_);
   // The path's leaf, held while it is looked at.
@@ -227,7 +227,9 @@ bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSe
   const TABSBTreeProbe probe{key.data(), condition->Key(), nullptr, ConditionColumns(*condition)};
   using Bound = TABSBTree::Bound;
   // c = probe against the entry: c > 0 when the entry orders before the key.
-  auto entryIs = [&](auto test) { return test(tree.CompareEntry(session, probe, held(), path.Leaf().Entry)); };
+  auto entryIs = [&](auto test) {
+    return test(tree.CompareEntry(session, probe, held(), path.Leaf().Entry));
+  };
   bool found;
   switch (condition->Operator) {
     case TABSScanOperator::Equal:
@@ -262,7 +264,8 @@ TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanSta
     TABSBTreePage leaf(Tree().Pages(), keys_);
     leaf.Load(session, at.PageNo);
     state.LeafAddresses.resize(static_cast<size_t>(leaf.Count()));
-    for (int32_t entry = 0; entry < leaf.Count(); ++entry) state.LeafAddresses[static_cast<size_t>(entry)] = leaf.Address(entry);
+    for (int32_t entry = 0; entry < leaf.Count(); ++entry)
+      state.LeafAddresses[static_cast<size_t>(entry)] = leaf.Address(entry);
     state.LeafPageNo = at.PageNo;
   }
   if (at.Entry < 0 || at.Entry >= static_cast<int32_t>(state.LeafAddresses.size()))
@@ -291,7 +294,8 @@ bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const T
   if (startCondition || !haveAt) {
     TABSKeyPath start;
     if (!PositionOnCondition(session, startCondition, backwards, start)) return false;
-    const bool beforeStart = !haveAt || (backwards ? CompareKeyPaths(at, start) > 0 : CompareKeyPaths(at, start) < 0);
+    const bool beforeStart =
+        !haveAt || (backwards ? CompareKeyPaths(at, start) > 0 : CompareKeyPaths(at, start) < 0);
     if (beforeStart) {
       state.Current = start;
       onEntry = true;
@@ -302,8 +306,9 @@ bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const T
   return true;
 }
 
-bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanState& state, TABSRecordAddress& result,
-                                    const uint8_t* record, const TABSScanSearchCondition* endCondition,
+bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanState& state,
+                                    TABSRecordAddress& result, const uint8_t* record,
+                                    const TABSScanSearchCondition* endCondition,
                                     const TABSScanSearchCondition* startCondition, bool backwards) {
   if (firstStep && state.Started) throw EABSException(msg::kIndexInvalidParams);
   if (state.Finished) return false;

@@ -50,9 +50,9 @@ class TABSScanSearchCondition {
 
   //! An index condition: `key` is a record buffer of `keySize` bytes holding the key values in the
   //! index's fields; it is copied unless `borrowed` (then it must outlive the condition).
-  static std::unique_ptr<TABSScanSearchCondition> ForIndex(int32_t indexId, TABSScanOperator op, const uint8_t* key,
-                                                           int32_t keySize, int32_t keyFieldCount,
-                                                           bool borrowed = false);
+  static std::unique_ptr<TABSScanSearchCondition> ForIndex(int32_t indexId, TABSScanOperator op,
+                                                           const uint8_t* key, int32_t keySize,
+                                                           int32_t keyFieldCount, bool borrowed = false);
   //! An expression condition (the expression is not owned).
   static std::unique_ptr<TABSScanSearchCondition> ForExpression(TABSSearchExpression* expression,
                                                                 const uint8_t* source = nullptr);

@@ -57,8 +57,11 @@ TEST(BTreeKeyTest, PartsFollowKeyLengthsAndOnlyTextIsTruncated) {
   t.AddField("Whole", dt::kString, 10);
   t.AddField("W", dt::kWideString, 30);
   t.AddField("Small", dt::kSmallInt);
-  t.AddIndexDef("all", {{"I", false, false, 1}, {"S", false, false, 20}, {"Whole", false, false, 0},
-                        {"W", false, false, 21}, {"Small", false, false, 1}});
+  t.AddIndexDef("all", {{"I", false, false, 1},
+                        {"S", false, false, 20},
+                        {"Whole", false, false, 0},
+                        {"W", false, false, 21},
+                        {"Small", false, false, 1}});
   t.Create();
   const TABSRecordKeyRef& keys = t.Index().KeyRef();
   struct Expected {
@@ -258,9 +261,10 @@ TEST(BTreeIndexTest, RefusesKeysThatLeaveRoomForFewerThanFourEntries) {
   t.AddField("Wide", dt::kString, 300);
   t.AddField("Narrow", dt::kString, 200);
   t.Create();
-  EXPECT_EQ(MessageOf([&] { t.AddIndex("byWide", {{"Wide"}}); }),
-            "Cannot create index 'byWide'. Key size = 302 bytes, the largest key for this page size is 245 bytes "
-            "- Native error: 20340");
+  EXPECT_EQ(
+      MessageOf([&] { t.AddIndex("byWide", {{"Wide"}}); }),
+      "Cannot create index 'byWide'. Key size = 302 bytes, the largest key for this page size is 245 bytes "
+      "- Native error: 20340");
   EXPECT_EQ(t.table->IndexManager()->IndexDefs().Count(), 0);
   t.AddIndex("byNarrow", {{"Narrow"}});
   t.AddIndex("byWidePrefix", {{"Wide", false, false, 100}});
@@ -366,10 +370,12 @@ TEST(BTreeIndexTest, KeyPathsCompareAcrossLeavesFromTheRootDown) {
   EXPECT_EQ(CompareKeyPaths(first, first), 0);
   TABSKeyPath shallow = first;
   shallow.LevelCount = 1;
-  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, shallow); }), "Invalid index key path - Native error: 20051");
+  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, shallow); }),
+            "Invalid index key path - Native error: 20051");
   TABSKeyPath foreign = last;
   foreign.Levels[0].PageNo += 1000;
-  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, foreign); }), "Invalid index key path - Native error: 20052");
+  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, foreign); }),
+            "Invalid index key path - Native error: 20052");
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // Page indexes: random changes against a map, the two-leaf finders, and their errors.
+#include "engine/tables/btree/page_index.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
-#include "engine/tables/btree/page_index.h"
 #include "tables/btree/btree_fixture.h"
 
 namespace viz {

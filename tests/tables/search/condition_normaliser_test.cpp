@@ -1,11 +1,12 @@
 // Normalising scan conditions: the decision table on examples, and against brute force over every
 // key of a small domain (what is kept must describe exactly the keys all conditions accept).
+#include "engine/tables/search/condition_normaliser.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "engine/tables/btree/record_index.h"
-#include "engine/tables/search/condition_normaliser.h"
 #include "tables/search/search_fixture.h"
 
 namespace viz {
@@ -21,7 +22,8 @@ struct Fixture {
 
   int32_t IndexId() const { return table.IndexIdOf("byXName"); }
   TABSBTreeRecordIndex& Index() { return table.Index(2); }
-  std::unique_ptr<TABSScanSearchCondition> Condition(Op op, int32_t x, const std::string& name, int32_t count) {
+  std::unique_ptr<TABSScanSearchCondition> Condition(Op op, int32_t x, const std::string& name,
+                                                     int32_t count) {
     keys.push_back(table.Key(x, name));
     return TABSScanSearchCondition::ForIndex(IndexId(), op, keys.back().data(),
                                              static_cast<int32_t>(keys.back().size()), count);
@@ -78,7 +80,8 @@ TEST(ConditionNormaliserTest, KeptConditionsAcceptExactlyWhatAllConditionsAccept
   for (int32_t x : xs)
     for (const std::string& name : names) universe.push_back(f.table.Key(x, name));
   auto accepts = [&](const TABSScanSearchCondition& c, const std::vector<uint8_t>& record) {
-    return ScanOperatorAccepts(c.Operator, index.CompareRecordBuffers(record.data(), c.Key(), c.KeyFieldCount));
+    return ScanOperatorAccepts(c.Operator,
+                               index.CompareRecordBuffers(record.data(), c.Key(), c.KeyFieldCount));
   };
   std::mt19937 random(3);
   int contradictions = 0, reductions = 0;
@@ -100,7 +103,8 @@ TEST(ConditionNormaliserTest, KeptConditionsAcceptExactlyWhatAllConditionsAccept
       bool all = true, kept = true;
       for (const auto& original : originals) all = all && accepts(*original, record);
       for (int32_t i = 0; i < conditions.Count(); ++i) kept = kept && accepts(conditions[i], record);
-      ASSERT_FALSE(!possible && all) << "round " << round << ": a satisfiable search was declared contradictory";
+      ASSERT_FALSE(!possible && all) << "round " << round
+                                     << ": a satisfiable search was declared contradictory";
       if (possible) {
         ASSERT_EQ(kept, all) << "round " << round;
       }
@@ -119,25 +123,31 @@ TEST(ConditionNormaliserTest, GroupsByIndexAndPutsExpressionsLast) {
   conditions.Add(TABSScanSearchCondition::ForExpression(&expression));
   const auto key = f.table.Key(2);
   const int32_t byX = f.table.IndexIdOf("byX");
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(
+      TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
   conditions.Add(f.Condition(Op::Equal, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::Less, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(
+      TABSScanSearchCondition::ForIndex(byX, Op::Less, key.data(), static_cast<int32_t>(key.size()), 1));
   ASSERT_FALSE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));  // x > 2 and x < 2
   conditions.Clear();
   conditions.Add(TABSScanSearchCondition::ForExpression(&expression));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(
+      TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
   conditions.Add(f.Condition(Op::Equal, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(),
+                                                   static_cast<int32_t>(key.size()), 1));
   ASSERT_FALSE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));
   conditions.Clear();
   conditions.Add(TABSScanSearchCondition::ForExpression(&expression));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::GreaterOrEqual, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::GreaterOrEqual, key.data(),
+                                                   static_cast<int32_t>(key.size()), 1));
   conditions.Add(f.Condition(Op::Equal, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(),
+                                                   static_cast<int32_t>(key.size()), 1));
   ASSERT_TRUE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));

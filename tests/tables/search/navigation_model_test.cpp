@@ -19,7 +19,7 @@ using testing::TestCondition;
 
 struct Row {
   int32_t id;
-  int32_t x;  // -1 = NULL
+  int32_t x;         // -1 = NULL
   std::string name;  // "" = NULL
   TABSRecordAddress address;
 };
@@ -29,7 +29,8 @@ int CompareX(const Row& a, const Row& b) {
   return a.x == b.x ? 0 : (a.x < b.x ? -1 : 1);
 }
 int CompareName(const Row& a, const Row& b) {
-  if (a.name.empty() || b.name.empty()) return a.name.empty() == b.name.empty() ? 0 : (a.name.empty() ? -1 : 1);
+  if (a.name.empty() || b.name.empty())
+    return a.name.empty() == b.name.empty() ? 0 : (a.name.empty() ? -1 : 1);
   return platform::CollateAnsi(a.name, b.name, false);
 }
 
@@ -128,13 +129,14 @@ class NavigationRun {
     highKey_ = t_.Key(-1, "", high_);
     valueKey_ = t_.Key(value_);
     if (filterKind_ > 0) {
-      filter_ = std::make_unique<TestCondition>(
-          [this](const uint8_t* record, const uint8_t*) { return PassesFilter(t_.IdOf(record), t_.XOf(record), record); });
+      filter_ = std::make_unique<TestCondition>([this](const uint8_t* record, const uint8_t*) {
+        return PassesFilter(t_.IdOf(record), t_.XOf(record), record);
+      });
       const bool redundant = Pick(2) == 0;
       filter_->Extract = [this, redundant](TABSScanSearchConditionArray& conditions) {
         auto add = [&](const char* index, TABSScanOperator op, const std::vector<uint8_t>& key) {
-          auto condition =
-              TABSScanSearchCondition::ForIndex(t_.IndexIdOf(index), op, key.data(), static_cast<int32_t>(key.size()), 1);
+          auto condition = TABSScanSearchCondition::ForIndex(t_.IndexIdOf(index), op, key.data(),
+                                                             static_cast<int32_t>(key.size()), 1);
           condition->Redundant = redundant;
           conditions.Add(std::move(condition));
         };
@@ -148,7 +150,10 @@ class NavigationRun {
       navigation.FilterExpression = filter_.get();
     }
     callback_ = Pick(4) == 0;
-    if (callback_) navigation.FilterCallback = [this](TABSCursor&, const uint8_t* record) { return t_.IdOf(record) % 3 != 1; };
+    if (callback_)
+      navigation.FilterCallback = [this](TABSCursor&, const uint8_t* record) {
+        return t_.IdOf(record) % 3 != 1;
+      };
     if ((order_ == "byX" || order_ == "byXName") && Pick(3) == 0)
       navigation.DistinctKeyCount = order_ == "byXName" ? static_cast<int32_t>(1 + Pick(2)) : 1;
   }
@@ -209,10 +214,10 @@ class NavigationRun {
   }
 
   void Verify(int32_t round) {
-    SCOPED_TRACE(::testing::Message() << "round " << round << " order '" << order_ << "' filter " << filterKind_
-                                      << " callback " << callback_ << " distinct "
-                                      << t_.Navigation().DistinctKeyCount << " range " << rangeStart_.has_value()
-                                      << rangeEnd_.has_value());
+    SCOPED_TRACE(::testing::Message()
+                 << "round " << round << " order '" << order_ << "' filter " << filterKind_ << " callback "
+                 << callback_ << " distinct " << t_.Navigation().DistinctKeyCount << " range "
+                 << rangeStart_.has_value() << rangeEnd_.has_value());
     const std::vector<int32_t> expected = Expected();
     reached_ += expected.size();
     const bool distinct = t_.Navigation().DistinctKeyCount > 0;
@@ -238,7 +243,6 @@ class NavigationRun {
       ASSERT_EQ(t_.table->Ordinal(&cursor), k);
     }
   }
-
 
  public:
   size_t reached_ = 0;

@@ -21,7 +21,8 @@ class TestCondition : public TABSSearchExpression {
     ++Evaluations;
     return test_(record, source);
   }
-  void ExtractIndexConditions(TABSCursor&, const TABSIndexDefs&, TABSScanSearchConditionArray& conditions) override {
+  void ExtractIndexConditions(TABSCursor&, const TABSIndexDefs&,
+                              TABSScanSearchConditionArray& conditions) override {
     if (Extract) Extract(conditions);
   }
 

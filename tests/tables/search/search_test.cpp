@@ -43,11 +43,12 @@ TEST(TableSearchTest, ContradictoryRangeFindsNothingWithoutReadingPages) {
 TEST(TableSearchTest, FilterAskingForTwoValuesOfAnIndexedFieldReadsNothing) {
   TenRows t;
   const auto one = t.Key(1), two = t.Key(2);
-  TestCondition filter([&](const uint8_t* record, const uint8_t*) { return t.XOf(record) == 1 && t.XOf(record) == 2; });
+  TestCondition filter(
+      [&](const uint8_t* record, const uint8_t*) { return t.XOf(record) == 1 && t.XOf(record) == 2; });
   filter.Extract = [&](TABSScanSearchConditionArray& conditions) {
     for (const auto* key : {&one, &two}) {
-      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), TABSScanOperator::Equal, key->data(),
-                                                         static_cast<int32_t>(key->size()), 1);
+      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), TABSScanOperator::Equal,
+                                                         key->data(), static_cast<int32_t>(key->size()), 1);
       condition->Redundant = true;
       conditions.Add(std::move(condition));
     }
@@ -144,16 +145,17 @@ TEST(TableSearchTest, OrdinalsOfAFilteredCursorFollowItsOrder) {
 
 TEST(TableSearchTest, FindKeyNeedsAnIndexAndKeepsThePositionWhenNothingMatches) {
   TenRows t;
-  EXPECT_EQ(MessageOf([&] { t.table->FindKey(&t.Cursor(), TABSScanOperator::Equal); }),
-            "No active index is set for Key search. Set Table.IndexName to the index on search fields. - Native "
-            "error: 20258");
+  EXPECT_EQ(
+      MessageOf([&] { t.table->FindKey(&t.Cursor(), TABSScanOperator::Equal); }),
+      "No active index is set for Key search. Set Table.IndexName to the index on search fields. - Native "
+      "error: 20258");
   t.Order("byX");
   const auto key = t.Key(4);
   t.Navigation().KeyBuffer = key.data();
   t.Navigation().KeyFieldCount = 1;
   ASSERT_TRUE(t.table->FindKey(&t.Cursor(), TABSScanOperator::Equal));
   t.table->StepCursor(&t.Cursor(), Step::kCurrent);
-  EXPECT_EQ(t.CurrentId(), 4);  // the first of Ids 4 and 9
+  EXPECT_EQ(t.CurrentId(), 4);                                             // the first of Ids 4 and 9
   EXPECT_FALSE(t.table->FindKey(&t.Cursor(), TABSScanOperator::Greater));  // nothing above 4
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[4]);
   const auto three = t.Key(3);

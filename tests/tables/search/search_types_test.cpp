@@ -36,7 +36,8 @@ TEST(BitsArrayTest, AgreesWithASetOfBitsUnderRandomChanges) {
     if (size == 0) continue;
     const int64_t probe = static_cast<int64_t>(random() % static_cast<uint32_t>(size));
     ASSERT_EQ(bits.GetBit(probe), model.count(probe) == 1);
-    ASSERT_EQ(bits.Rank(probe), static_cast<int64_t>(std::distance(model.begin(), model.upper_bound(probe))) - 1);
+    ASSERT_EQ(bits.Rank(probe),
+              static_cast<int64_t>(std::distance(model.begin(), model.upper_bound(probe))) - 1);
     auto after = model.upper_bound(probe);
     ASSERT_EQ(bits.FindNextSet(probe, true), after == model.end() ? -1 : *after);
     auto at = model.lower_bound(probe);
@@ -75,12 +76,17 @@ TEST(BitsArrayTest, ByteFormRoundTripsAndBadPositionsRaise) {
   loaded.SetBitCount(4);  // shrinking recounts
   EXPECT_EQ(loaded.SetCount(), 4);
 
-  EXPECT_EQ(MessageOf([&] { bits.GetBit(13); }), "Invalid bit no = 13, number of bits = 13 - Native error: 10394");
-  EXPECT_EQ(MessageOf([&] { bits.SetBit(-1, true); }), "Invalid bit no = -1, number of bits = 13 - Native error: 10395");
-  EXPECT_EQ(MessageOf([&] { bits.KthSetBit(3); }), "Invalid bit no = 3, number of bits = 3 - Native error: 10428");
-  EXPECT_EQ(MessageOf([&] { bits.Rank(20); }), "Invalid bit no = 20, number of bits = 13 - Native error: 10429");
+  EXPECT_EQ(MessageOf([&] { bits.GetBit(13); }),
+            "Invalid bit no = 13, number of bits = 13 - Native error: 10394");
+  EXPECT_EQ(MessageOf([&] { bits.SetBit(-1, true); }),
+            "Invalid bit no = -1, number of bits = 13 - Native error: 10395");
+  EXPECT_EQ(MessageOf([&] { bits.KthSetBit(3); }),
+            "Invalid bit no = 3, number of bits = 3 - Native error: 10428");
+  EXPECT_EQ(MessageOf([&] { bits.Rank(20); }),
+            "Invalid bit no = 20, number of bits = 13 - Native error: 10429");
   auto truncated = testing::StreamOf(testing::Hex("0D000000 03000000 01"));
-  EXPECT_NE(MessageOf([&] { loaded.LoadFromStream(*truncated); }).find("Native error: 10402"), std::string::npos);
+  EXPECT_NE(MessageOf([&] { loaded.LoadFromStream(*truncated); }).find("Native error: 10402"),
+            std::string::npos);
   EXPECT_EQ(loaded.BitCount(), 4);  // a failed load keeps the array
 }
 
@@ -128,8 +134,10 @@ TEST(ScanConditionArrayTest, RefusesInvalidConditionsAndPositions) {
   auto clone = conditions[0].Clone();
   EXPECT_EQ(clone->IndexID, 5);
   EXPECT_EQ(clone->Key()[2], 3);
-  EXPECT_EQ(MessageOf([&] { conditions.At(1); }), "Invalid condition number = 1, count = 1 - Native error: 10382");
-  EXPECT_EQ(MessageOf([&] { conditions.Remove(2); }), "Invalid item number - ItemNo = 2, ItemCount = 1 - Native error: 10413");
+  EXPECT_EQ(MessageOf([&] { conditions.At(1); }),
+            "Invalid condition number = 1, count = 1 - Native error: 10382");
+  EXPECT_EQ(MessageOf([&] { conditions.Remove(2); }),
+            "Invalid item number - ItemNo = 2, ItemCount = 1 - Native error: 10413");
   EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::GreaterOrEqual), -1);
   EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::Less), 1);
   EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::Equal), 0);
@@ -143,7 +151,8 @@ TEST(EngineArraysTest, IntegerArrayAndSortedNames) {
   EXPECT_EQ(integers.Find(3), 2);
   integers.Insert(0, 7);
   EXPECT_EQ(integers.At(0), 7);
-  EXPECT_EQ(MessageOf([&] { integers.At(4); }), "Invalid item number - ItemNo = 4, ItemCount = 4 - Native error: 10413");
+  EXPECT_EQ(MessageOf([&] { integers.At(4); }),
+            "Invalid item number - ItemNo = 4, ItemCount = 4 - Native error: 10413");
 
   TABSSortedStringPtrArray names;
   int a = 0, b = 0, c = 0;
