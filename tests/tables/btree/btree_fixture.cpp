@@ -48,6 +48,7 @@ class BTreeTableData : public TestTableData {
   BTreeTableData(TABSDatabaseData* database, std::string_view name, TABSPageManager* pages)
       : TestTableData(database, name) {
     indexManager_ = std::make_unique<TABSBaseIndexManager>(this, pages, pages);
+    SetPageManager(pages);
   }
 };
 }  // namespace

@@ -250,5 +250,25 @@ TEST(TableSearchTest, SearchWithRecordUsesTheSearchExpressionWithTheBuffersValue
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[7]);
 }
 
+TEST(TableSearchTest, TheAccessPathFollowsTheEstimates) {
+  SearchTable t;
+  for (int32_t id = 0; id < 400; ++id) t.AddRow(id, id, "n");
+  t.Commit();
+  TestCondition filter([](const uint8_t*, const uint8_t*) { return true; });  // needs every record
+  t.Navigation().FilterExpression = &filter;
+  auto choose = [&](TABSScanOperator op, int32_t x) {
+    const auto key = t.Key(x);
+    TABSSearchRequest request;
+    request.Extra = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), op, key.data(),
+                                                      static_cast<int32_t>(key.size()), 1);
+    TABSTableSearch search(*t.table, t.Cursor());
+    EXPECT_TRUE(search.Prepare(request));
+    return search.ChooseAccessPath(request).IndexID;
+  };
+  EXPECT_EQ(choose(TABSScanOperator::Equal, 3), t.IndexIdOf("byX"));            // a few keys: the index
+  EXPECT_EQ(choose(TABSScanOperator::GreaterOrEqual, 0), -1);                   // every key: a full scan
+  EXPECT_EQ(choose(TABSScanOperator::Less, 20), t.IndexIdOf("byX"));
+}
+
 }  // namespace
 }  // namespace viz
