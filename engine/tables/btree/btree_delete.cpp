@@ -92,11 +92,14 @@ void TABSBTree::Merge(int32_t session, TABSKeyPath& path, int32_t level) {
   TABSBTreePage next(pages_, keys_);
   next.Load(session, nextNo);
   if (!next.CanMergeWith(count)) return;
-  if (!next.IsLeaf() && next.Count() > 0) {
-    FirstEntryUnder(session, next.Child(0), first);
-    next.SetKey(0, first.data());
+  if (count > 0) {
+    if (!next.IsLeaf()) {
+      // The next page's entry 0 stops being first; this page's zero-key entry 0 takes its place.
+      FirstEntryUnder(session, next.Child(0), first);
+      next.SetKey(0, first.data());
+    }
+    next.InsertEntries(0, page.Entry(0), count);
   }
-  if (count > 0) next.InsertEntries(0, page.Entry(0), count);
   next.SetPriorPage(priorNo);
   if (priorNo != -1) {
     TABSBTreePage prior(pages_, keys_);
