@@ -14,8 +14,8 @@ namespace viz {
 
 class TABSRecordRowSource : public TABSExprRowSource {
  public:
-  //! REQUIRES: the offsets of `fields` are computed; `fields` outlives the source and does not
-  //! change while it is used.
+  //! REQUIRES: `fields` is complete with its offsets computed; it outlives the source and does
+  //! not change while the source is used (the source keeps the layout it had).
   TABSRecordRowSource(const TABSFieldDefs& fields, std::string tableName);
 
   //! The record the fields are read from; it must outlive its use as the current row.

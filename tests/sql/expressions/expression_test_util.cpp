@@ -37,13 +37,14 @@ Raised EvaluationError(std::string_view text, TABSExprRowSource* source) {
   return RaisedBy([&] { Evaluate(text, source); });
 }
 
-TestRows::TestRows(std::vector<Column> columns, std::string tableName) : source_(fields_, std::move(tableName)) {
+TestRows::TestRows(std::vector<Column> columns, std::string tableName) {
   for (const Column& column : columns) {
     TABSFieldDef& field = fields_.AddCreated();
     field.SetName(column.name);
     field.SetDataType(column.type, column.size);
   }
   fields_.ComputeOffsets();
+  source_ = std::make_unique<TABSRecordRowSource>(fields_, std::move(tableName));
 }
 
 void TestRows::Add(const std::vector<TABSVariant>& values) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,14 +61,14 @@ class TestRows {
   void Add(const std::vector<TABSVariant>& values);
   size_t Count() const { return records_.size(); }
   //! Makes record `row` the current row of the source.
-  void Select(size_t row) { source_.SetRecordBuffer(records_[row].data()); }
-  TABSRecordRowSource& Source() { return source_; }
+  void Select(size_t row) { source_->SetRecordBuffer(records_[row].data()); }
+  TABSRecordRowSource& Source() { return *source_; }
   const TABSFieldDefs& Fields() const { return fields_; }
 
  private:
   TABSFieldDefs fields_;
   std::vector<std::vector<uint8_t>> records_;
-  TABSRecordRowSource source_;
+  std::unique_ptr<TABSRecordRowSource> source_;
 };
 
 //! Variants for building rows: integers, floats, text, NULL.
