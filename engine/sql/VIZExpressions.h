@@ -59,8 +59,6 @@ class TABSExpression {
   bool CaseInsensitive = false;
   //! A text constant ending in '*' compares by prefix (dataset filters only).
   bool PartialCompare = false;
-  //! The expression belongs to a query on in-memory tables.
-  bool InMemory = false;
 
   // ---- Building. Each replaces the tree the expression had.
 

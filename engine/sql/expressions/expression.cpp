@@ -132,7 +132,7 @@ const TABSVariant* TABSExpression::GetValue(bool keepNull) {
 
 bool TABSExpression::GetBoolean() {
   if (!root_) throw EABSException(msg::kExpressionValueIsNull);
-  return TruthOf(*GetValue(false));
+  return root_->EvaluateTruth() > 0;
 }
 
 bool TABSExpression::IsAggregated() const {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/sql/expressions/values.h"
 #include "engine/types/errors.h"
 #include "engine/types/raw_values.h"
 
@@ -70,6 +71,11 @@ std::string_view OperatorName(TABSExprOperator op) {
     default:
       return "unknown";
   }
+}
+
+int TABSExprNode::EvaluateTruth() {
+  const TABSVariant& value = Evaluate();
+  return value.IsNull() ? -1 : TruthOf(value) ? 1 : 0;
 }
 
 void TABSExprNode::Prepare() {

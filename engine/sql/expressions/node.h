@@ -143,6 +143,9 @@ class TABSExprNode {
   virtual void Prepare();
   //! Computes the node's value for the current row and returns it.
   virtual const TABSVariant& Evaluate() = 0;
+  //! Evaluates the node as a condition: 1 TRUE, 0 FALSE, −1 NULL. The Boolean nodes answer without
+  //! writing their result variant (so Value() is then not updated); the default evaluates.
+  virtual int EvaluateTruth();
   //! True when an aggregate stands at or below this node.
   virtual bool IsAggregated() const;
   //! Resets the aggregates at or below this node for a new group.

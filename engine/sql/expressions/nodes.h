@@ -54,6 +54,8 @@ class TABSExprNodeField : public TABSExprNode {
   void Bind(TABSExprRowSource* source, TABSExprRowSource* outer) override;
   //! Raises 30196 "Dataset and AO not assigned" when unbound.
   const TABSVariant& Evaluate() override;
+  //! The field's stored bytes in the current row, when the source gives them in place.
+  TABSFieldBytes Bytes() const { return source_ ? source_->FieldBytes(fieldNo_) : TABSFieldBytes{}; }
   TABSDataType GetDataType() override;
   int32_t GetSize() override;
   int32_t GetPrecision() override;
@@ -88,12 +90,22 @@ class TABSExprNodeComparison : public TABSExprNode {
 
   void Prepare() override;
   const TABSVariant& Evaluate() override;
+  int EvaluateTruth() override;
   TABSDataType GetDataType() override { return dt::kLogical; }
   int32_t GetSize() override { return 0; }
 
  private:
+  // A field compared with a constant of its own type reads the field's bytes in place.
+  enum class Direct : uint8_t { None, Fixed, NarrowText };
+  // Returns the order of the operands, or −1 when the field's bytes are not at hand.
+  int DirectOrder();
+
   bool nullStrict_ = true;
   int32_t prefixLength_ = -1;
+  Direct direct_ = Direct::None;
+  bool fieldOnRight_ = false;
+  TABSExprNodeField* directField_ = nullptr;
+  TABSExprNodeConst* directConstant_ = nullptr;
 };
 
 //! NOT, AND, OR (any number of operands), [NOT] IN (value, list...), [NOT] BETWEEN (value, low,
@@ -103,12 +115,12 @@ class TABSExprNodeBoolean : public TABSExprNode {
   explicit TABSExprNodeBoolean(TABSExprOperator op) : TABSExprNode(TABSExprNodeKind::Boolean, op) {}
 
   const TABSVariant& Evaluate() override;
+  int EvaluateTruth() override;
   TABSDataType GetDataType() override { return dt::kLogical; }
   int32_t GetSize() override { return 0; }
 
  private:
-  const TABSVariant& EvaluateLike();
-  void SetTruth(int truth);  // 1 TRUE, 0 FALSE, -1 NULL
+  int LikeTruth();
 };
 
 //! + (any number of operands; a subtracted one is wrapped in unary minus), unary -, * and /

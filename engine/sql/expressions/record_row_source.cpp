@@ -2,6 +2,7 @@
 
 #include "engine/sql/expressions/values.h"
 #include "engine/tables/name_compare.h"
+#include "engine/tables/record_layout.h"
 #include "engine/types/errors.h"
 
 namespace viz {
@@ -42,6 +43,13 @@ void TABSRecordRowSource::ReadField(int32_t fieldNo, TABSVariant& value) {
     return;
   }
   value.ReadFromRecord(record_, fieldNo, layout, TABSCopyMode::Borrow);
+}
+
+TABSFieldBytes TABSRecordRowSource::FieldBytes(int32_t fieldNo) {
+  const TABSFieldLayout& layout = layouts_[static_cast<size_t>(fieldNo)];
+  if (record_ == nullptr || IsBlobBaseType(layout.BaseType)) return {};
+  if (IsNullFlagSet(record_, fieldNo)) return {nullptr, 0, true};
+  return {record_ + layout.MemoryOffset, layout.MemoryDataSize, false};
 }
 
 void TABSRecordRowSource::ReadBlobField(int32_t fieldNo, TABSVariant&) {

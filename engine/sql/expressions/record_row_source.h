@@ -27,6 +27,7 @@ class TABSRecordRowSource : public TABSExprRowSource {
   TABSExprFieldInfo FieldInfo(int32_t fieldNo) const override;
   //! Raises 20255 "Pointer is nil" without a record buffer.
   void ReadField(int32_t fieldNo, TABSVariant& value) override;
+  TABSFieldBytes FieldBytes(int32_t fieldNo) override;
 
  protected:
   //! Reads a BLOB-kind field that is not NULL: the record holds only its reference. Raises 30199

@@ -25,6 +25,15 @@ struct TABSExprFieldInfo {
   int32_t Precision = 0;
 };
 
+//! A field's stored bytes in the current row, read in place (see TABSExprRowSource::FieldBytes).
+struct TABSFieldBytes {
+  //! The bytes, or null when the field is NULL or the source cannot give them in place.
+  const uint8_t* Data = nullptr;
+  //! Number of bytes at Data (a text field's bytes hold its terminator when it is shorter).
+  int32_t Size = 0;
+  bool IsNull = false;
+};
+
 class TABSExprRowSource {
  public:
   TABSExprRowSource() = default;
@@ -41,6 +50,14 @@ class TABSExprRowSource {
   //! Reads field `fieldNo` of the current row into `value`: NULL (type kept) or the value in the
   //! field's base type. The value may borrow the row's memory; it stays valid until the row moves.
   virtual void ReadField(int32_t fieldNo, TABSVariant& value) = 0;
+
+  //! The stored bytes of field `fieldNo` in the current row, without copying, for the comparisons
+  //! that read them directly. A source without a record buffer (or a BLOB kind) leaves Data null
+  //! and IsNull false; the caller then reads through ReadField.
+  virtual TABSFieldBytes FieldBytes(int32_t fieldNo) {
+    (void)fieldNo;
+    return {};
+  }
 
   //! True for a relational operator's row; false for a cursor's record. Messages name the fields of
   //! operators as table.field.

@@ -242,15 +242,24 @@ int32_t DisplayWidth(TABSDataType dataType, int32_t ownSize) {
   }
 }
 
+int CompareNarrowText(std::string_view left, std::string_view right, bool ignoreCase, int32_t length) {
+  if (length >= 0) {
+    left = left.substr(0, static_cast<size_t>(length));
+    right = right.substr(0, static_cast<size_t>(length));
+  }
+  return platform::CollateAnsi(left.data(), left.size(), right.data(), right.size(), ignoreCase);
+}
+
 namespace {
 
 enum class LikeToken { Literal, AnyOne, AnyRun };
 
-// The same walk as the types layer's LIKE, with one back-tracking point (the last '%'), reading
-// the pattern in tokens so that an escaped character is a literal.
+// Wildcard matching with one back-tracking point (the last '%'), equivalent to trying every split
+// after each '%' and never deeper than one frame. The pattern is read in tokens so that an
+// escaped character is a literal.
 template <class Char, class Equal>
-bool MatchEscaped(std::basic_string_view<Char> text, std::basic_string_view<Char> pattern, Char escape,
-                  Equal equal) {
+bool MatchTokens(std::basic_string_view<Char> text, std::basic_string_view<Char> pattern,
+                 std::optional<Char> escape, Equal equal) {
   struct Token {
     LikeToken kind;
     Char literal;
@@ -258,7 +267,7 @@ bool MatchEscaped(std::basic_string_view<Char> text, std::basic_string_view<Char
   };
   const auto tokenAt = [&](size_t p) -> Token {
     const Char c = pattern[p];
-    if (c == escape) {
+    if (escape && c == *escape) {
       if (p + 1 < pattern.size()) return {LikeToken::Literal, pattern[p + 1], 2};
       return {LikeToken::Literal, c, 1};
     }
@@ -293,15 +302,19 @@ bool MatchEscaped(std::basic_string_view<Char> text, std::basic_string_view<Char
 
 }  // namespace
 
-bool MatchLikeEscaped(std::string_view text, std::string_view pattern, char escape, bool ignoreCase) {
-  return MatchEscaped(text, pattern, escape, [ignoreCase](char a, char b) {
-    return a == b || platform::CollateAnsi(&a, 1, &b, 1, ignoreCase) == 0;
-  });
+// Two different characters are never equal in the engine's collation unless case is ignored, so a
+// case-sensitive match compares the characters themselves.
+bool MatchLikeText(std::string_view text, std::string_view pattern, std::optional<char> escape, bool ignoreCase) {
+  if (!ignoreCase) return MatchTokens(text, pattern, escape, [](char a, char b) { return a == b; });
+  return MatchTokens(text, pattern, escape,
+                     [](char a, char b) { return a == b || platform::CollateAnsi(&a, 1, &b, 1, true) == 0; });
 }
 
-bool MatchLikeEscaped(std::u16string_view text, std::u16string_view pattern, char16_t escape, bool ignoreCase) {
-  return MatchEscaped(text, pattern, escape, [ignoreCase](char16_t a, char16_t b) {
-    return a == b || platform::CollateWide(&a, 1, &b, 1, ignoreCase) == 0;
+bool MatchLikeText(std::u16string_view text, std::u16string_view pattern, std::optional<char16_t> escape,
+                   bool ignoreCase) {
+  if (!ignoreCase) return MatchTokens(text, pattern, escape, [](char16_t a, char16_t b) { return a == b; });
+  return MatchTokens(text, pattern, escape, [](char16_t a, char16_t b) {
+    return a == b || platform::CollateWide(&a, 1, &b, 1, true) == 0;
   });
 }
 

@@ -70,9 +70,16 @@ void SetNullOf(TABSVariant& value, TABSBaseType type);
 //! type without a text width.
 int32_t DisplayWidth(TABSDataType dataType, int32_t ownSize);
 
-//! LIKE with an escape character: `escape` makes the next pattern character match itself, even a
-//! '%', a '_' or the escape character; an escape character at the end of the pattern matches itself.
-bool MatchLikeEscaped(std::string_view text, std::string_view pattern, char escape, bool ignoreCase);
-bool MatchLikeEscaped(std::u16string_view text, std::u16string_view pattern, char16_t escape, bool ignoreCase);
+//! Compares two single-byte texts in the engine's collation (−1, 0, 1), over at most `length`
+//! characters of each when `length` ≥ 0.
+int CompareNarrowText(std::string_view left, std::string_view right, bool ignoreCase, int32_t length);
+
+//! SQL LIKE: '%' matches any run of characters (also none), '_' exactly one, any other character
+//! itself (without regard to case when asked, under the engine's collation). With an escape
+//! character the pattern character after it matches itself, even a '%', a '_' or the escape
+//! character; an escape character at the end of the pattern matches itself.
+bool MatchLikeText(std::string_view text, std::string_view pattern, std::optional<char> escape, bool ignoreCase);
+bool MatchLikeText(std::u16string_view text, std::u16string_view pattern, std::optional<char16_t> escape,
+                   bool ignoreCase);
 
 }  // namespace viz
