@@ -159,32 +159,27 @@ TABSExprNode::Ptr TABSExprParser::ParseValue() {
   return ParseAdditive();
 }
 
-TABSExprParser::Ptr TABSExprParser::ParseOr() {
+TABSExprParser::Ptr TABSExprParser::ParseList(uint16_t word, TABSExprOperator op, Ptr (TABSExprParser::*operand)(),
+                                              int32_t code) {
   const TToken first = Token();
-  Ptr left = ParseAnd();
-  if (!left || !AtWord(rw::kOR)) return left;
-  auto node = Make<TABSExprNodeBoolean>(eoOr);
-  AddFlattened(*node, RequireCondition(std::move(left), first, 30070));
-  while (AtWord(rw::kOR)) {
+  Ptr left = (this->*operand)();
+  if (!left || !AtWord(word)) return left;
+  auto node = Make<TABSExprNodeBoolean>(op);
+  AddFlattened(*node, RequireCondition(std::move(left), first, code));
+  while (AtWord(word)) {
     Advance();
     const TToken start = Token();
-    AddFlattened(*node, RequireCondition(ParseAnd(), start, 30070));
+    AddFlattened(*node, RequireCondition((this->*operand)(), start, code));
   }
   return Checked(std::move(node));
 }
 
+TABSExprParser::Ptr TABSExprParser::ParseOr() {
+  return ParseList(rw::kOR, eoOr, &TABSExprParser::ParseAnd, 30070);
+}
+
 TABSExprParser::Ptr TABSExprParser::ParseAnd() {
-  const TToken first = Token();
-  Ptr left = ParseNot();
-  if (!left || !AtWord(rw::kAND)) return left;
-  auto node = Make<TABSExprNodeBoolean>(eoAnd);
-  AddFlattened(*node, RequireCondition(std::move(left), first, 30069));
-  while (AtWord(rw::kAND)) {
-    Advance();
-    const TToken start = Token();
-    AddFlattened(*node, RequireCondition(ParseNot(), start, 30069));
-  }
-  return Checked(std::move(node));
+  return ParseList(rw::kAND, eoAnd, &TABSExprParser::ParseNot, 30069);
 }
 
 TABSExprParser::Ptr TABSExprParser::ParseNot() {

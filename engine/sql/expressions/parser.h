@@ -83,6 +83,8 @@ class TABSExprParser {
   Ptr RequireArgument(int32_t code, std::string_view function);
 
   // ---- Grammar
+  //! operand { word operand }: one node of `op` with all the operands, each Boolean (else `code`).
+  Ptr ParseList(uint16_t word, TABSExprOperator op, Ptr (TABSExprParser::*operand)(), int32_t code);
   Ptr ParseOr();
   Ptr ParseAnd();
   Ptr ParseNot();
