@@ -10,6 +10,7 @@
 #include "engine/storage/file_format.h"
 #include "engine/storage/free_space_manager.h"
 #include "engine/types/errors.h"
+#include "tools/vizcheck/catalog_checker.h"
 
 namespace viz::tools {
 namespace {
@@ -78,6 +79,10 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
     ReadMaps(manager);
     CheckPages(manager);
     CheckExtents(manager);
+    std::vector<CatalogChecker::Page> census;
+    for (const PageInfo& page : pages_) census.push_back({page.marked, page.signature, page.type});
+    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); })
+        .Check();
     ReportCensus();
   } catch (const Exception& error) {
     Problem(-1, std::string("the check stopped: ") + error.Message());
