@@ -182,7 +182,7 @@ class OurIndex {
     result.fill = report.LeafFillFactor;
 
     // One condition whose key is the record buffer each probe is written into.
-    auto condition = viz::TABSScanSearchCondition::ForIndex(0, viz::TABSScanOperator::Equal, record_.data(),
+    auto condition = viz::TABSScanSearchCondition::ForIndex(0, viz::soEqual, record_.data(),
                                                             static_cast<int32_t>(record_.size()), 1, true);
     start = Clock::now();
     viz::TABSKeyPath path;
@@ -204,7 +204,7 @@ class OurIndex {
                                          }) -
                         keys.numbers.begin();
     auto startCondition =
-        viz::TABSScanSearchCondition::ForIndex(0, viz::TABSScanOperator::GreaterOrEqual, Record(keys, from),
+        viz::TABSScanSearchCondition::ForIndex(0, viz::soGreaterOrEqual, Record(keys, from),
                                                static_cast<int32_t>(record_.size()), 1);
     viz::TABSScanState state;
     const int64_t wanted = static_cast<int64_t>(count / 10);

@@ -232,24 +232,24 @@ bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSe
   };
   bool found;
   switch (condition->Operator) {
-    case TABSScanOperator::Equal:
+    case soEqual:
       found = last ? BeforeBound(session, probe, Bound::Upper, path, leaf)
                    : tree.Seek(session, probe, Bound::Lower, path, &leaf);
       found = found && entryIs([](int c) { return c == 0; });
       break;
-    case TABSScanOperator::Less:
+    case soLess:
       found = last ? BeforeBound(session, probe, Bound::Lower, path, leaf)
                    : tree.First(session, path) && entryIs([](int c) { return c > 0; });
       break;
-    case TABSScanOperator::LessOrEqual:
+    case soLessOrEqual:
       found = last ? BeforeBound(session, probe, Bound::Upper, path, leaf)
                    : tree.First(session, path) && entryIs([](int c) { return c >= 0; });
       break;
-    case TABSScanOperator::Greater:
+    case soGreater:
       found = last ? tree.Last(session, path) && entryIs([](int c) { return c < 0; })
                    : tree.Seek(session, probe, Bound::Upper, path, &leaf);
       break;
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreaterOrEqual:
     default:
       found = last ? tree.Last(session, path) && entryIs([](int c) { return c <= 0; })
                    : tree.Seek(session, probe, Bound::Lower, path, &leaf);

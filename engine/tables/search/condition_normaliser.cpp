@@ -10,7 +10,7 @@ namespace viz {
 namespace {
 
 bool Strict(TABSScanOperator op) {
-  return op == TABSScanOperator::Less || op == TABSScanOperator::Greater;
+  return op == soLess || op == soGreater;
 }
 
 using Meet = TABSConditionMeet;
@@ -102,7 +102,7 @@ bool NormaliseConditions(TABSScanSearchConditionArray& conditions,
           kept.erase(kept.begin() + static_cast<ptrdiff_t>(i));
           continue;
         case Meet::MakeEqual:
-          kept[i]->Operator = TABSScanOperator::Equal;
+          kept[i]->Operator = soEqual;
           kept[i]->Redundant = kept[i]->Redundant && condition->Redundant;
           keepNew = false;
           break;

@@ -84,11 +84,11 @@ std::unique_ptr<TABSScanSearchCondition> TABSScanSearchConditionArray::Take(int3
 
 int ScanOperatorDirection(TABSScanOperator op) {
   switch (op) {
-    case TABSScanOperator::Greater:
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreater:
+    case soGreaterOrEqual:
       return -1;
-    case TABSScanOperator::Less:
-    case TABSScanOperator::LessOrEqual:
+    case soLess:
+    case soLessOrEqual:
       return 1;
     default:
       return 0;
@@ -97,15 +97,15 @@ int ScanOperatorDirection(TABSScanOperator op) {
 
 bool ScanOperatorAccepts(TABSScanOperator op, int r) {
   switch (op) {
-    case TABSScanOperator::Equal:
+    case soEqual:
       return r == 0;
-    case TABSScanOperator::Less:
+    case soLess:
       return r < 0;
-    case TABSScanOperator::Greater:
+    case soGreater:
       return r > 0;
-    case TABSScanOperator::LessOrEqual:
+    case soLessOrEqual:
       return r <= 0;
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreaterOrEqual:
       return r >= 0;
   }
   return false;

@@ -79,16 +79,16 @@ bool TABSTableSearch::Prepare(TABSSearchRequest& request) {
     const TABSCursorRange& range = navigation.Range;
     if (range.Start)
       AddIndexCondition(order,
-                        range.StartExclusive ? TABSScanOperator::Greater : TABSScanOperator::GreaterOrEqual,
+                        range.StartExclusive ? soGreater : soGreaterOrEqual,
                         range.Start, range.StartFieldCount);
     if (range.End)
-      AddIndexCondition(order, range.EndExclusive ? TABSScanOperator::Less : TABSScanOperator::LessOrEqual,
+      AddIndexCondition(order, range.EndExclusive ? soLess : soLessOrEqual,
                         range.End, range.EndFieldCount);
   }
   // A step of a distinct cursor skips the records whose first n columns equal the current one's.
   if (request.SkipEqualKeys && !request.FromStart && navigation.DistinctKeyCount > 0 &&
       request.CurrentRecord && order >= 0)
-    AddIndexCondition(order, request.Forward ? TABSScanOperator::Greater : TABSScanOperator::Less,
+    AddIndexCondition(order, request.Forward ? soGreater : soLess,
                       request.CurrentRecord, navigation.DistinctKeyCount);
 
   std::vector<TABSSearchExpression*> expressions;
@@ -118,7 +118,7 @@ TABSAccessPath TABSTableSearch::ChooseAccessPath(const TABSSearchRequest& reques
   const TABSFieldDefs& fields = table_.FieldManager()->FieldDefs();
   for (int32_t position : positions) {
     const TABSScanSearchCondition& condition = conditions_[position];
-    if (condition.Operator != TABSScanOperator::Equal) continue;
+    if (condition.Operator != soEqual) continue;
     const TABSIndexDef* definition = definitions.FindIndexByObjectID(condition.IndexID);
     if (!definition || definition->Columns.size() != 1) continue;
     const TABSFieldDef* field = fields.FindField(definition->Columns[0].FieldName);

@@ -43,24 +43,24 @@ TEST(ConditionNormaliserTest, DecisionTableExamples) {
     int32_t count2;
     Meet expected;
   } cases[] = {
-      {Op::Equal, 5, "", 1, Op::Equal, 6, "", 1, Meet::Disjoint},
-      {Op::Equal, 5, "", 1, Op::Equal, 5, "", 1, Meet::KeepFirst},
-      {Op::Equal, 5, "", 1, Op::Equal, 5, "b", 2, Meet::KeepSecond},  // the longer key implies the shorter
-      {Op::Less, 3, "", 1, Op::Greater, 7, "", 1, Meet::Disjoint},
-      {Op::GreaterOrEqual, 5, "", 1, Op::LessOrEqual, 3, "", 1, Meet::Disjoint},
-      {Op::GreaterOrEqual, 5, "", 1, Op::LessOrEqual, 5, "", 1, Meet::MakeEqual},
-      {Op::Greater, 5, "", 1, Op::LessOrEqual, 5, "", 1, Meet::Disjoint},
-      {Op::GreaterOrEqual, 2, "", 1, Op::Less, 9, "", 1, Meet::KeepBoth},
-      {Op::Greater, 2, "", 1, Op::Greater, 4, "", 1, Meet::KeepSecond},
-      {Op::Less, 2, "", 1, Op::LessOrEqual, 2, "", 1, Meet::KeepFirst},
-      {Op::Equal, 5, "", 1, Op::Greater, 3, "", 1, Meet::KeepFirst},
-      {Op::Equal, 5, "", 1, Op::Less, 3, "", 1, Meet::Disjoint},
-      {Op::Equal, 5, "", 1, Op::Greater, 5, "a", 2, Meet::KeepBoth},  // fewer key fields than the bound
-      {Op::Equal, 5, "b", 2, Op::Greater, 5, "", 1, Meet::Disjoint},
-      {Op::Greater, 5, "", 1, Op::GreaterOrEqual, 5, "z", 2, Meet::KeepFirst},
-      {Op::GreaterOrEqual, 5, "", 1, Op::Greater, 5, "z", 2, Meet::KeepSecond},
-      {Op::Greater, 5, "", 1, Op::Less, 5, "z", 2, Meet::Disjoint},
-      {Op::GreaterOrEqual, 5, "", 1, Op::Less, 5, "z", 2, Meet::KeepBoth},
+      {soEqual, 5, "", 1, soEqual, 6, "", 1, Meet::Disjoint},
+      {soEqual, 5, "", 1, soEqual, 5, "", 1, Meet::KeepFirst},
+      {soEqual, 5, "", 1, soEqual, 5, "b", 2, Meet::KeepSecond},  // the longer key implies the shorter
+      {soLess, 3, "", 1, soGreater, 7, "", 1, Meet::Disjoint},
+      {soGreaterOrEqual, 5, "", 1, soLessOrEqual, 3, "", 1, Meet::Disjoint},
+      {soGreaterOrEqual, 5, "", 1, soLessOrEqual, 5, "", 1, Meet::MakeEqual},
+      {soGreater, 5, "", 1, soLessOrEqual, 5, "", 1, Meet::Disjoint},
+      {soGreaterOrEqual, 2, "", 1, soLess, 9, "", 1, Meet::KeepBoth},
+      {soGreater, 2, "", 1, soGreater, 4, "", 1, Meet::KeepSecond},
+      {soLess, 2, "", 1, soLessOrEqual, 2, "", 1, Meet::KeepFirst},
+      {soEqual, 5, "", 1, soGreater, 3, "", 1, Meet::KeepFirst},
+      {soEqual, 5, "", 1, soLess, 3, "", 1, Meet::Disjoint},
+      {soEqual, 5, "", 1, soGreater, 5, "a", 2, Meet::KeepBoth},  // fewer key fields than the bound
+      {soEqual, 5, "b", 2, soGreater, 5, "", 1, Meet::Disjoint},
+      {soGreater, 5, "", 1, soGreaterOrEqual, 5, "z", 2, Meet::KeepFirst},
+      {soGreaterOrEqual, 5, "", 1, soGreater, 5, "z", 2, Meet::KeepSecond},
+      {soGreater, 5, "", 1, soLess, 5, "z", 2, Meet::Disjoint},
+      {soGreaterOrEqual, 5, "", 1, soLess, 5, "z", 2, Meet::KeepBoth},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << static_cast<int>(c.op1) << " " << c.x1 << c.name1 << " / "
@@ -124,36 +124,36 @@ TEST(ConditionNormaliserTest, GroupsByIndexAndPutsExpressionsLast) {
   const auto key = f.table.Key(2);
   const int32_t byX = f.table.IndexIdOf("byX");
   conditions.Add(
-      TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
-  conditions.Add(f.Condition(Op::Equal, 1, "", 1));
+      TABSScanSearchCondition::ForIndex(byX, soGreater, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(f.Condition(soEqual, 1, "", 1));
   conditions.Add(
-      TABSScanSearchCondition::ForIndex(byX, Op::Less, key.data(), static_cast<int32_t>(key.size()), 1));
+      TABSScanSearchCondition::ForIndex(byX, soLess, key.data(), static_cast<int32_t>(key.size()), 1));
   ASSERT_FALSE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));  // x > 2 and x < 2
   conditions.Clear();
   conditions.Add(TABSScanSearchCondition::ForExpression(&expression));
   conditions.Add(
-      TABSScanSearchCondition::ForIndex(byX, Op::Greater, key.data(), static_cast<int32_t>(key.size()), 1));
-  conditions.Add(f.Condition(Op::Equal, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(),
+      TABSScanSearchCondition::ForIndex(byX, soGreater, key.data(), static_cast<int32_t>(key.size()), 1));
+  conditions.Add(f.Condition(soEqual, 1, "", 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(),
                                                    static_cast<int32_t>(key.size()), 1));
   ASSERT_FALSE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));
   conditions.Clear();
   conditions.Add(TABSScanSearchCondition::ForExpression(&expression));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::GreaterOrEqual, key.data(),
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, soGreaterOrEqual, key.data(),
                                                    static_cast<int32_t>(key.size()), 1));
-  conditions.Add(f.Condition(Op::Equal, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, Op::LessOrEqual, key.data(),
+  conditions.Add(f.Condition(soEqual, 1, "", 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(),
                                                    static_cast<int32_t>(key.size()), 1));
   ASSERT_TRUE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));
   ASSERT_EQ(conditions.Count(), 3);
   EXPECT_EQ(conditions[0].IndexID, byX);
-  EXPECT_EQ(conditions[0].Operator, Op::Equal);  // >= 2 and <= 2
+  EXPECT_EQ(conditions[0].Operator, soEqual);  // >= 2 and <= 2
   EXPECT_EQ(conditions[1].IndexID, f.IndexId());
   EXPECT_EQ(conditions[2].Expression, &expression);
 }

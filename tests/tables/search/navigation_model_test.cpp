@@ -141,10 +141,10 @@ class NavigationRun {
           conditions.Add(std::move(condition));
         };
         if (filterKind_ == 1) {
-          add("byId", TABSScanOperator::GreaterOrEqual, lowKey_);
-          add("byId", TABSScanOperator::Less, highKey_);
+          add("byId", soGreaterOrEqual, lowKey_);
+          add("byId", soLess, highKey_);
         } else if (filterKind_ == 2) {
-          add("byX", TABSScanOperator::Equal, valueKey_);
+          add("byX", soEqual, valueKey_);
         }
       };
       navigation.FilterExpression = filter_.get();

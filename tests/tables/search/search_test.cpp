@@ -47,7 +47,7 @@ TEST(TableSearchTest, FilterAskingForTwoValuesOfAnIndexedFieldReadsNothing) {
       [&](const uint8_t* record, const uint8_t*) { return t.XOf(record) == 1 && t.XOf(record) == 2; });
   filter.Extract = [&](TABSScanSearchConditionArray& conditions) {
     for (const auto* key : {&one, &two}) {
-      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), TABSScanOperator::Equal,
+      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), soEqual,
                                                          key->data(), static_cast<int32_t>(key->size()), 1);
       condition->Redundant = true;
       conditions.Add(std::move(condition));
@@ -146,23 +146,23 @@ TEST(TableSearchTest, OrdinalsOfAFilteredCursorFollowItsOrder) {
 TEST(TableSearchTest, FindKeyNeedsAnIndexAndKeepsThePositionWhenNothingMatches) {
   TenRows t;
   EXPECT_EQ(
-      MessageOf([&] { t.table->FindKey(&t.Cursor(), TABSScanOperator::Equal); }),
+      MessageOf([&] { t.table->FindKey(&t.Cursor(), soEqual); }),
       "No active index is set for Key search. Set Table.IndexName to the index on search fields. - Native "
       "error: 20258");
   t.Order("byX");
   const auto key = t.Key(4);
   t.Navigation().KeyBuffer = key.data();
   t.Navigation().KeyFieldCount = 1;
-  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), TABSScanOperator::Equal));
+  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), soEqual));
   t.table->StepCursor(&t.Cursor(), Step::kCurrent);
   EXPECT_EQ(t.CurrentId(), 4);                                             // the first of Ids 4 and 9
-  EXPECT_FALSE(t.table->FindKey(&t.Cursor(), TABSScanOperator::Greater));  // nothing above 4
+  EXPECT_FALSE(t.table->FindKey(&t.Cursor(), soGreater));  // nothing above 4
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[4]);
   const auto three = t.Key(3);
   t.Navigation().KeyBuffer = three.data();
-  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), TABSScanOperator::Greater));
+  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), soGreater));
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[4]);
-  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), TABSScanOperator::LessOrEqual));
+  ASSERT_TRUE(t.table->FindKey(&t.Cursor(), soLessOrEqual));
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[0]);
 }
 
@@ -171,7 +171,7 @@ TEST(TableSearchTest, AnEqualConditionOnAUniqueIndexIsChosenOverTheOrderIndex) {
   t.Order("byX");
   const auto key = t.Key(-1, "", 7);
   TABSSearchRequest request;
-  request.Extra = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byId"), TABSScanOperator::Equal, key.data(),
+  request.Extra = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byId"), soEqual, key.data(),
                                                     static_cast<int32_t>(key.size()), 1);
   TABSTableSearch search(*t.table, t.Cursor());
   ASSERT_TRUE(search.Prepare(request));
@@ -179,7 +179,7 @@ TEST(TableSearchTest, AnEqualConditionOnAUniqueIndexIsChosenOverTheOrderIndex) {
   EXPECT_EQ(path.IndexID, t.IndexIdOf("byId"));
   TABSRecordAddress found;
   TABSSearchRequest again;
-  again.Extra = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byId"), TABSScanOperator::Equal, key.data(),
+  again.Extra = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byId"), soEqual, key.data(),
                                                   static_cast<int32_t>(key.size()), 1);
   ASSERT_TRUE(t.table->Search(&t.Cursor(), again, found));
   EXPECT_EQ(found, t.addresses[7]);
@@ -265,9 +265,9 @@ TEST(TableSearchTest, TheAccessPathFollowsTheEstimates) {
     EXPECT_TRUE(search.Prepare(request));
     return search.ChooseAccessPath(request).IndexID;
   };
-  EXPECT_EQ(choose(TABSScanOperator::Equal, 3), t.IndexIdOf("byX"));            // a few keys: the index
-  EXPECT_EQ(choose(TABSScanOperator::GreaterOrEqual, 0), -1);                   // every key: a full scan
-  EXPECT_EQ(choose(TABSScanOperator::Less, 20), t.IndexIdOf("byX"));
+  EXPECT_EQ(choose(soEqual, 3), t.IndexIdOf("byX"));            // a few keys: the index
+  EXPECT_EQ(choose(soGreaterOrEqual, 0), -1);                   // every key: a full scan
+  EXPECT_EQ(choose(soLess, 20), t.IndexIdOf("byX"));
 }
 
 }  // namespace

@@ -128,7 +128,7 @@ TEST(ScanConditionArrayTest, RefusesInvalidConditionsAndPositions) {
   EXPECT_EQ(MessageOf([&] { conditions.Add(std::make_unique<TABSScanSearchCondition>()); }),
             "Invalid scan condition - indexID = -1, count = 0 - Native error: 10388");
   const uint8_t key[4] = {1, 2, 3, 4};
-  conditions.Add(TABSScanSearchCondition::ForIndex(5, TABSScanOperator::Less, key, 4, 1));
+  conditions.Add(TABSScanSearchCondition::ForIndex(5, soLess, key, 4, 1));
   EXPECT_NE(conditions[0].Key(), key);  // copied unless borrowed
   EXPECT_EQ(conditions[0].Key()[3], 4);
   auto clone = conditions[0].Clone();
@@ -138,9 +138,9 @@ TEST(ScanConditionArrayTest, RefusesInvalidConditionsAndPositions) {
             "Invalid condition number = 1, count = 1 - Native error: 10382");
   EXPECT_EQ(MessageOf([&] { conditions.Remove(2); }),
             "Invalid item number - ItemNo = 2, ItemCount = 1 - Native error: 10413");
-  EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::GreaterOrEqual), -1);
-  EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::Less), 1);
-  EXPECT_EQ(ScanOperatorDirection(TABSScanOperator::Equal), 0);
+  EXPECT_EQ(ScanOperatorDirection(soGreaterOrEqual), -1);
+  EXPECT_EQ(ScanOperatorDirection(soLess), 1);
+  EXPECT_EQ(ScanOperatorDirection(soEqual), 0);
 }
 
 TEST(EngineArraysTest, IntegerArrayAndSortedNames) {
