@@ -203,9 +203,8 @@ class OurIndex {
                                                   std::abs(b - static_cast<int32_t>(count * 7 / 3));
                                          }) -
                         keys.numbers.begin();
-    auto startCondition =
-        viz::TABSScanSearchCondition::ForIndex(0, viz::soGreaterOrEqual, Record(keys, from),
-                                               static_cast<int32_t>(record_.size()), 1);
+    auto startCondition = viz::TABSScanSearchCondition::ForIndex(0, viz::soGreaterOrEqual, Record(keys, from),
+                                                                 static_cast<int32_t>(record_.size()), 1);
     viz::TABSScanState state;
     const int64_t wanted = static_cast<int64_t>(count / 10);
     start = Clock::now();

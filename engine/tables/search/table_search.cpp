@@ -78,18 +78,16 @@ bool TABSTableSearch::Prepare(TABSSearchRequest& request) {
   if (navigation.Range.Active() && order >= 0) {
     const TABSCursorRange& range = navigation.Range;
     if (range.Start)
-      AddIndexCondition(order,
-                        range.StartExclusive ? soGreater : soGreaterOrEqual,
-                        range.Start, range.StartFieldCount);
+      AddIndexCondition(order, range.StartExclusive ? soGreater : soGreaterOrEqual, range.Start,
+                        range.StartFieldCount);
     if (range.End)
-      AddIndexCondition(order, range.EndExclusive ? soLess : soLessOrEqual,
-                        range.End, range.EndFieldCount);
+      AddIndexCondition(order, range.EndExclusive ? soLess : soLessOrEqual, range.End, range.EndFieldCount);
   }
   // A step of a distinct cursor skips the records whose first n columns equal the current one's.
   if (request.SkipEqualKeys && !request.FromStart && navigation.DistinctKeyCount > 0 &&
       request.CurrentRecord && order >= 0)
-    AddIndexCondition(order, request.Forward ? soGreater : soLess,
-                      request.CurrentRecord, navigation.DistinctKeyCount);
+    AddIndexCondition(order, request.Forward ? soGreater : soLess, request.CurrentRecord,
+                      navigation.DistinctKeyCount);
 
   std::vector<TABSSearchExpression*> expressions;
   for (int32_t i = 0; i < conditions_.Count(); ++i)

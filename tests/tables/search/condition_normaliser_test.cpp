@@ -136,8 +136,8 @@ TEST(ConditionNormaliserTest, GroupsByIndexAndPutsExpressionsLast) {
   conditions.Add(
       TABSScanSearchCondition::ForIndex(byX, soGreater, key.data(), static_cast<int32_t>(key.size()), 1));
   conditions.Add(f.Condition(soEqual, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(),
-                                                   static_cast<int32_t>(key.size()), 1));
+  conditions.Add(
+      TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(), static_cast<int32_t>(key.size()), 1));
   ASSERT_FALSE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));
@@ -146,8 +146,8 @@ TEST(ConditionNormaliserTest, GroupsByIndexAndPutsExpressionsLast) {
   conditions.Add(TABSScanSearchCondition::ForIndex(byX, soGreaterOrEqual, key.data(),
                                                    static_cast<int32_t>(key.size()), 1));
   conditions.Add(f.Condition(soEqual, 1, "", 1));
-  conditions.Add(TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(),
-                                                   static_cast<int32_t>(key.size()), 1));
+  conditions.Add(
+      TABSScanSearchCondition::ForIndex(byX, soLessOrEqual, key.data(), static_cast<int32_t>(key.size()), 1));
   ASSERT_TRUE(NormaliseConditions(conditions, [&](int32_t id) -> TABSBTreeRecordIndex& {
     return id == byX ? f.table.Index(1) : f.Index();
   }));

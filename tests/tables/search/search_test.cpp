@@ -47,8 +47,8 @@ TEST(TableSearchTest, FilterAskingForTwoValuesOfAnIndexedFieldReadsNothing) {
       [&](const uint8_t* record, const uint8_t*) { return t.XOf(record) == 1 && t.XOf(record) == 2; });
   filter.Extract = [&](TABSScanSearchConditionArray& conditions) {
     for (const auto* key : {&one, &two}) {
-      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), soEqual,
-                                                         key->data(), static_cast<int32_t>(key->size()), 1);
+      auto condition = TABSScanSearchCondition::ForIndex(t.IndexIdOf("byX"), soEqual, key->data(),
+                                                         static_cast<int32_t>(key->size()), 1);
       condition->Redundant = true;
       conditions.Add(std::move(condition));
     }
@@ -155,7 +155,7 @@ TEST(TableSearchTest, FindKeyNeedsAnIndexAndKeepsThePositionWhenNothingMatches) 
   t.Navigation().KeyFieldCount = 1;
   ASSERT_TRUE(t.table->FindKey(&t.Cursor(), soEqual));
   t.table->StepCursor(&t.Cursor(), Step::kCurrent);
-  EXPECT_EQ(t.CurrentId(), 4);                                             // the first of Ids 4 and 9
+  EXPECT_EQ(t.CurrentId(), 4);                             // the first of Ids 4 and 9
   EXPECT_FALSE(t.table->FindKey(&t.Cursor(), soGreater));  // nothing above 4
   EXPECT_EQ(t.Cursor().CurrentPosition().Address, t.addresses[4]);
   const auto three = t.Key(3);
@@ -265,8 +265,8 @@ TEST(TableSearchTest, TheAccessPathFollowsTheEstimates) {
     EXPECT_TRUE(search.Prepare(request));
     return search.ChooseAccessPath(request).IndexID;
   };
-  EXPECT_EQ(choose(soEqual, 3), t.IndexIdOf("byX"));            // a few keys: the index
-  EXPECT_EQ(choose(soGreaterOrEqual, 0), -1);                   // every key: a full scan
+  EXPECT_EQ(choose(soEqual, 3), t.IndexIdOf("byX"));  // a few keys: the index
+  EXPECT_EQ(choose(soGreaterOrEqual, 0), -1);         // every key: a full scan
   EXPECT_EQ(choose(soLess, 20), t.IndexIdOf("byX"));
 }
 
