@@ -307,4 +307,27 @@ inline constexpr Message kAmbiguousFieldReference{10404, "Ambiguous field refere
 inline constexpr Message kExprPointerIsNil{20254, "Pointer is nil"};  // also 20255
 inline constexpr Message kBlobFieldNeedsTable{30199, "BLOB field '%s' can only be read through its table"};
 
+// ---- B-tree indexes, page indexes, table navigation, search and record bitmaps
+inline constexpr Message kInternalIndexError{20020, "Internal index error"};  // also 20024
+inline constexpr Message kIndexPageIsEmpty{20025, "Index error: page is empty"};  // also 20112
+inline constexpr Message kInvalidKeyPath{20051, "Invalid index key path"};  // also 20052
+inline constexpr Message kGetRecordModeCurrent{20053, "Invalid get record mode for index: grmCurrent"};
+inline constexpr Message kIndexInvalidPosition{20068, "Index error: invalid position"};  // also 20069, 20099, 20101, 20103, 20107, 20108
+inline constexpr Message kIndexInvalidPageNumber{20070, "Index error: invalid page number"};  // also 20071, 20100, 20102, 20115-20118
+inline constexpr Message kRecordFromEmptyIndex{20074, "Cannot retreive record from empty index"};
+inline constexpr Message kRecNoBeyondCount{20075, "Cannot set RecNo greater than RecordCount"};  // also 20113
+inline constexpr Message kIndexInvalidParams{20078, "Index error: invalid params"};
+inline constexpr Message kPageIndexPageFull{20106, "Cannot add data item to page. Page is full"};
+inline constexpr Message kCannotRetrieveRecordForIndex{20170, "Cannot retreive record for index"};
+inline constexpr Message kNoActiveIndexForKeySearch{
+    20258, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
+inline constexpr Message kIndexKeyTooLarge{
+    20340, "Cannot create index '%s'. Key size = %d bytes, the largest key for this page size is %d bytes"};
+inline constexpr Message kIndexTooDeep{20341, "Index error: the tree would be deeper than %d levels"};
+inline constexpr Message kPathNumberOverflow{20342, "Index error: the tree is too deep to number its entries"};
+inline constexpr Message kInvalidConditionNumber{10382, "Invalid condition number = %d, count = %d"};
+inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - indexID = %d, count = %d"};
+inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
+inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+
 }  // namespace viz::msg

@@ -24,19 +24,10 @@
 
 #include "engine/sql/expressions/node.h"
 #include "engine/tables/index_defs.h"
+#include "engine/tables/search/scan_condition.h"
 #include "engine/types/VIZVariant.h"
 
 namespace viz {
-
-//! Operators of a scan condition, read in the index's own order (a descending column turns
-//! "greater" into "less").
-enum TABSScanOperator : uint8_t {
-  soEqual = 1,
-  soLess = 2,
-  soGreater = 3,
-  soLessOrEqual = 4,
-  soGreaterOrEqual = 5,
-};
 
 //! One condition on an index.
 struct TABSExprIndexCondition {
