@@ -226,4 +226,9 @@ inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
 
+// ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
+inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogRead{20310, "Cannot read allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+
 }  // namespace viz::msg
