@@ -4,6 +4,7 @@
 // allocates or rolls back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <random>
@@ -157,26 +158,39 @@ TEST_P(CommitCrashTest, SlowDyingAtAnyWriteOfAFlushedCommitLeavesTheStateBeforeO
 
 // A connection that dies while it allocates (the file grows twice), rolls back, or commits loses no
 // page: whatever it had allocated goes back to the free space at the next open, and the file grows
-// again over what a growth cut short left behind.
-TEST_P(CommitCrashTest, DyingAtAnyWriteOfAllocationOrRollbackLosesNoPage) {
-  auto work = [](OpenDatabase& db) {
+// again over what a growth cut short left behind. The first rollback frees page 15 alone from a full
+// extent, so that a death between its two map writes cannot be mended by a later free nearby.
+// Maps and new pages are never enciphered before they are written: the plain file covers this.
+class AllocationCrashTest : public CommitCrashTest {};
+
+TEST_P(AllocationCrashTest, DyingAtAnyWriteOfAllocationOrRollbackLosesNoPage) {
+  auto firstPart = [](OpenDatabase& db) {
+    testing::AddPages(db.manager, 1, 1, 3);
+    db.manager.Commit(1);
+  };
+  auto work = [&](OpenDatabase& db) {
+    firstPart(db);
     testing::AddPages(db.manager, 1, 11, 3);
     db.manager.Rollback(1);
     testing::AddPages(db.manager, 1, 2, 3);
     db.manager.RemovePage(1, 12);
     db.manager.Commit(1);
   };
-  testing::WriteAllBytes(path_, base_);
-  const Snapshot before = RecoverHere("before");
+  std::vector<Snapshot> states;
   int64_t writes = 0;
-  {
+  for (bool whole : {false, true}) {
+    testing::WriteAllBytes(path_, base_);
     FaultFileSystem counting;
-    OpenDatabase db(path_, true, &counting, password_);
-    counting.FailAtWrite(0);
-    work(db);
-    writes = counting.Writes();
+    {
+      OpenDatabase db(path_, true, &counting, password_);
+      counting.FailAtWrite(0);
+      whole ? work(db) : firstPart(db);
+      writes = counting.Writes();
+    }
+    states.push_back(RecoverHere(whole ? "after" : "after the first commit"));
   }
-  const Snapshot after = RecoverHere("after");
+  testing::WriteAllBytes(path_, base_);
+  states.push_back(RecoverHere("before"));
   ASSERT_GT(writes, 40);
   for (int64_t failAt = 1; failAt <= writes; ++failAt) {
     testing::WriteAllBytes(path_, base_);
@@ -192,9 +206,7 @@ TEST_P(CommitCrashTest, DyingAtAnyWriteOfAllocationOrRollbackLosesNoPage) {
       }
     }
     Snapshot now = RecoverHere(context);
-    if (now != after) {
-      EXPECT_EQ(now, before) << context;
-    }
+    EXPECT_NE(std::find(states.begin(), states.end(), now), states.end()) << context << ": " << now;
     // What is left lets the file grow and shrink again.
     {
       OpenDatabase db(path_, true, nullptr, password_);
@@ -276,6 +288,8 @@ INSTANTIATE_TEST_SUITE_P(PlainAndEnciphered, CommitCrashTest, ::testing::Values(
                            return info.param < 0 ? std::string("Plain")
                                                  : "CipherType" + std::to_string(info.param);
                          });
+
+INSTANTIATE_TEST_SUITE_P(Plain, AllocationCrashTest, ::testing::Values(-1));
 
 // Commits rewriting pages 2 .. 2 + count - 1 with one value per commit, each the next after the value
 // found, forever; with `extra` above 0, each commit also adds that many pages holding the value and
