@@ -226,6 +226,46 @@ inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
 
+// ---- Internal files, system directory, table list, sessions file and table locks
+inline constexpr Message kInternalFileExists{30383, "Cannot create Internal file. File already exists. StartPageNo=%d"};  // also 20157
+inline constexpr Message kClosedInternalFile{30389, "Cannot perform this operation (%s) on closed internal file"};  // also 20156
+inline constexpr Message kCannotReadInternalFile{30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d"};
+inline constexpr Message kInternalFileChainEnded{
+    30388, "Cannot Read internal file. Page chain ended: BytesToRead=%d, BytesRead=%d, ReadSize=%d"};
+inline constexpr Message kTableFileCompressionError{20187, "Table file compression error"};
+inline constexpr Message kTableFileDecompressionError{20189, "Table file decompression error. Probably table is corrupted"};
+inline constexpr Message kInvalidPageTypeFound{20155, "Invalid PageType found: %d but wanted: %d"};
+inline constexpr Message kSeekBeyondFileSize{20159, "Seek position bigger then file size. FileSize=%d. Position=%d"};
+inline constexpr Message kWriteAfterEndOfFile{20158, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d"};
+inline constexpr Message kErrorCreatingSystemDirectory{
+    30392, "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d."};
+inline constexpr Message kTableListAlreadyOpened{30393, "Table list file already opened."};
+inline constexpr Message kTableListDuplicate{30395, "Cannot create table. Table '%s' already exists"};
+inline constexpr Message kTableNotExists{30396, "Table '%s' not exists."};  // also 30405 delete, 30397 rename
+inline constexpr Message kCannotConnectSession{
+    20094, "Cannot connect session. Maximum connections quantity exceeded or database is open in single-user mode"};
+inline constexpr Message kCannotUnlockSessionsFile{20093, "Cannot unlock sessions file"};  // also 20096, 20240, 20241
+inline constexpr Message kCannotDisconnectSession{20095, "Cannot disconnect session"};
+inline constexpr Message kCannotSetTableLock{20203, "Cannot set table lock"};
+inline constexpr Message kLockSessionOutOfRange{
+    20200, "Cannot set table lock. Try to repair database or to increase number of allowed connections"};
+inline constexpr Message kTableLockNotFound{20202, "Cannot remove table lock. Lock not found"};
+inline constexpr Message kCannotUnlockTable{20204, "Cannot unlock table"};
+inline constexpr Message kCannotLockRecord{20205, "Cannot lock record"};
+inline constexpr Message kCannotUnlockRecord{20206, "Cannot unlock record"};
+inline constexpr Message kTableLocksStillExist{20201, "Some table locks still exist"};  // also 20234
+
+// ---- SQL lexer and date format
+inline constexpr Message kMissingRightParenthesis{30059, "Missing symbol ')' at line %d, column %d"};
+inline constexpr Message kUnexpectedRightParenthesis{30060, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr Message kUnterminatedString{30061, "Unterminated string at line %d, column %d"};
+inline constexpr Message kInvalidNumericSymbol{30062, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr Message kParameterValueNotFound{30358, "Value for parameter '%s' not found"};
+inline constexpr Message kParameterUnknownType{20271, "Parameter \"%s\" is of an unknown data type"};
+inline constexpr Message kAmPmExpected{30129, "AM/PM word expected, but '%s' found"};
+// Raised as a plain framework exception: no native number belongs to it.
+inline constexpr const char* kUnknownDateFormatType = "Unknown DateFormatType";
+
 // ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
 inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
 inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};

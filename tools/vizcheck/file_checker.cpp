@@ -12,6 +12,7 @@
 #include "engine/storage/free_space_manager.h"
 #include "engine/storage/rollback_journal.h"
 #include "engine/types/errors.h"
+#include "tools/vizcheck/catalog_checker.h"
 
 namespace viz::tools {
 namespace {
@@ -101,6 +102,12 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
     CheckPages(manager);
     CheckLastUsedPage(manager);
     CheckExtents(manager);
+    std::vector<CatalogChecker::Page> census;
+    // A page that carries the freed marker holds nothing, whatever type it had.
+    for (const PageInfo& page : pages_)
+      census.push_back({page.marked, page.signature && page.updateCounter != kFreedPageCounter, page.type});
+    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); })
+        .Check();
     ReportCensus();
   } catch (const Exception& error) {
     Problem(-1, std::string("the check stopped: ") + error.Message());
