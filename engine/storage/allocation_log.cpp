@@ -45,14 +45,14 @@ bool IsUnfinished(const std::vector<uint8_t>& data) {
          std::all_of(data.begin(), data.end(), [](uint8_t byte) { return byte == 0; });
 }
 
-std::vector<uint8_t> ReadWhole(platform::File& file, const std::string& path) {
+// Reads the whole file into `data` (its storage is kept between calls).
+void ReadWhole(platform::File& file, const std::string& path, std::vector<uint8_t>& data) {
   const int64_t size = file.Size();
-  std::vector<uint8_t> data(static_cast<size_t>(std::max<int64_t>(size, 0)));
+  data.resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
   if (size < 0 || (size > 0 && file.ReadAt(data.data(), size, 0) != size)) {
     const platform::OsError& error = file.LastError();
     throw EABSException(msg::kAllocationLogRead, path, error.code, error.message);
   }
-  return data;
 }
 
 // The slots with entries, each with its owner as the lock of its byte tells.
@@ -104,7 +104,8 @@ TABSAllocationLogContents ReadAllocationLog(platform::FileSystem& fileSystem, co
   std::unique_ptr<platform::File> file =
       fileSystem.Open(path, platform::AccessMode::Read, platform::ShareMode::ReadWrite, &error);
   if (!file) throw EABSException(msg::kAllocationLogOpen, path, error.code, error.message);
-  const std::vector<uint8_t> data = ReadWhole(*file, path);
+  std::vector<uint8_t> data;
+  ReadWhole(*file, path, data);
   if (!HasValidHeader(data)) {
     contents.state = IsUnfinished(data) ? TABSAllocationLogContents::State::Valid
                                         : TABSAllocationLogContents::State::Foreign;
@@ -272,7 +273,8 @@ TABSAllocationLogContents TABSAllocationLog::Read() {
   TABSAllocationLogContents contents;
   if (!file_) return contents;
   contents.state = TABSAllocationLogContents::State::Valid;
-  contents.slots = ParseSlots(ReadWhole(*file_, path_), *file_, [this](int32_t slot) { return IsMine(slot); });
+  ReadWhole(*file_, path_, readBuffer_);
+  contents.slots = ParseSlots(readBuffer_, *file_, [this](int32_t slot) { return IsMine(slot); });
   return contents;
 }
 

@@ -149,6 +149,8 @@ class TABSAllocationLog {
   std::vector<OwnSlot> own_;
   std::unordered_map<int32_t, Place> where_;
   std::vector<int32_t> adopted_;
+  // The file's bytes as last read by `Read`, kept so that every commit does not allocate anew.
+  std::vector<uint8_t> readBuffer_;
 };
 
 }  // namespace viz
