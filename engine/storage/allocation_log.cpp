@@ -263,7 +263,8 @@ void TABSAllocationLog::Forget(const std::vector<int32_t>& pageNos) {
     for (size_t start = 0; start < indexes.size();) {
       size_t end = start + 1;
       while (end < indexes.size() && indexes[end] == indexes[end - 1] + 1) ++end;
-      WriteEntries(own_[ownIndex].slot, indexes[start], zeros.data(), static_cast<int32_t>(end - start), false);
+      WriteEntries(own_[ownIndex].slot, indexes[start], zeros.data(), static_cast<int32_t>(end - start),
+                   false);
       start = end;
     }
   }

@@ -24,7 +24,6 @@
 // it holds nothing.
 #include <algorithm>
 #include <cstring>
-
 #include <unordered_set>
 
 #include "engine/storage/allocation_log.h"

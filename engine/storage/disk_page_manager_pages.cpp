@@ -114,7 +114,8 @@ bool TABSDiskPageManager::IsMapPageNo(int32_t pageNo) const {
 bool TABSDiskPageManager::HoldsWrittenPage(int32_t pageNo) {
   unsigned char header[kPageHeaderSize] = {};
   ReadPagePart(header, pageNo, kPageHeaderSize, 0);
-  return std::memcmp(header, kPageSignature, 4) == 0 && GetI32(header + kPageUpdateCounterOffset) != kFreedPageCounter;
+  return std::memcmp(header, kPageSignature, 4) == 0 &&
+         GetI32(header + kPageUpdateCounterOffset) != kFreedPageCounter;
 }
 
 int32_t TABSDiskPageManager::AllocatePageNumber() {

@@ -141,7 +141,8 @@ int RunFileChecker(const std::string& path, const std::string& password, std::st
   return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
 }
 
-bool ExpectSoundWithNoLostPage(const std::string& path, const std::string& context, const std::string& password) {
+bool ExpectSoundWithNoLostPage(const std::string& path, const std::string& context,
+                               const std::string& password) {
   std::string report;
   const int verdict = RunFileChecker(path, password, &report);
   if (verdict == -1) return true;

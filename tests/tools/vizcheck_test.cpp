@@ -208,7 +208,7 @@ TEST(VizcheckTest, ImpossibleExtentEntriesAndLinksOutsideTheFileAreProblems) {
   MakeDatabase(path, {}, 6);  // 14 pages: extent 0 (pages 0..7) full, extent 1 (8..13) has room
   const int64_t eamData = PageAt(1) + 40;
   Patch(path, eamData, {0x03 | (0x02 << 2) | (0x03 << 6)});  // extent 1: 2; extent 3 (past the end): 3
-  Patch(path, PageAt(4) + 10, I32(14));                        // the first page after the file
+  Patch(path, PageAt(4) + 10, I32(14));                      // the first page after the file
   Patch(path, PageAt(5) + 10, I32(-7));
   Patch(path, PageAt(6) + 10, I32(1));  // a map page
   RunResult run = RunVizcheck({path});
@@ -239,8 +239,8 @@ TEST(VizcheckTest, HintsAndLeftoversOfInterruptedAllocationsAreWarnings) {
   EXPECT_EQ(run.exitCode, 0) << run.output;
   ExpectReported(run, {"WARNING: page 1: extent 0 is marked as having room, but all its pages",
                        "WARNING: page 9: marked used but never written, and no connection has it",
-                       "WARNING: header: LastUsedPageNo is 8, but page 9 above it is marked used", "  unowned: 1",
-                       "No problems found (3 warnings)."});
+                       "WARNING: header: LastUsedPageNo is 8, but page 9 above it is marked used",
+                       "  unowned: 1", "No problems found (3 warnings)."});
 }
 
 // Pages a connection allocated and has not committed belong to it while it lives; once it has ended
@@ -265,7 +265,8 @@ TEST(VizcheckTest, UncommittedPagesBelongToTheirConnectionUntilItEnds) {
   RunResult ended = RunVizcheck({path});
   EXPECT_EQ(ended.exitCode, 0) << ended.output;
   EXPECT_THAT(ended.output, HasSubstr("  abandoned: 2"));
-  EXPECT_THAT(ended.output, HasSubstr("NOTE: page 5: allocated by a connection that ended before its commit"));
+  EXPECT_THAT(ended.output,
+              HasSubstr("NOTE: page 5: allocated by a connection that ended before its commit"));
 
   TABSDiskPageManager reopened;
   reopened.OpenDatabaseFile(path, {}, multiUser, false, repair, readOnly);

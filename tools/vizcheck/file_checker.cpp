@@ -87,8 +87,9 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
   try {
     ReportHeader(manager);
     if (platform::FileSystem::Default().Exists(JournalFileName(fileName)))
-      Note(-1, "a rollback journal lies beside the file: the next read-write open plays back a commit "
-               "that was cut short (pages are checked as they are now)");
+      Note(-1,
+           "a rollback journal lies beside the file: the next read-write open plays back a commit "
+           "that was cut short (pages are checked as they are now)");
     if (repairNeeded) {
       if (manager.Header().state != kStateConsistent)
         Problem(-1, "header: State is " + std::to_string(manager.Header().state) +
@@ -106,8 +107,9 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
     // A page that carries the freed marker holds nothing, whatever type it had.
     for (const PageInfo& page : pages_)
       census.push_back({page.marked, page.signature && page.updateCounter != kFreedPageCounter, page.type});
-    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); })
-        .Check();
+    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) {
+      Problem(pageNo, text);
+    }).Check();
     ReportCensus();
   } catch (const Exception& error) {
     Problem(-1, std::string("the check stopped: ") + error.Message());
@@ -161,7 +163,8 @@ void FileChecker::CheckPrefix(TABSDiskPageManager& manager) {
   const int64_t size = manager.File().GetSize();
   // A damaged header may claim far more pages than the file holds: only the pages that are there
   // are examined, here and in every later step.
-  present_ = std::clamp<int64_t>((size - manager.PageOffset(0)) / manager.PageSize(), 0, header.totalPageCount);
+  present_ =
+      std::clamp<int64_t>((size - manager.PageOffset(0)) / manager.PageSize(), 0, header.totalPageCount);
   if (size < expectedSize)
     Problem(-1, "the file is " + std::to_string(size) + " bytes long, but its pages need " +
                     std::to_string(expectedSize));
@@ -285,8 +288,9 @@ void FileChecker::CheckPages(TABSDiskPageManager& manager) {
           break;
         case Holder::Ended:
           ++census_["abandoned"];
-          Note(pageNo, "allocated by a connection that ended before its commit; the next read-write "
-                       "open returns it to the free space");
+          Note(pageNo,
+               "allocated by a connection that ended before its commit; the next read-write "
+               "open returns it to the free space");
           break;
         case Holder::None:
           ++census_["unowned"];
@@ -368,8 +372,9 @@ void FileChecker::CheckExtents(TABSDiskPageManager& manager) {
         Problem(eamPageNo, name + " is marked full, but page " + std::to_string(freePage) + " is free");
       } else if (entry != 3 && freePage < 0 && first + extentSize <= present_) {
         // Marked after its last page was taken: an allocation cut short between the two writes.
-        Warning(eamPageNo, name + " is marked as having room, but all its pages are used (a hint the "
-                                  "allocator corrects)");
+        Warning(eamPageNo, name +
+                               " is marked as having room, but all its pages are used (a hint the "
+                               "allocator corrects)");
       }
     }
   }
