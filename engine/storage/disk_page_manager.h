@@ -16,6 +16,9 @@
 //   header lock (B + 360): reading the header at open, allocating and freeing pages, commits,
 //     GetTotalPageCount; re-entrant within one manager.
 //   table-catalogue lock (B + 359), object-id lock (first byte of NextObjectID).
+// Beside the file: the rollback journal of a commit in progress (rollback_journal.h) and the
+// allocation log of pages allocated and not yet committed (allocation_log.h), both used only under
+// the header lock.
 #pragma once
 
 #include <cstdint>
