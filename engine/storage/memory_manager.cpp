@@ -157,4 +157,9 @@ int64_t TABSMemoryManager::GetMemoryInUse() const {
   return inUse_;
 }
 
+int64_t TABSMemoryManager::GetMemCallCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return getMemCalls_;
+}
+
 }  // namespace viz

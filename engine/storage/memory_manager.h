@@ -56,6 +56,9 @@ class TABSMemoryManager {
   int64_t GetLimit() const;
   //! Sum of the requested sizes of the live blocks.
   int64_t GetMemoryInUse() const;
+  //! Number of blocks handed out since the process started (tests and benchmarks count the
+  //! allocations of an operation by the difference).
+  int64_t GetMemCallCount() const;
 
   template <class T>
   void FreeAndNil(T*& block) {
