@@ -43,7 +43,9 @@ class TABSMemoryManager {
   void FreeAndNillMem(void*& block);
   //! Replaces the block by one of `newSize` bytes holding min(old, new) bytes of the old content;
   //! with `zeroFill` the grown tail is zeroed. A null block is allocated afresh.
-  //! Raises "Invalid pointer" (30002) for a foreign pointer.
+  //! Raises "Invalid pointer" (30002) for a foreign pointer (the block is left alone) and
+  //! "ReallocMem error: %s" (30014) with the cause for any other failure (the limit, the allocator,
+  //! an overrun found in the old block).
   void ReallocMem(void*& block, size_t newSize, bool zeroFill = false);
 
   //! Returns the free physical memory, or the limit when one is set and it is smaller.

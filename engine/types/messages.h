@@ -329,5 +329,9 @@ inline constexpr Message kInvalidConditionNumber{10382, "Invalid condition numbe
 inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
 inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+// ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
+inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogRead{20310, "Cannot read allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
 
 }  // namespace viz::msg
