@@ -121,7 +121,7 @@ class EngineTable {
     std::memcpy(&key_[offsets_[0]], &id, 4);
     cursor_.Navigation().KeyBuffer = key_.data();
     cursor_.Navigation().KeyFieldCount = 1;
-    const bool found = table_->FindKey(&cursor_, TABSScanOperator::Equal) &&
+    const bool found = table_->FindKey(&cursor_, soEqual) &&
                        table_->StepCursor(&cursor_, TABSNavigationRecord::kCurrent) == TABSNavigationRecord::kFound;
     cursor_.Navigation().OrderIndexID = -1;
     return found;

@@ -267,7 +267,7 @@ void CatalogChecker::CheckOrphans() {
   for (size_t pageNo = 0; pageNo < pages_.size(); ++pageNo) {
     const Page& page = pages_[pageNo];
     // Pages with the freed marker or no page at all are the file checks' to report.
-    if (!page.used || !page.signature || page.freed || page.type < ptFileSystemDirectory ||
+    if (!page.used || !page.signature || page.type < ptFileSystemDirectory ||
         page.type > kLastPageType)
       continue;
     if (owners_.count(static_cast<int32_t>(pageNo)) != 0) continue;

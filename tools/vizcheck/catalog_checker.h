@@ -26,9 +26,8 @@ class CatalogChecker {
   //! What the page census of the file checker found on one page.
   struct Page {
     bool used = false;       // marked used in its PFS page
-    bool signature = false;  // holds a page ("ABSP")
+    bool signature = false;  // holds a page ("ABSP") that does not carry the freed marker
     uint16_t type = 0;
-    bool freed = false;      // carries the freed marker (reported by the file checks)
   };
   using ProblemSink = std::function<void(int64_t pageNo, const std::string& text)>;
 
