@@ -85,8 +85,6 @@ VIZ_CHILD_ROLE(generations) {
   testing::Reply("ready");
   for (;;) {
     ++g;
-    Rows changed;
-    if (g % 3 == 0) changed[g / 3];  // whether it exists is what the table says
     db.Session().SetInTransaction(true);
     cursor.Clear();
     Write(cursor, g, Row{"n" + std::to_string(g), g, Memo(g)});

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -164,8 +165,17 @@ class DiskModel {
       ASSERT_GT(cursor_->Int(0), previous);
       previous = cursor_->Int(0);
     }
-    cursor_->Navigation().OrderIndexID = -1;
     ASSERT_EQ(count, static_cast<int64_t>(model_.size()));
+    // The second index holds one entry per row, with the row's name, in name order.
+    cursor_->Navigation().OrderIndexID = table.IndexManager()->IndexDefs()[1].ObjectID;
+    std::vector<std::string> names;
+    for (bool more = cursor_->First(); more; more = cursor_->Next()) names.push_back(cursor_->Text(1));
+    cursor_->Navigation().OrderIndexID = -1;
+    ASSERT_TRUE(std::is_sorted(names.begin(), names.end()));
+    std::vector<std::string> expected;
+    for (const auto& [id, row] : model_) expected.push_back(row.name);
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(names, expected);
   }
 
   std::mt19937 random_;

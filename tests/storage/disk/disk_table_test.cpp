@@ -241,11 +241,20 @@ TEST(DiskTable, ExclusiveOpenAndTableNames) {
   CreateLyricTable(table, db.Session());
   // A name that exists in another letter case.
   EXPECT_EQ(&db.Table("lyric"), &table);
+  // The refused twin leaves every page it allocated free again.
+  const auto usedPages = [&] {
+    std::set<int32_t> used;
+    for (int32_t pageNo = 0; pageNo < db.Database().Pages().Header().totalPageCount; ++pageNo)
+      if (PageUsed(db, pageNo)) used.insert(pageNo);
+    return used;
+  };
+  const std::set<int32_t> usedBefore = usedPages();
   TABSDiskTableData& twin = *new TABSDiskTableData(&db.Database(), "lyric");
   const auto duplicate = testing::ErrorOf([&] { CreateLyricTable(twin, db.Session()); });
   EXPECT_EQ(duplicate.first, 30395);
   EXPECT_EQ(duplicate.second, "Cannot create table. Table 'lyric' already exists - Native error: 30395");
   delete &twin;
+  EXPECT_EQ(usedPages(), usedBefore);
 
   TableCursor reader(table, db.Session());
   TableCursor exclusive(table, db.Session(), false, true);
