@@ -141,12 +141,13 @@ TEST(DiskTable, RecordPageBytesAsWorkedOutByHand) {
   const int32_t pageNo = addresses[1].PageNo;
   EXPECT_EQ(addresses[1].RecordNo, 1);
   EXPECT_EQ(addresses[2].RecordNo, 2);
+  const int32_t tableId = table.TableId();  // the table object goes with the last session
   cursor.Close();
   db.Disconnect();
 
   const std::vector<uint8_t> page = RawPage(db.Path(), pageNo);
   EXPECT_EQ(file_format::GetU16(&page[8]), 10);
-  EXPECT_EQ(file_format::GetI32(&page[22]), table.TableId());
+  EXPECT_EQ(file_format::GetI32(&page[22]), tableId);
   const uint8_t* data = &page[40];
   std::vector<uint8_t> bitmap(56, 0);
   bitmap[0] = 0x06;  // slots 1 and 2
