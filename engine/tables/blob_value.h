@@ -52,6 +52,8 @@ class TABSBlobValueStream : public TABSStream {
   TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly, bool disableTempFiles);
   ~TABSBlobValueStream() override;
 
+  using TABSStream::Read;
+  using TABSStream::Write;
   int64_t Read(void* buffer, int64_t count) override;
   //! Raises "Cannot write to read only stream" (10115) on a read-only stream.
   int64_t Write(const void* buffer, int64_t count) override;

@@ -25,7 +25,6 @@ namespace {
 constexpr int32_t kMetadataRootWriteCode = 20370;
 constexpr int32_t kMetadataRootReadCode = 20371;
 constexpr int32_t kHeaderDataWriteCode = 20372;
-constexpr int32_t kHeaderDataReadCode = 20373;
 // The table's metadata is compressed with zlib (compression type 1) at level 1.
 constexpr uint8_t kMetadataCompression = 1;
 constexpr int kMetadataLevel = 1;
