@@ -61,7 +61,10 @@ class EngineTable {
       const char* name;
       TABSDataType type;
       int32_t size;
-    } specs[] = {{"Id", dt::kInteger, 0}, {"Name", dt::kString, 30}, {"Score", dt::kInteger, 0}, {"Notes", dt::kBlob, 0}};
+    } specs[] = {{"Id", dt::kInteger, 0},
+                 {"Name", dt::kString, 30},
+                 {"Score", dt::kInteger, 0},
+                 {"Notes", dt::kBlob, 0}};
     for (const auto& spec : specs) {
       TABSFieldDef& field = fields.AddCreated();
       field.SetName(spec.name);
@@ -121,8 +124,9 @@ class EngineTable {
     std::memcpy(&key_[offsets_[0]], &id, 4);
     cursor_.Navigation().KeyBuffer = key_.data();
     cursor_.Navigation().KeyFieldCount = 1;
-    const bool found = table_->FindKey(&cursor_, soEqual) &&
-                       table_->StepCursor(&cursor_, TABSNavigationRecord::kCurrent) == TABSNavigationRecord::kFound;
+    const bool found =
+        table_->FindKey(&cursor_, soEqual) &&
+        table_->StepCursor(&cursor_, TABSNavigationRecord::kCurrent) == TABSNavigationRecord::kFound;
     cursor_.Navigation().OrderIndexID = -1;
     return found;
   }
@@ -141,7 +145,8 @@ class EngineTable {
   int64_t Scan() {
     int64_t sum = 0;
     cursor_.SetCurrentPosition({});
-    while (table_->StepCursor(&cursor_, TABSNavigationRecord::kNext) == TABSNavigationRecord::kFound) sum += Score();
+    while (table_->StepCursor(&cursor_, TABSNavigationRecord::kNext) == TABSNavigationRecord::kFound)
+      sum += Score();
     return sum;
   }
   int64_t ReadNotes() {
@@ -181,7 +186,8 @@ class SqliteTable {
     notes_ = Prepare("SELECT notes FROM t WHERE rowid=?");
   }
   ~SqliteTable() {
-    for (sqlite3_stmt* statement : {insert_, find_, update_, delete_, scan_, notes_}) sqlite3_finalize(statement);
+    for (sqlite3_stmt* statement : {insert_, find_, update_, delete_, scan_, notes_})
+      sqlite3_finalize(statement);
     sqlite3_close(db_);
   }
   void Exec(const char* sql) {
@@ -364,20 +370,48 @@ void BlobWriteRead(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_EngineBulkInsert(benchmark::State& s) { BulkInsert<EngineTable>(s); }
-void BM_SqliteBulkInsert(benchmark::State& s) { BulkInsert<SqliteTable>(s); }
-void BM_EngineCommittedInsert(benchmark::State& s) { CommittedInserts<EngineTable>(s); }
-void BM_SqliteCommittedInsert(benchmark::State& s) { CommittedInserts<SqliteTable>(s); }
-void BM_EngineLookup(benchmark::State& s) { Lookup<EngineTable>(s); }
-void BM_SqliteLookup(benchmark::State& s) { Lookup<SqliteTable>(s); }
-void BM_EngineScan(benchmark::State& s) { Scan<EngineTable>(s); }
-void BM_SqliteScan(benchmark::State& s) { Scan<SqliteTable>(s); }
-void BM_EngineUpdate(benchmark::State& s) { UpdateByKey<EngineTable>(s); }
-void BM_SqliteUpdate(benchmark::State& s) { UpdateByKey<SqliteTable>(s); }
-void BM_EngineInsertDelete(benchmark::State& s) { InsertAndDelete<EngineTable>(s); }
-void BM_SqliteInsertDelete(benchmark::State& s) { InsertAndDelete<SqliteTable>(s); }
-void BM_EngineBlob(benchmark::State& s) { BlobWriteRead<EngineTable>(s); }
-void BM_SqliteBlob(benchmark::State& s) { BlobWriteRead<SqliteTable>(s); }
+void BM_EngineBulkInsert(benchmark::State& s) {
+  BulkInsert<EngineTable>(s);
+}
+void BM_SqliteBulkInsert(benchmark::State& s) {
+  BulkInsert<SqliteTable>(s);
+}
+void BM_EngineCommittedInsert(benchmark::State& s) {
+  CommittedInserts<EngineTable>(s);
+}
+void BM_SqliteCommittedInsert(benchmark::State& s) {
+  CommittedInserts<SqliteTable>(s);
+}
+void BM_EngineLookup(benchmark::State& s) {
+  Lookup<EngineTable>(s);
+}
+void BM_SqliteLookup(benchmark::State& s) {
+  Lookup<SqliteTable>(s);
+}
+void BM_EngineScan(benchmark::State& s) {
+  Scan<EngineTable>(s);
+}
+void BM_SqliteScan(benchmark::State& s) {
+  Scan<SqliteTable>(s);
+}
+void BM_EngineUpdate(benchmark::State& s) {
+  UpdateByKey<EngineTable>(s);
+}
+void BM_SqliteUpdate(benchmark::State& s) {
+  UpdateByKey<SqliteTable>(s);
+}
+void BM_EngineInsertDelete(benchmark::State& s) {
+  InsertAndDelete<EngineTable>(s);
+}
+void BM_SqliteInsertDelete(benchmark::State& s) {
+  InsertAndDelete<SqliteTable>(s);
+}
+void BM_EngineBlob(benchmark::State& s) {
+  BlobWriteRead<EngineTable>(s);
+}
+void BM_SqliteBlob(benchmark::State& s) {
+  BlobWriteRead<SqliteTable>(s);
+}
 
 BENCHMARK(BM_EngineBulkInsert)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteBulkInsert)->Unit(benchmark::kMillisecond);
@@ -400,18 +434,19 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end() && items->second.value > 0) perSecond_[run.benchmark_name()] = items->second.value;
+      if (items != run.counters.end() && items->second.value > 0)
+        perSecond_[run.benchmark_name()] = items->second.value;
     }
   }
   void PrintRatios() const {
     std::printf("\nengine / SQLite, rows per second:\n");
-    for (const char* work : {"BulkInsert", "CommittedInsert", "Lookup", "Scan", "Update", "InsertDelete", "Blob/200",
-                             "Blob/20000"}) {
+    for (const char* work : {"BulkInsert", "CommittedInsert", "Lookup", "Scan", "Update", "InsertDelete",
+                             "Blob/200", "Blob/20000"}) {
       auto ours = perSecond_.find(std::string("BM_Engine") + work);
       auto theirs = perSecond_.find(std::string("BM_Sqlite") + work);
       if (ours == perSecond_.end() || theirs == perSecond_.end()) continue;
-      std::printf("  %-16s engine %12.0f/s   SQLite %12.0f/s   ratio %.2f\n", work, ours->second, theirs->second,
-                  ours->second / theirs->second);
+      std::printf("  %-16s engine %12.0f/s   SQLite %12.0f/s   ratio %.2f\n", work, ours->second,
+                  theirs->second, ours->second / theirs->second);
     }
   }
 

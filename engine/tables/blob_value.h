@@ -49,7 +49,8 @@ class TABSBlobValueStream : public TABSStream {
   //! Opens `value` (an empty value starts a new one). Raises "Stream block size = 0 is not allowed"
   //! (20149) for a field without a block size, "Invalid blob field size" (20248) for a negative
   //! size, and the compressed stream's errors (10081 to 10084) for stored bytes it cannot walk.
-  TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly, bool disableTempFiles);
+  TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly,
+                      bool disableTempFiles);
   ~TABSBlobValueStream() override;
 
   using TABSStream::Read;

@@ -48,7 +48,8 @@ int64_t ReadBlobs(TABSTableData& table, ReadingCursor& cursor) {
   for (int32_t field = 0; field < fields.Count(); ++field) {
     if (!IsBlobBaseType(fields[field].BaseType())) continue;
     std::unique_ptr<TABSBlobValueStream> stream = table.OpenBlobStream(&cursor, true, false, field);
-    for (int64_t got; (got = stream->Read(chunk.data(), static_cast<int64_t>(chunk.size()))) > 0;) bytes += got;
+    for (int64_t got; (got = stream->Read(chunk.data(), static_cast<int64_t>(chunk.size()))) > 0;)
+      bytes += got;
   }
   return bytes;
 }
@@ -58,7 +59,8 @@ int64_t ReadBlobs(TABSTableData& table, ReadingCursor& cursor) {
 int64_t Walk(TABSTableData& table, ReadingCursor& cursor, int64_t limit, bool readBlobs) {
   cursor.SetCurrentPosition({});
   int64_t records = 0;
-  while (records < limit && table.StepCursor(&cursor, TABSNavigationRecord::kNext) == TABSNavigationRecord::kFound) {
+  while (records < limit &&
+         table.StepCursor(&cursor, TABSNavigationRecord::kNext) == TABSNavigationRecord::kFound) {
     ++records;
     if (readBlobs) ReadBlobs(table, cursor);
   }
@@ -122,7 +124,8 @@ ReadOutcome ReadWholeDatabase(const std::string& path, const std::string& passwo
   return outcome;
 }
 
-void MakeSampleDatabase(const std::string& path, uint16_t pageSize, int32_t records, const std::string& password) {
+void MakeSampleDatabase(const std::string& path, uint16_t pageSize, int32_t records,
+                        const std::string& password) {
   TABSConnectionSettings settings;
   settings.DatabaseFileName = path;
   settings.PageSize = pageSize;
@@ -140,7 +143,10 @@ void MakeSampleDatabase(const std::string& path, uint16_t pageSize, int32_t reco
       const char* name;
       TABSDataType type;
       int32_t size;
-    } specs[] = {{"Id", dt::kInteger, 0}, {"Name", dt::kString, 30}, {"Score", dt::kInteger, 0}, {"Notes", dt::kMemo, 0}};
+    } specs[] = {{"Id", dt::kInteger, 0},
+                 {"Name", dt::kString, 30},
+                 {"Score", dt::kInteger, 0},
+                 {"Notes", dt::kMemo, 0}};
     for (const auto& spec : specs) {
       TABSFieldDef& field = fields.AddCreated();
       field.SetName(spec.name);
@@ -165,37 +171,38 @@ void MakeSampleDatabase(const std::string& path, uint16_t pageSize, int32_t reco
   }
   TABSDiskTableData& table = database.Table("LYRIC");
   {
-  ReadingCursor cursor(table, session);
-  cursor.Open();
-  session.SetInTransaction(true);
-  const TABSFieldDefs& fields = table.FieldManager()->FieldDefs();
-  for (int32_t id = 1; id <= records; ++id) {
-    uint8_t* record = cursor.Buffer();
-    std::fill(record, record + table.RecordBufferSize(), 0);
-    std::memcpy(record + fields[0].BufferOffset, &id, 4);
-    const std::string name = "song " + std::to_string(id * 7 % 100);
-    std::memcpy(record + fields[1].BufferOffset, name.data(), name.size());
-    std::memcpy(record + fields[2].BufferOffset, &id, 4);
-    SetNullFlag(record, 3);
-    if (id % 3 != 0) {
-      std::string notes = id % 5 == 0 ? std::string(static_cast<size_t>(pageSize) * 3, '\0') : "words " + name;
-      uint32_t state = static_cast<uint32_t>(id);
-      if (id % 5 == 0)
-        for (char& c : notes) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
-      std::unique_ptr<TABSBlobValueStream> stream = table.OpenBlobStream(&cursor, false, true, 3);
-      stream->Write(notes.data(), static_cast<int64_t>(notes.size()));
-      table.WriteBlobValue(record, 3, stream->TakeValue());
+    ReadingCursor cursor(table, session);
+    cursor.Open();
+    session.SetInTransaction(true);
+    const TABSFieldDefs& fields = table.FieldManager()->FieldDefs();
+    for (int32_t id = 1; id <= records; ++id) {
+      uint8_t* record = cursor.Buffer();
+      std::fill(record, record + table.RecordBufferSize(), 0);
+      std::memcpy(record + fields[0].BufferOffset, &id, 4);
+      const std::string name = "song " + std::to_string(id * 7 % 100);
+      std::memcpy(record + fields[1].BufferOffset, name.data(), name.size());
+      std::memcpy(record + fields[2].BufferOffset, &id, 4);
+      SetNullFlag(record, 3);
+      if (id % 3 != 0) {
+        std::string notes =
+            id % 5 == 0 ? std::string(static_cast<size_t>(pageSize) * 3, '\0') : "words " + name;
+        uint32_t state = static_cast<uint32_t>(id);
+        if (id % 5 == 0)
+          for (char& c : notes) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+        std::unique_ptr<TABSBlobValueStream> stream = table.OpenBlobStream(&cursor, false, true, 3);
+        stream->Write(notes.data(), static_cast<int64_t>(notes.size()));
+        table.WriteBlobValue(record, 3, stream->TakeValue());
+      }
+      table.PrepareForInsert(&cursor);
+      table.InsertRecord(&cursor);
     }
-    table.PrepareForInsert(&cursor);
-    table.InsertRecord(&cursor);
-  }
-  database.Commit(&session, false);
-  session.SetInTransaction(false);
-  // A few holes, so that pages are partly used.
-  for (int32_t ordinal = records / 2; ordinal >= 1; ordinal -= 4) {
-    table.GotoStorageOrdinal(&cursor, ordinal);
-    table.DeleteRecord(&cursor);
-  }
+    database.Commit(&session, false);
+    session.SetInTransaction(false);
+    // A few holes, so that pages are partly used.
+    for (int32_t ordinal = records / 2; ordinal >= 1; ordinal -= 4) {
+      table.GotoStorageOrdinal(&cursor, ordinal);
+      table.DeleteRecord(&cursor);
+    }
   }
   database.DisconnectSession(&session);
 }

@@ -40,12 +40,13 @@ std::unique_ptr<TABSIndexDefs> MakeIndexes(std::initializer_list<IndexSpec> spec
 
 void CreateLyricTable(TABSDiskTableData& table, TABSBaseSession& session, uint8_t blobAlgorithm) {
   TableCursor cursor(table, session, false);
-  table.CreateTable(&cursor,
-                    *MakeFields({{"Id", dt::kInteger},
-                                {"Name", dt::kString, 30},
-                                {"Score", dt::kInteger},
-                                {"Notes", dt::kMemo, 0, blobAlgorithm, blobAlgorithm ? uint8_t{1} : uint8_t{0}, 1000}}),
-                    *MakeIndexes({{"byId", {"Id"}, true}, {"byName", {"Name"}}}), {});
+  table.CreateTable(
+      &cursor,
+      *MakeFields({{"Id", dt::kInteger},
+                   {"Name", dt::kString, 30},
+                   {"Score", dt::kInteger},
+                   {"Notes", dt::kMemo, 0, blobAlgorithm, blobAlgorithm ? uint8_t{1} : uint8_t{0}, 1000}}),
+      *MakeIndexes({{"byId", {"Id"}, true}, {"byName", {"Name"}}}), {});
 }
 
 // ---- TableCursor
@@ -98,7 +99,8 @@ void TableCursor::SetText(int32_t field, std::string_view text) {
   const TABSFieldDef& definition = Field(field);
   uint8_t* at = buffer_.data() + definition.BufferOffset;
   std::memset(at, 0, static_cast<size_t>(definition.BufferSize()));
-  std::memcpy(at, text.data(), std::min<size_t>(text.size(), static_cast<size_t>(definition.BufferSize() - 1)));
+  std::memcpy(at, text.data(),
+              std::min<size_t>(text.size(), static_cast<size_t>(definition.BufferSize() - 1)));
   if (text.empty())
     SetNullFlag(buffer_.data(), field);
   else
@@ -113,7 +115,8 @@ void TableCursor::SetBlob(int32_t field, const std::string& bytes) {
   std::unique_ptr<TABSBlobValueStream> stream = table_.OpenBlobStream(this, false, true, field);
   stream->SetSize(0);
   if (!bytes.empty()) {
-    EXPECT_EQ(stream->Write(bytes.data(), static_cast<int64_t>(bytes.size())), static_cast<int64_t>(bytes.size()));
+    EXPECT_EQ(stream->Write(bytes.data(), static_cast<int64_t>(bytes.size())),
+              static_cast<int64_t>(bytes.size()));
   }
   table_.WriteBlobValue(buffer_.data(), field, stream->TakeValue());
 }
@@ -137,7 +140,8 @@ std::string TableCursor::Blob(int32_t field) {
   std::unique_ptr<TABSBlobValueStream> stream = table_.OpenBlobStream(this, true, false, field);
   std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
   if (!bytes.empty()) {
-    EXPECT_EQ(stream->Read(bytes.data(), static_cast<int64_t>(bytes.size())), static_cast<int64_t>(bytes.size()));
+    EXPECT_EQ(stream->Read(bytes.data(), static_cast<int64_t>(bytes.size())),
+              static_cast<int64_t>(bytes.size()));
   }
   return bytes;
 }

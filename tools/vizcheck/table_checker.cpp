@@ -72,18 +72,20 @@ void TableChecker::CheckRecordPages(TABSDiskTableData& table, Summary& summary) 
       problem_(pageNo, "the record page index of " + name_ + " lists a page outside the file");
       return true;
     }
-    if (count == 0) problem_(pageNo, "the record page index of " + name_ + " lists this page with no records");
+    if (count == 0)
+      problem_(pageNo, "the record page index of " + name_ + " lists this page with no records");
     try {
       TABSPageUse page(pages, pages.GetPage(kCheckSession, pageNo, kAnyPageType));
       if (!records.IsTablePage(*page.get())) {
-        problem_(pageNo, "the record page index of " + name_ + " lists it, but it is not a record page of the table");
+        problem_(pageNo,
+                 "the record page index of " + name_ + " lists it, but it is not a record page of the table");
         return true;
       }
       const TABSSmallRecordPage recordPage(page.get(), records.RecordsPerPage(), records.StoredRecordSize());
       const int32_t held = recordPage.RecordCount();
       if (held != count)
-        problem_(pageNo, "holds " + std::to_string(held) + " records of " + name_ + ", its record page index entry says " +
-                             std::to_string(count));
+        problem_(pageNo, "holds " + std::to_string(held) + " records of " + name_ +
+                             ", its record page index entry says " + std::to_string(count));
       total += held;
     } catch (const EABSException& error) {
       problem_(pageNo, "a record page of " + name_ + " cannot be read: " + error.Message());
@@ -93,8 +95,8 @@ void TableChecker::CheckRecordPages(TABSDiskTableData& table, Summary& summary) 
   summary.Records = total;
   if (total != records.RecordCount)
     problem_(table.HeaderDataFile().StartPageNo(), "the header data of " + name_ + " counts " +
-                                                       std::to_string(records.RecordCount) + " records, its pages hold " +
-                                                       std::to_string(total));
+                                                       std::to_string(records.RecordCount) +
+                                                       " records, its pages hold " + std::to_string(total));
 }
 
 void TableChecker::CheckIndexes(TABSDiskTableData& table, Summary& summary) {
@@ -112,11 +114,12 @@ void TableChecker::CheckIndexes(TABSDiskTableData& table, Summary& summary) {
       problem_(definition.RootPage, "the " + name + " cannot be checked: " + error.Message());
       continue;
     }
-    for (const std::string& text : report.Problems) problem_(definition.RootPage, "the " + name + ": " + text);
+    for (const std::string& text : report.Problems)
+      problem_(definition.RootPage, "the " + name + ": " + text);
     for (int32_t pageNo : report.PageNumbers) Claim(pageNo, name);
     if (report.Sound() && report.Entries != summary.Records)
-      problem_(definition.RootPage, "the " + name + " holds " + std::to_string(report.Entries) + " entries for " +
-                                        std::to_string(summary.Records) + " records");
+      problem_(definition.RootPage, "the " + name + " holds " + std::to_string(report.Entries) +
+                                        " entries for " + std::to_string(summary.Records) + " records");
   }
 }
 
@@ -154,11 +157,12 @@ void TableChecker::CheckBlobPageIndex(TABSDiskTableData& table) {
         problem_(pageNo, "a page of small BLOB values of " + name_ + ": " + damage);
         return true;
       }
-      if (entries.empty()) problem_(pageNo, "the BLOB page index of " + name_ + " lists this page with no values");
+      if (entries.empty())
+        problem_(pageNo, "the BLOB page index of " + name_ + " lists this page with no values");
       const int32_t bytes = TABSSmallBlobPage::UsedLength(entries) - TABSSmallBlobPage::kCountSize;
       if (bytes != used)
-        problem_(pageNo, "its values take " + std::to_string(bytes) + " bytes, the BLOB page index of " + name_ +
-                             " says " + std::to_string(used));
+        problem_(pageNo, "its values take " + std::to_string(bytes) + " bytes, the BLOB page index of " +
+                             name_ + " says " + std::to_string(used));
       for (const TABSSmallBlobPage::Entry& entry : entries) {
         if (!smallValues_.emplace(pageNo, entry.Header.Id).second)
           problem_(pageNo, "holds two BLOB values with id " + std::to_string(entry.Header.Id));
@@ -170,11 +174,12 @@ void TableChecker::CheckBlobPageIndex(TABSDiskTableData& table) {
   });
 }
 
-bool TableChecker::CheckValue(TABSDiskTableData& table, int32_t field, int32_t pageNo, const std::string& owner,
-                              const uint8_t* record) {
+bool TableChecker::CheckValue(TABSDiskTableData& table, int32_t field, int32_t pageNo,
+                              const std::string& owner, const uint8_t* record) {
   const TABSFieldDef& definition = table.FieldManager()->FieldDefs()[field];
   try {
-    TABSBlobValue value = table.Blobs()->Load(kCheckSession, TABSDiskBlobManager::AddressOf(definition, record), true);
+    TABSBlobValue value =
+        table.Blobs()->Load(kCheckSession, TABSDiskBlobManager::AddressOf(definition, record), true);
     const int64_t size = value.UncompressedSize;
     const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
                                 definition.BlobCompressionMode};
@@ -236,7 +241,8 @@ void TableChecker::CheckRecordBlobs(TABSDiskTableData& table, Summary& summary) 
       }
       const std::pair<int32_t, uint16_t> key{address.PageNo, address.RecordNo};
       if (!smallValues_.count(key)) {
-        problem_(address.PageNo, "the " + owner + " is not on this page (id " + std::to_string(address.RecordNo) + ")");
+        problem_(address.PageNo,
+                 "the " + owner + " is not on this page (id " + std::to_string(address.RecordNo) + ")");
         continue;
       }
       if (!referenced_.insert(key).second) {
@@ -248,7 +254,8 @@ void TableChecker::CheckRecordBlobs(TABSDiskTableData& table, Summary& summary) 
   }
   for (const auto& [pageNo, id] : smallValues_) {
     if (!referenced_.count({pageNo, id}))
-      problem_(pageNo, "holds a BLOB value (id " + std::to_string(id) + ") that no record of " + name_ + " refers to");
+      problem_(pageNo, "holds a BLOB value (id " + std::to_string(id) + ") that no record of " + name_ +
+                           " refers to");
   }
 }
 

@@ -92,7 +92,8 @@ TABSRecordAddress TABSDiskBlobManager::AddressOf(const TABSFieldDef& field, cons
   return address;
 }
 
-void TABSDiskBlobManager::SetAddress(const TABSFieldDef& field, uint8_t* record, const TABSRecordAddress& address) {
+void TABSDiskBlobManager::SetAddress(const TABSFieldDef& field, uint8_t* record,
+                                     const TABSRecordAddress& address) {
   std::memcpy(record + field.BufferOffset, &address.PageNo, 4);
   std::memcpy(record + field.BufferOffset + 4, &address.RecordNo, 2);
 }
@@ -112,7 +113,8 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   const int32_t needed = stored + TABSStoredBlobHeader::kSize;
   int32_t pageNo = index.FindPageWithRoom(session, needed);
   const bool fresh = pageNo < 0;
-  TABSPageUse held(pages, fresh ? pages.AddPage(session, TABSSmallBlobPage::kPageType) : FetchPage(session, pageNo));
+  TABSPageUse held(pages,
+                   fresh ? pages.AddPage(session, TABSSmallBlobPage::kPageType) : FetchPage(session, pageNo));
   TABSSmallBlobPage page(held.get());
   if (fresh) {
     pageNo = held->PageNo;
@@ -237,14 +239,16 @@ TABSDiskBlobManager::LargeValue TABSDiskBlobManager::ReadLarge(int32_t session, 
   const int64_t end = value.StoredSize + kLargeDataOffset - (count - 1) * dataSize;
   const int64_t listStart = end >= dataSize ? 0 : end;
   if (value.ListOffset != listStart)
-    Damaged(firstPage, "the page list of the large value should start at offset " + std::to_string(listStart));
+    Damaged(firstPage,
+            "the page list of the large value should start at offset " + std::to_string(listStart));
 
   std::vector<uint8_t> list(static_cast<size_t>(count) * 4);
   std::set<int32_t> seen;
   int32_t pageNo = value.ListPage;
   int64_t offset = value.ListOffset;
   for (size_t done = 0; done < list.size();) {
-    if (!seen.insert(pageNo).second) Damaged(pageNo, "the page list of a large value comes back to this page");
+    if (!seen.insert(pageNo).second)
+      Damaged(pageNo, "the page list of a large value comes back to this page");
     TABSPageUse page(pages, FetchPage(session, pageNo));
     value.ListPages.push_back(pageNo);
     const size_t take = std::min(static_cast<size_t>(dataSize - offset), list.size() - done);
@@ -260,7 +264,8 @@ TABSDiskBlobManager::LargeValue TABSDiskBlobManager::ReadLarge(int32_t session, 
   for (int32_t index = 0; index < count; ++index) {
     const int32_t dataPage = GetI32(&list[static_cast<size_t>(index) * 4]);
     if (!seen.insert(dataPage).second)
-      Damaged(value.ListPage, "the page list of a large value names page " + std::to_string(dataPage) + " twice");
+      Damaged(value.ListPage,
+              "the page list of a large value names page " + std::to_string(dataPage) + " twice");
     value.DataPages.push_back(dataPage);
   }
   if (value.DataPages.front() != firstPage)
@@ -284,15 +289,18 @@ bool TABSDiskBlobManager::LooksLarge(int32_t session, int32_t pageNo) {
   }
 }
 
-TABSBlobValue TABSDiskBlobManager::Load(int32_t session, const TABSRecordAddress& address, bool disableTempFiles) {
+TABSBlobValue TABSDiskBlobManager::Load(int32_t session, const TABSRecordAddress& address,
+                                        bool disableTempFiles) {
   if (!IsStored(address)) return {};
   if (address.RecordNo == kLargeSlot) return LoadLarge(session, address.PageNo, disableTempFiles);
   if (address.RecordNo != kAmbiguousSlot) return LoadSmall(session, address, disableTempFiles);
   const bool large = LooksLarge(session, address.PageNo);
   try {
-    return large ? LoadLarge(session, address.PageNo, disableTempFiles) : LoadSmall(session, address, disableTempFiles);
+    return large ? LoadLarge(session, address.PageNo, disableTempFiles)
+                 : LoadSmall(session, address, disableTempFiles);
   } catch (const EABSException&) {
-    return large ? LoadSmall(session, address, disableTempFiles) : LoadLarge(session, address.PageNo, disableTempFiles);
+    return large ? LoadSmall(session, address, disableTempFiles)
+                 : LoadLarge(session, address.PageNo, disableTempFiles);
   }
 }
 
@@ -395,7 +403,8 @@ void TABSDiskBlobManager::DeleteAll(int32_t session, bool drop) {
       if (!IsBlobBaseType(fields[field].BaseType()) || IsNullFlagSet(navigation.Target, field)) continue;
       const TABSRecordAddress address = AddressOf(fields[field], navigation.Target);
       if (!IsStored(address)) continue;
-      if (address.RecordNo == kLargeSlot || (address.RecordNo == kAmbiguousSlot && LooksLarge(session, address.PageNo)))
+      if (address.RecordNo == kLargeSlot ||
+          (address.RecordNo == kAmbiguousSlot && LooksLarge(session, address.PageNo)))
         DeleteLarge(session, address.PageNo);
     }
   }
@@ -427,13 +436,14 @@ TABSBlobValue TABSDiskBlobManager::CopyOf(const TABSBlobValue& value, bool disab
   if (value.Data && value.Data->GetSize() > 0) {
     value.Data->Seek(0, TSeekOrigin::Beginning);
     if (copy.Data->CopyFrom(*value.Data, value.Data->GetSize()) != value.Data->GetSize())
-      throw EABSException(msg::kStreamCannotWrite.At(kCopyValueCode), copy.Data->GetPosition(), copy.Data->GetSize(),
-                          value.Data->GetSize(), copy.Data->GetSize());
+      throw EABSException(msg::kStreamCannotWrite.At(kCopyValueCode), copy.Data->GetPosition(),
+                          copy.Data->GetSize(), value.Data->GetSize(), copy.Data->GetSize());
   }
   return copy;
 }
 
-TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, int32_t field, bool disableTempFiles) {
+TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, int32_t field,
+                                             bool disableTempFiles) {
   const TABSFieldDef& definition = BlobField(field);
   if (definition.BlobBlockSize <= 0) throw EABSException(msg::kStreamBlockSizeZero.At(20149));
   if (IsNullFlagSet(record, field)) return {};

@@ -100,7 +100,9 @@ class TABSDiskBlobManager {
   static TABSRecordAddress AddressOf(const TABSFieldDef& field, const uint8_t* record);
   static void SetAddress(const TABSFieldDef& field, uint8_t* record, const TABSRecordAddress& address);
   //! Whether an address names a stored value (PageNo neither 0 nor -1).
-  static bool IsStored(const TABSRecordAddress& address) { return address.PageNo != 0 && address.PageNo != -1; }
+  static bool IsStored(const TABSRecordAddress& address) {
+    return address.PageNo != 0 && address.PageNo != -1;
+  }
 
   //! Before the record is inserted (`old` null) or updated (`old`: the record as stored): stores the
   //! values cursors wrote into its fields, deleting the values they replace, and writes their

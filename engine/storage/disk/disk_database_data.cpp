@@ -9,10 +9,12 @@
 
 namespace viz {
 
-TABSDiskDatabaseData::TABSDiskDatabaseData(const TABSConnectionSettings& settings, platform::FileSystem* fileSystem)
+TABSDiskDatabaseData::TABSDiskDatabaseData(const TABSConnectionSettings& settings,
+                                           platform::FileSystem* fileSystem)
     : settings_(settings), fileSystem_(fileSystem) {}
 
-TABSDiskDatabaseData::TABSDiskDatabaseData(TABSDiskPageManager& manager) : fileSystem_(nullptr), borrowed_(&manager) {
+TABSDiskDatabaseData::TABSDiskDatabaseData(TABSDiskPageManager& manager)
+    : fileSystem_(nullptr), borrowed_(&manager) {
   settings_.DatabaseFileName = manager.File().FileName();
   pages_ = &manager;
   SetPageManager(pages_);
@@ -70,15 +72,16 @@ void TABSDiskDatabaseData::Open(TABSBaseSession& session) {
     bool multiUser = connection.MultiUser;
     bool readOnly = connection.ReadOnly;
     bool repairNeeded = false;
-    pages->OpenDatabaseFile(settings_.DatabaseFileName, {connection.Password, connection.CipherType}, multiUser,
-                            connection.Exclusive, repairNeeded, readOnly);
+    pages->OpenDatabaseFile(settings_.DatabaseFileName, {connection.Password, connection.CipherType},
+                            multiUser, connection.Exclusive, repairNeeded, readOnly);
     connection.NeedRepair = repairNeeded;
     auto catalog = std::make_unique<TABSDiskCatalog>(*pages);
     const int64_t failed = pages->FailedPageRequests();
     try {
       catalog->Open();
     } catch (const EABSException& error) {
-      const int32_t page = pages->FailedPageRequests() != failed ? pages->LastFailedPage() : TABSSystemDirectory::kStartPageNo;
+      const int32_t page =
+          pages->FailedPageRequests() != failed ? pages->LastFailedPage() : TABSSystemDirectory::kStartPageNo;
       throw EABSException(msg::kDamagedCatalogue, settings_.DatabaseFileName, page, error.Message());
     }
     maxConnections_ = catalog->MaxConnections();
@@ -252,7 +255,8 @@ void TABSDiskDatabaseData::Flush() {
 
 void TABSDiskDatabaseData::LockTableCatalog() {
   TABSDiskPageManager& pages = Pages();
-  if (!pages.RetryLock([&] { return pages.LockTableCatalog(); })) throw EABSException(msg::kCannotLockDatabaseTables);
+  if (!pages.RetryLock([&] { return pages.LockTableCatalog(); }))
+    throw EABSException(msg::kCannotLockDatabaseTables);
 }
 
 void TABSDiskDatabaseData::UnlockTableCatalog() {

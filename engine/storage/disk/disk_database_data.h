@@ -38,7 +38,8 @@ class TABSDiskDatabaseData : public TABSDatabaseData {
  public:
   //! A database for the file `settings.DatabaseFileName`; the other settings are used when
   //! `CreateDatabase` makes the file. Uses `fileSystem` (the real one by default).
-  explicit TABSDiskDatabaseData(const TABSConnectionSettings& settings, platform::FileSystem* fileSystem = nullptr);
+  explicit TABSDiskDatabaseData(const TABSConnectionSettings& settings,
+                                platform::FileSystem* fileSystem = nullptr);
   //! For inspection (the file checker): works on the already open `manager`, read-only, with no
   //! sessions and no locks. Loads the catalogue at once.
   explicit TABSDiskDatabaseData(TABSDiskPageManager& manager);

@@ -25,8 +25,8 @@ using Result = TABSNavigationRecord::Result;
 
 TABSDiskRecordManager::TABSDiskRecordManager(TABSDiskTableData& table, int32_t storedRecordSize)
     : TABSBaseRecordManager(&table), table_(table), storedRecordSize_(storedRecordSize) {
-  recordsPerPage_ =
-      TABSSmallRecordPage::RecordsPerPage(static_cast<int32_t>(table.Pages().PageDataSize()), storedRecordSize);
+  recordsPerPage_ = TABSSmallRecordPage::RecordsPerPage(static_cast<int32_t>(table.Pages().PageDataSize()),
+                                                        storedRecordSize);
   if (recordsPerPage_ <= 0) throw EABSException(msg::kRecordTooLarge);
   ownedPages_ = table.Pages().Header().version >= kFirstOwnedPagesVersion;
 }
@@ -57,7 +57,8 @@ TABSBTreeRecordPageIndex& TABSDiskRecordManager::PageIndex() {
 
 bool TABSDiskRecordManager::IsTablePage(const TABSPage& page) const {
   if (!ownedPages_ || table_.DiskDatabase().LenientRead()) return true;
-  return page.GetUpdateCounter() <= kHighestLiveCounter && page.GetPageType() == TABSSmallRecordPage::kPageType &&
+  return page.GetUpdateCounter() <= kHighestLiveCounter &&
+         page.GetPageType() == TABSSmallRecordPage::kPageType &&
          file_format::GetI32(page.Header() + TABSSmallRecordPage::kTableIdOffset) == table_.TableId();
 }
 
@@ -182,10 +183,11 @@ bool TABSDiskRecordManager::Delete(int32_t session, const TABSRecordAddress& add
   return true;
 }
 
-void TABSDiskRecordManager::Found(TABSNavigationRecord& navigation, const TABSSmallRecordPage& page, int32_t pageNo,
-                                  int32_t slot) {
+void TABSDiskRecordManager::Found(TABSNavigationRecord& navigation, const TABSSmallRecordPage& page,
+                                  int32_t pageNo, int32_t slot) {
   navigation.Address = {pageNo, static_cast<uint16_t>(slot)};
-  if (navigation.Target) table_.FieldManager()->StoredRecordToRecordBuffer(page.Slot(slot), navigation.Target);
+  if (navigation.Target)
+    table_.FieldManager()->StoredRecordToRecordBuffer(page.Slot(slot), navigation.Target);
   navigation.Outcome = TABSNavigationRecord::kFound;
 }
 
@@ -194,8 +196,8 @@ void TABSDiskRecordManager::StepPages(int32_t session, TABSNavigationRecord& nav
   TABSBTreeRecordPageIndex& index = PageIndex();
   TABSDiskPageManager& pages = table_.Pages();
   // Pages in the index hold at least one record; one that holds none is damage, not the end.
-  for (int32_t next = forward ? index.PageAfter(session, pageNo) : index.PageBefore(session, pageNo); next >= 0;
-       next = forward ? index.PageAfter(session, next) : index.PageBefore(session, next)) {
+  for (int32_t next = forward ? index.PageAfter(session, pageNo) : index.PageBefore(session, pageNo);
+       next >= 0; next = forward ? index.PageAfter(session, next) : index.PageBefore(session, next)) {
     TABSPageUse held(pages, FetchTablePage(session, next));
     TABSSmallRecordPage page(held.get(), recordsPerPage_, storedRecordSize_);
     const int32_t slot = forward ? page.NextOccupied(-1) : page.PriorOccupied(recordsPerPage_);
@@ -212,7 +214,8 @@ void TABSDiskRecordManager::Navigate(int32_t session, TABSNavigationRecord& navi
   navigation.Outcome = TABSNavigationRecord::kNotFound;
   if (navigation.Direction == TABSNavigationRecord::kCurrent) {
     if (address.PageNo < 0 || address.RecordNo >= recordsPerPage_) return;
-    if (address.PageNo >= pages.Header().totalPageCount && address.PageNo >= pages.GetTotalPageCount()) return;
+    if (address.PageNo >= pages.Header().totalPageCount && address.PageNo >= pages.GetTotalPageCount())
+      return;
     TABSPageUse held(pages, FetchPage(session, address.PageNo));
     if (!IsTablePage(*held.get())) return;
     TABSSmallRecordPage page(held.get(), recordsPerPage_, storedRecordSize_);
@@ -238,7 +241,8 @@ void TABSDiskRecordManager::Navigate(int32_t session, TABSNavigationRecord& navi
     TABSPageUse held(pages, FetchPage(session, address.PageNo));
     if (IsTablePage(*held.get())) {
       TABSSmallRecordPage page(held.get(), recordsPerPage_, storedRecordSize_);
-      const int32_t slot = forward ? page.NextOccupied(address.RecordNo) : page.PriorOccupied(address.RecordNo);
+      const int32_t slot =
+          forward ? page.NextOccupied(address.RecordNo) : page.PriorOccupied(address.RecordNo);
       if (slot >= 0) {
         Found(navigation, page, address.PageNo, slot);
         return;
@@ -318,7 +322,8 @@ int64_t TABSDiskRecordManager::AddressToRecordNumber(const TABSRecordAddress& ad
 }
 
 TABSRecordAddress TABSDiskRecordManager::RecordNumberToAddress(int64_t recordNumber) const {
-  return {static_cast<int32_t>(recordNumber / recordsPerPage_), static_cast<uint16_t>(recordNumber % recordsPerPage_)};
+  return {static_cast<int32_t>(recordNumber / recordsPerPage_),
+          static_cast<uint16_t>(recordNumber % recordsPerPage_)};
 }
 
 }  // namespace viz

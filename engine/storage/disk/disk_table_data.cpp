@@ -128,7 +128,8 @@ void TABSDiskTableData::MakeManagers() {
 
 void TABSDiskTableData::CreateRecordManager() {
   std::lock_guard lock(database_.Lock());
-  auto records = std::make_unique<TABSDiskRecordManager>(*this, FieldManager()->FieldDefs().StoredRecordSize());
+  auto records =
+      std::make_unique<TABSDiskRecordManager>(*this, FieldManager()->FieldDefs().StoredRecordSize());
   records->RecordBufferSize = RecordBufferSize();
   recordManager_ = std::move(records);
 }
@@ -141,7 +142,8 @@ void TABSDiskTableData::Load(const TABSTableListEntry& entry, int32_t session) {
     try {
       locksFile_.Open(entry.locksStartPageNo);
     } catch (const EABSException& error) {
-      throw EABSException(msg::kDamagedTableFile, TableName(), "locks file", entry.locksStartPageNo, error.Message());
+      throw EABSException(msg::kDamagedTableFile, TableName(), "locks file", entry.locksStartPageNo,
+                          error.Message());
     }
     MakeManagers();
     ReadMetadata(session);
@@ -187,7 +189,8 @@ void TABSDiskTableData::WriteMetadata(int32_t session) {
   ConstraintManager()->ConstraintDefs().SaveToStream(stream);
   WriteI32(stream, Records().PageIndexRoot(), kMetadataRootWriteCode);
   WriteI32(stream, blobs_ ? blobs_->PageIndexRoot() : -1, kMetadataRootWriteCode);
-  metadataFile_.WriteFile(session, stream.Memory(), kMetadataLevel, kMetadataCompression, static_cast<int32_t>(stream.Size()));
+  metadataFile_.WriteFile(session, stream.Memory(), kMetadataLevel, kMetadataCompression,
+                          static_cast<int32_t>(stream.Size()));
 }
 
 void TABSDiskTableData::ReadMetadata(int32_t session) {
@@ -201,9 +204,10 @@ void TABSDiskTableData::ReadMetadata(int32_t session) {
         kInternalFileHeaderSize;
     if (header.storedSize < 0 || header.storedSize > capacity)
       throw EABSException(msg::kInternalFileChainEnded, header.storedSize, capacity, header.storedSize);
-    const int64_t limit = header.compressionType == 0 ? header.storedSize
-                                                      : std::min<int64_t>(TABSInternalDBTransactedAccessFile::kMaxUncompressedSize,
-                                                                           1100 * int64_t{header.storedSize} + 1024);
+    const int64_t limit = header.compressionType == 0
+                              ? header.storedSize
+                              : std::min<int64_t>(TABSInternalDBTransactedAccessFile::kMaxUncompressedSize,
+                                                  1100 * int64_t{header.storedSize} + 1024);
     if (header.uncompressedSize < 0 || header.uncompressedSize > limit)
       throw EABSException(msg::kTableFileDecompressionError);
     content = metadataFile_.ReadAll(session);
@@ -237,7 +241,8 @@ void TABSDiskTableData::WriteHeaderData(int32_t session) {
   TABSMemoryStream stream;
   FieldManager()->SaveAutoincsToStream(stream);
   WriteI32(stream, recordManager_ ? recordManager_->StateCounter : 0, kHeaderDataWriteCode);
-  WriteI32(stream, recordManager_ ? static_cast<int32_t>(recordManager_->RecordCount) : 0, kHeaderDataWriteCode);
+  WriteI32(stream, recordManager_ ? static_cast<int32_t>(recordManager_->RecordCount) : 0,
+           kHeaderDataWriteCode);
   headerDataFile_.WriteFile(session, stream.Memory(), 0, 0, static_cast<int32_t>(stream.Size()));
 }
 
@@ -385,8 +390,8 @@ void TABSDiskTableData::CloseCursor(TABSCursor* cursor, bool unlock) {
 
 bool TABSDiskTableData::LockTable(TABSCursor* cursor, uint8_t kind, TABSLockRetry retry) {
   std::lock_guard lock(database_.Lock());
-  return database_.TableLocks().LockTable(SessionNumberOf(cursor), kind, false, retry.intervalMs, retry.attempts,
-                                          locksFile_);
+  return database_.TableLocks().LockTable(SessionNumberOf(cursor), kind, false, retry.intervalMs,
+                                          retry.attempts, locksFile_);
 }
 
 void TABSDiskTableData::UnlockTable(TABSCursor* cursor, uint8_t kind) {
@@ -396,8 +401,8 @@ void TABSDiskTableData::UnlockTable(TABSCursor* cursor, uint8_t kind) {
 
 // ---- Creating, deleting, emptying, renaming
 
-void TABSDiskTableData::CreateTable(TABSCursor* cursor, const TABSFieldDefs& fields, const TABSIndexDefs& indexes,
-                                    const TABSConstraintDefs& constraints) {
+void TABSDiskTableData::CreateTable(TABSCursor* cursor, const TABSFieldDefs& fields,
+                                    const TABSIndexDefs& indexes, const TABSConstraintDefs& constraints) {
   if (fields.Count() == 0) throw EABSException(msg::kNoFieldsSpecified.At(20128));
   for (int32_t index = 0; index < constraints.Count(); ++index) {
     const auto kind = constraints[index].Kind();

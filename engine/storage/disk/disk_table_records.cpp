@@ -53,7 +53,8 @@ class TABSDiskTableData::ReadScope {
     if (!locked_) return;
     locked_ = false;
     try {
-      table_.database_.TableLocks().UnlockTable(SessionNumberOf(cursor_), ltRead, false, true, table_.locksFile_);
+      table_.database_.TableLocks().UnlockTable(SessionNumberOf(cursor_), ltRead, false, true,
+                                                table_.locksFile_);
     } catch (const EABSException&) {
       // The read is done; a byte left locked goes with the session's other locks at disconnect.
     }
@@ -70,7 +71,8 @@ class TABSDiskTableData::ReadScope {
 // buffer as it was.
 class TABSDiskTableData::ChangeScope {
  public:
-  ChangeScope(TABSDiskTableData& table, TABSCursor* cursor, bool needsBuffer) : table_(table), cursor_(cursor) {
+  ChangeScope(TABSDiskTableData& table, TABSCursor* cursor, bool needsBuffer)
+      : table_(table), cursor_(cursor) {
     if (!table.IsLoaded()) throw EABSException(msg::kNilPointer.At(20135));
     if (!cursor || !cursor->Session()) throw EABSException(msg::kNilPointer.At(20136));
     record_ = cursor->Navigation().RecordBuffer;
@@ -169,7 +171,8 @@ bool TABSDiskTableData::UpdateRecord(TABSCursor* cursor) {
     if (!ReadStored(session, position.Address, old)) return change.Unchanged();
     IndexManager()->UpdateRecordKeys(session, old, record, position.Address);
     if (blobs_) blobs_->StoreRecordValues(session, record, old, cursor->DisableTempFiles());
-    if (!Records().Update(session, record, position.Address)) throw EABSException(msg::kRecordNotFound.At(20147));
+    if (!Records().Update(session, record, position.Address))
+      throw EABSException(msg::kRecordNotFound.At(20147));
     WriteHeaderData(session);
     change.Done();
     if (blobs_) blobs_->ForgetStored(record);
@@ -212,8 +215,8 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
     TABSCursorNavigation& navigation = cursor->Navigation();
     if (blobs_ && navigation.RecordBuffer)
       blobs_->DropRecord(navigation.RecordBuffer, direction != TABSNavigationRecord::kCurrent);
-    if (direction == TABSNavigationRecord::kCurrent || navigation.OrderIndexID >= 0 || navigation.IsRestricted() ||
-        !navigation.RecordBuffer)
+    if (direction == TABSNavigationRecord::kCurrent || navigation.OrderIndexID >= 0 ||
+        navigation.IsRestricted() || !navigation.RecordBuffer)
       return TABSTableData::StepCursor(cursor, direction);
     // A plain move in storage order: the record manager reads the next record straight into the
     // cursor's buffer, with the rules of every order (nothing next after the last, or before the first).
@@ -235,7 +238,8 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
     position.BeforeFirst = !forward;
     position.AfterLast = forward;
     cursor->SetCurrentPosition(position);
-    return static_cast<int32_t>(forward ? TABSNavigationRecord::kAfterLast : TABSNavigationRecord::kBeforeFirst);
+    return static_cast<int32_t>(forward ? TABSNavigationRecord::kAfterLast
+                                        : TABSNavigationRecord::kBeforeFirst);
   });
 }
 
@@ -320,28 +324,32 @@ void TABSDiskTableData::ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlo
   std::lock_guard lock(database_.Lock());
   NamingPages([&] {
     if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
-    if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+    if (!blobs_)
+      throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
     result = blobs_->ReadValue(SessionNumberOf(cursor), cursor->Navigation().RecordBuffer, field,
                                cursor->DisableTempFiles());
   });
 }
 
-std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
-                                                                       int32_t field) {
+std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly,
+                                                                       bool modify, int32_t field) {
   std::lock_guard lock(database_.Lock());
   return NamingPages([&] {
     if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
-    if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+    if (!blobs_)
+      throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
     TABSBlobValue value;
     uint8_t* record = cursor->Navigation().RecordBuffer;
-    if (!modify) value = blobs_->ReadValue(SessionNumberOf(cursor), record, field, cursor->DisableTempFiles());
+    if (!modify)
+      value = blobs_->ReadValue(SessionNumberOf(cursor), record, field, cursor->DisableTempFiles());
     const TABSFieldDef& definition = FieldManager()->FieldDefs()[field];
     const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
                                 definition.BlobCompressionMode};
     const TABSRecordAddress address = TABSDiskBlobManager::AddressOf(definition, record);
     const bool stored = !modify && !IsNullFlagSet(record, field) && TABSDiskBlobManager::IsStored(address);
     try {
-      auto stream = std::make_unique<TABSBlobValueStream>(format, std::move(value), readOnly, cursor->DisableTempFiles());
+      auto stream = std::make_unique<TABSBlobValueStream>(format, std::move(value), readOnly,
+                                                          cursor->DisableTempFiles());
       if (stored) stream->SetOrigin(TableName(), address.PageNo);
       return stream;
     } catch (const EABSException& error) {
@@ -354,7 +362,8 @@ std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCurso
 void TABSDiskTableData::WriteBlobValue(uint8_t* record, int32_t field, TABSBlobValue value) {
   std::lock_guard lock(database_.Lock());
   if (!record) throw EABSException(msg::kNilPointer.At(20136));
-  if (!blobs_) throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+  if (!blobs_)
+    throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
   blobs_->PutValue(record, field, std::move(value));
 }
 

@@ -40,12 +40,15 @@ bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage
   for (int32_t index = 0; index < count; ++index) {
     Entry entry;
     if (offset + TABSStoredBlobHeader::kSize > dataSize) {
-      if (damage) *damage = "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
+      if (damage)
+        *damage =
+            "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
       return false;
     }
     entry.Header.Decode(Data() + offset);
     entry.Offset = offset;
-    if (entry.Header.StoredSize < 0 || entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
+    if (entry.Header.StoredSize < 0 ||
+        entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
       if (damage)
         *damage = "value " + std::to_string(index) + " claims " + std::to_string(entry.Header.StoredSize) +
                   " bytes, more than the page holds";

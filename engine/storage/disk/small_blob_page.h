@@ -73,7 +73,9 @@ class TABSSmallBlobPage : public TABSPageController {
   //! Removes a value and closes the gap. Returns the bytes it took (header included).
   int32_t Remove(const std::vector<Entry>& entries, const Entry& entry);
   //! The stored bytes of a value.
-  const uint8_t* Bytes(const Entry& entry) const { return Data() + entry.Offset + TABSStoredBlobHeader::kSize; }
+  const uint8_t* Bytes(const Entry& entry) const {
+    return Data() + entry.Offset + TABSStoredBlobHeader::kSize;
+  }
 };
 
 }  // namespace viz

@@ -11,12 +11,14 @@ namespace viz {
 int32_t TABSSmallRecordPage::RecordsPerPage(int32_t dataSize, int32_t recordSize) {
   // trunc((D - 1) / (A + 1/8)) in integers: 8 (D - 1) div (8 A + 1).
   if (dataSize <= 1 || recordSize <= 0) return 0;
-  return static_cast<int32_t>((8 * static_cast<int64_t>(dataSize - 1)) / (8 * static_cast<int64_t>(recordSize) + 1));
+  return static_cast<int32_t>((8 * static_cast<int64_t>(dataSize - 1)) /
+                              (8 * static_cast<int64_t>(recordSize) + 1));
 }
 
 TABSSmallRecordPage::TABSSmallRecordPage(TABSPage* page, int32_t recordsPerPage, int32_t recordSize)
     : TABSPageController(page), recordsPerPage_(recordsPerPage), recordSize_(recordSize) {
-  const int64_t needed = static_cast<int64_t>(BitmapSize()) + static_cast<int64_t>(recordsPerPage) * recordSize;
+  const int64_t needed =
+      static_cast<int64_t>(BitmapSize()) + static_cast<int64_t>(recordsPerPage) * recordSize;
   if (page && (recordsPerPage <= 0 || recordSize <= 0 || needed > static_cast<int64_t>(page->DataSize())))
     throw EABSException(msg::kInvalidRecordCountOnPage);
 }

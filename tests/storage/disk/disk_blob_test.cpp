@@ -14,9 +14,9 @@
 namespace viz {
 namespace {
 
-using ::testing::IsEmpty;
 using testing::CheckerProblems;
 using testing::CodeOf;
+using ::testing::IsEmpty;
 using testing::MakeFields;
 using testing::RawPage;
 using testing::TableCursor;
@@ -33,9 +33,11 @@ class DiskBlobTest : public ::testing::Test {
     db_ = std::make_unique<TestDatabase>(dir_.Path(), options);
     table_ = &db_->Table("PICS");
     TableCursor creator(*table_, db_->Session(), false);
-    table_->CreateTable(&creator,
-                        *MakeFields({{"Id", dt::kInteger}, {"Data", dt::kBlob, 0, algorithm, algorithm ? uint8_t{6} : uint8_t{0}, 1000}}),
-                        {}, {});
+    table_->CreateTable(
+        &creator,
+        *MakeFields({{"Id", dt::kInteger},
+                     {"Data", dt::kBlob, 0, algorithm, algorithm ? uint8_t{6} : uint8_t{0}, 1000}}),
+        {}, {});
     cursor_ = std::make_unique<TableCursor>(*table_, db_->Session());
   }
   void TearDown() override {
@@ -78,11 +80,11 @@ TEST_F(DiskBlobTest, SmallValuePageBytesAsWorkedOutByHand) {
   const std::vector<uint8_t> page = RawPage(db_->Path(), first.PageNo);
   EXPECT_EQ(file_format::GetU16(&page[8]), 11);
   const std::vector<uint8_t> expected = {
-      0x02, 0x00,                                            // two values
-      0x00, 0x00, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0,        // id 0, no blocks, 5 stored bytes
-      5, 0, 0, 0, 0, 0, 0, 0, 'h', 'e', 'l', 'l', 'o',       // 5 bytes before compression
-      0x01, 0x00, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0,        // id 1, 3 bytes
-      3, 0, 0, 0, 0, 0, 0, 0, 'h', 'i', '!', 0, 0};          // and nothing after them
+      0x02, 0x00,                                                // two values
+      0x00, 0x00, 0, 0, 0, 0, 5, 0, 0,   0,   0,   0,   0,   0,  // id 0, no blocks, 5 stored bytes
+      5,    0,    0, 0, 0, 0, 0, 0, 'h', 'e', 'l', 'l', 'o',     // 5 bytes before compression
+      0x01, 0x00, 0, 0, 0, 0, 3, 0, 0,   0,   0,   0,   0,   0,  // id 1, 3 bytes
+      3,    0,    0, 0, 0, 0, 0, 0, 'h', 'i', '!', 0,   0};      // and nothing after them
   EXPECT_EQ(std::vector<uint8_t>(page.begin() + 40, page.begin() + 40 + expected.size()), expected);
 }
 
@@ -96,8 +98,8 @@ TEST_F(DiskBlobTest, SmallAndLargeValuesAndWhereTheirPageListGoes) {
     bool large;
     size_t dataPages;
     bool listInOwnPage;
-  } cases[] = {{1, false, 0, false},     {4031, false, 0, false}, {4032, true, 2, false},
-               {8079, true, 2, false},   {8080, true, 2, true},   {20000, true, 5, false}};
+  } cases[] = {{1, false, 0, false},   {4031, false, 0, false}, {4032, true, 2, false},
+               {8079, true, 2, false}, {8080, true, 2, true},   {20000, true, 5, false}};
   int32_t id = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
@@ -125,7 +127,8 @@ TEST_F(DiskBlobTest, SmallValuesShareAPageUntilTheNextDoesNotFit) {
   Open();
   // 1000 bytes take 1022 with their header; the index leaves room while used + 1022 < 4054.
   std::vector<int32_t> pages;
-  for (int32_t id = 1; id <= 4; ++id) pages.push_back(Add(id, std::string(1000, static_cast<char>(id))).PageNo);
+  for (int32_t id = 1; id <= 4; ++id)
+    pages.push_back(Add(id, std::string(1000, static_cast<char>(id))).PageNo);
   EXPECT_EQ(pages[0], pages[1]);
   EXPECT_EQ(pages[0], pages[2]);
   EXPECT_NE(pages[0], pages[3]);
@@ -235,7 +238,8 @@ TEST_F(DiskBlobTest, CachedValuesMustBeReleasedBeforeTheTableCloses) {
   table_->ReleaseRecordBlobs(cursor_->Buffer());
   EXPECT_EQ(Blobs().CachedCount(), 1u);
   // Left behind, it makes the close report the leak (after closing all the same).
-  auto leak = std::make_unique<std::vector<uint8_t>>(cursor_->Buffer(), cursor_->Buffer() + table_->RecordBufferSize());
+  auto leak = std::make_unique<std::vector<uint8_t>>(cursor_->Buffer(),
+                                                     cursor_->Buffer() + table_->RecordBufferSize());
   table_->WriteBlobValue(leak->data(), 1, {});
   EXPECT_EQ(CodeOf([&] { cursor_->Close(); }), 20150);
   EXPECT_FALSE(table_->IsLoaded());

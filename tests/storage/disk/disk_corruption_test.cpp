@@ -32,18 +32,21 @@ std::vector<Damage> DamagesOf(int32_t pageNo) {
   damages.push_back({page + " zeroed", [=](std::vector<uint8_t>& bytes) {
                        std::fill(bytes.begin() + at, bytes.begin() + at + kPageSize, 0);
                      }});
-  for (size_t offset : {size_t{0}, size_t{1}, size_t{2}, size_t{6}, size_t{14}, size_t{20}, size_t{23}, size_t{497}}) {
+  for (size_t offset :
+       {size_t{0}, size_t{1}, size_t{2}, size_t{6}, size_t{14}, size_t{20}, size_t{23}, size_t{497}}) {
     damages.push_back({page + " byte " + std::to_string(offset) + " changed",
                        [=](std::vector<uint8_t>& bytes) { bytes[data + offset] ^= 0xA5; }});
   }
   damages.push_back({page + " of another type", [=](std::vector<uint8_t>& bytes) {
-                       bytes[at + file_format::kPageTypeOffset] = static_cast<uint8_t>(bytes[at + 8] % 12 + 1);
+                       bytes[at + file_format::kPageTypeOffset] =
+                           static_cast<uint8_t>(bytes[at + 8] % 12 + 1);
                      }});
   damages.push_back({page + " marked freed", [=](std::vector<uint8_t>& bytes) {
                        file_format::PutI32(&bytes[at + file_format::kPageUpdateCounterOffset],
                                            file_format::kFreedPageCounter);
                      }});
-  damages.push_back({"file cut in " + page, [=](std::vector<uint8_t>& bytes) { bytes.resize(at + kPageSize / 2); }});
+  damages.push_back(
+      {"file cut in " + page, [=](std::vector<uint8_t>& bytes) { bytes.resize(at + kPageSize / 2); }});
   return damages;
 }
 
@@ -87,7 +90,8 @@ void ReadDamagedDatabases(int checkEvery) {
       }
       if (cases % checkEvery == 0) {
         const int verdict = testing::RunFileChecker(path);
-        EXPECT_TRUE(verdict == -1 || (verdict >= 0 && verdict <= 2)) << damage.name << ": vizcheck ended with " << verdict;
+        EXPECT_TRUE(verdict == -1 || (verdict >= 0 && verdict <= 2))
+            << damage.name << ": vizcheck ended with " << verdict;
       }
     }
   }

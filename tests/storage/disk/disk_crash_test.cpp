@@ -132,14 +132,15 @@ void KillWriterAtRandomMoments(int rounds, uint32_t seed) {
       const auto deadline = std::chrono::steady_clock::now() +
                             std::chrono::milliseconds(std::uniform_int_distribution<>(5, 150)(random));
       while (std::chrono::steady_clock::now() < deadline) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         const std::string line = child.ReadLine(static_cast<int>(std::max<int64_t>(left.count(), 0)));
         if (line == "<timeout>" || line == "<eof>") break;
         reported = std::stoi(line);
       }
       child.Kill();
-      for (std::string line = child.ReadLine(100); line != "<eof>" && line != "<timeout>"; line = child.ReadLine(100))
+      for (std::string line = child.ReadLine(100); line != "<eof>" && line != "<timeout>";
+           line = child.ReadLine(100))
         reported = std::stoi(line);
     }
     {

@@ -16,8 +16,8 @@
 namespace viz {
 namespace {
 
-using ::testing::IsEmpty;
 using testing::CheckerProblems;
+using ::testing::IsEmpty;
 using testing::TableCursor;
 using testing::TempDir;
 using testing::TestDatabase;
@@ -83,7 +83,8 @@ class DiskModel {
   std::string Memo() {
     static const size_t kinds[] = {0, 1, 60, 900};
     const uint32_t kind = random_() % 6;
-    size_t size = kind < 4 ? kinds[kind] + random_() % 40 : static_cast<size_t>(dataSize_) * (2 + random_() % 4) + random_() % 500;
+    size_t size = kind < 4 ? kinds[kind] + random_() % 40
+                           : static_cast<size_t>(dataSize_) * (2 + random_() % 4) + random_() % 500;
     if (kind == 0) size = 0;
     std::string memo(size, '\0');
     const bool noise = Chance(1, 2);
@@ -188,7 +189,8 @@ class DiskModel {
 };
 
 void RunModel(int transactions) {
-  for (const Config config : {Config{1024, false}, Config{1024, true}, Config{4096, false}, Config{4096, true}}) {
+  for (const Config config :
+       {Config{1024, false}, Config{1024, true}, Config{4096, false}, Config{4096, true}}) {
     SCOPED_TRACE(std::to_string(config.pageSize) + (config.enciphered ? " enciphered" : " plain"));
     TempDir dir;
     DiskModel model(dir.Path(), config, 1000u + config.pageSize + (config.enciphered ? 1u : 0u));

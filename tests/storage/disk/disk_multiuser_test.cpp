@@ -13,8 +13,8 @@
 namespace viz {
 namespace {
 
-using ::testing::IsEmpty;
 using testing::ChildProcess;
+using ::testing::IsEmpty;
 using testing::TableCursor;
 using testing::TempDir;
 using testing::TestDatabase;
@@ -104,8 +104,8 @@ void InsertFromProcesses(int processes, int32_t rows, int32_t batch) {
   std::vector<std::unique_ptr<ChildProcess>> children;
   for (int index = 0; index < processes; ++index) {
     children.push_back(std::make_unique<ChildProcess>(
-        "inserter", std::vector<std::string>{dir.Path(), std::to_string(1 + index * 100000), std::to_string(rows),
-                                             std::to_string(batch)}));
+        "inserter", std::vector<std::string>{dir.Path(), std::to_string(1 + index * 100000),
+                                             std::to_string(rows), std::to_string(batch)}));
     ASSERT_EQ(children.back()->ReadLine(), "ready");
   }
   for (auto& child : children) child->Send("go");

@@ -15,10 +15,10 @@
 namespace viz {
 namespace {
 
-using ::testing::IsEmpty;
 using testing::CheckerProblems;
 using testing::CodeOf;
 using testing::CreateLyricTable;
+using ::testing::IsEmpty;
 using testing::MakeFields;
 using testing::MakeIndexes;
 using testing::RawPage;
@@ -60,7 +60,8 @@ TEST(DiskTable, RecordsSurviveReopening) {
       cursor.Clear();
       cursor.SetInt(0, id);
       cursor.SetText(1, SongName(id));
-      if (id % 3 == 0) cursor.SetBlob(3, std::string(static_cast<size_t>(id * 50), static_cast<char>('a' + id % 26)));
+      if (id % 3 == 0)
+        cursor.SetBlob(3, std::string(static_cast<size_t>(id * 50), static_cast<char>('a' + id % 26)));
       ASSERT_TRUE(cursor.Insert());
     }
   }
@@ -106,7 +107,8 @@ TEST(DiskTable, RecordsPerPageFollowTheStoredRecordSize) {
       EXPECT_THAT(error.second, ::testing::HasSubstr("Please increase page size of database file"));
       EXPECT_FALSE(db.Database().TableEntryExists(name));
       // The attempt's pages went back to the free space.
-      for (int32_t pageNo = pagesBefore + 1; pageNo <= db.Database().Pages().Header().lastUsedPageNo; ++pageNo)
+      for (int32_t pageNo = pagesBefore + 1; pageNo <= db.Database().Pages().Header().lastUsedPageNo;
+           ++pageNo)
         EXPECT_FALSE(PageUsed(db, pageNo)) << pageNo;
       continue;
     }
@@ -260,9 +262,10 @@ TEST(DiskTable, ExclusiveOpenAndTableNames) {
   TableCursor reader(table, db.Session());
   TableCursor exclusive(table, db.Session(), false, true);
   const auto refused = testing::ErrorOf([&] { exclusive.Open(); });
-  EXPECT_EQ(refused.second,
-            "Cannot access table 'LYRIC' in exclusive mode. Probably the table is open by another cursors - Native "
-            "error: 20242");
+  EXPECT_EQ(
+      refused.second,
+      "Cannot access table 'LYRIC' in exclusive mode. Probably the table is open by another cursors - Native "
+      "error: 20242");
   reader.Close();
   exclusive.Open();
   EXPECT_TRUE(table.IsExclusive());
@@ -305,8 +308,10 @@ TEST(DiskTable, EmptyRenameAndDeleteFreeWhatTheyShould) {
   table.DeleteTable(&db.Session(), false);
   EXPECT_FALSE(db.Database().TableEntryExists("SONGS"));
   // Only the catalogue's pages are left in use.
-  for (int32_t pageNo = catalogueLastPage + 1; pageNo < db.Database().Pages().Header().totalPageCount; ++pageNo)
-    EXPECT_FALSE(PageUsed(db, pageNo) && !db.Database().Pages().FreeSpaceManager()->IsMapPage(pageNo)) << pageNo;
+  for (int32_t pageNo = catalogueLastPage + 1; pageNo < db.Database().Pages().Header().totalPageCount;
+       ++pageNo)
+    EXPECT_FALSE(PageUsed(db, pageNo) && !db.Database().Pages().FreeSpaceManager()->IsMapPage(pageNo))
+        << pageNo;
   db.Disconnect();
   EXPECT_THAT(CheckerProblems(db.Path()), IsEmpty());
 }
@@ -336,8 +341,9 @@ TEST(DiskTable, SingleUserConnectionsKeepTheirChangesApart) {
   cursorB.Clear();
   cursorB.SetInt(0, 99);
   const auto blocked = testing::ErrorOf([&] { cursorB.Insert(); });
-  EXPECT_EQ(blocked.second,
-            "Cannot change table 'LYRIC'. Another connection has uncommitted changes to it - Native error: 20362");
+  EXPECT_EQ(
+      blocked.second,
+      "Cannot change table 'LYRIC'. Another connection has uncommitted changes to it - Native error: 20362");
   EXPECT_EQ(CodeOf([&] { table.DeleteTable(&b, true); }), 20363);
   db.Database().Rollback(&a);
   a.SetInTransaction(false);

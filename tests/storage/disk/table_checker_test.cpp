@@ -15,10 +15,10 @@
 namespace viz {
 namespace {
 
+using testing::CheckerProblems;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using testing::CheckerProblems;
 using testing::TableCursor;
 using testing::TempDir;
 using testing::TestDatabase;
@@ -34,11 +34,11 @@ std::string Noise(size_t size, uint32_t seed) {
 
 // Where the damages go, found through the engine before the file is damaged.
 struct Layout {
-  int32_t recordPage = -1;       // the first record page
+  int32_t recordPage = -1;  // the first record page
   int32_t recordsPerPage = 0;
   int32_t recordSize = 0;
-  int32_t notesOffset = 0;       // stored offset of the BLOB field
-  int32_t idIndexRoot = -1;      // a single leaf: byId holds 150 short keys
+  int32_t notesOffset = 0;   // stored offset of the BLOB field
+  int32_t idIndexRoot = -1;  // a single leaf: byId holds 150 short keys
   int32_t headerData = -1;
   int32_t blobIndexRoot = -1;
   TABSRecordAddress smallValue;  // of the record in slot 1 of the first page
@@ -70,7 +70,8 @@ Layout BuildDatabase(const std::string& folder) {
     const TABSRecordAddress value =
         TABSDiskBlobManager::AddressOf(table.FieldManager()->FieldDefs()[3], cursor.Buffer());
     if (cursor.Address() == TABSRecordAddress{layout.recordPage, 1}) layout.smallValue = value;
-    if (value.RecordNo == TABSDiskBlobManager::kLargeSlot && layout.largeValue.PageNo < 0) layout.largeValue = value;
+    if (value.RecordNo == TABSDiskBlobManager::kLargeSlot && layout.largeValue.PageNo < 0)
+      layout.largeValue = value;
   }
   return layout;
 }
@@ -93,15 +94,16 @@ TEST(TableChecker, FindsEveryKindOfTableDamage) {
   ASSERT_EQ(layout.smallValue.RecordNo, 1) << "the second value takes id 1 in its page";
   ASSERT_GE(layout.largeValue.PageNo, 0);
   const int32_t bitmapSize = (layout.recordsPerPage + 7) / 8;
-  auto slot = [&](int32_t index) { return DataAt(layout.recordPage, bitmapSize + index * layout.recordSize); };
+  auto slot = [&](int32_t index) {
+    return DataAt(layout.recordPage, bitmapSize + index * layout.recordSize);
+  };
   struct Damage {
     const char* name;
     std::function<void()> apply;
     const char* problem;
   };
   const std::vector<Damage> damages{
-      {"a record page's bitmap",
-       [&] { testing::WriteBytesAt(path, DataAt(layout.recordPage, 0), {0xFE}); },
+      {"a record page's bitmap", [&] { testing::WriteBytesAt(path, DataAt(layout.recordPage, 0), {0xFE}); },
        "records of table 'SONGS', its record page index entry says"},
       {"a record page's owner",
        [&] { PutI32At(path, file_format::kPrefixSize + int64_t{layout.recordPage} * 4096 + 22, 999); },
@@ -111,11 +113,16 @@ TEST(TableChecker, FindsEveryKindOfTableDamage) {
       {"the record count", [&] { PutI32At(path, DataAt(layout.headerData, 10 + 40), 7); },
        "the header data of table 'SONGS' counts 7 records, its pages hold 150"},
       {"compressed bytes of a small value",
-       [&] { testing::WriteBytesAt(path, DataAt(layout.smallValue.PageNo, 2 + 22 + 20 + 3), {0x55, 0xAA}); },
+       [&] {
+         testing::WriteBytesAt(path, DataAt(layout.smallValue.PageNo, 2 + 22 + 20 + 3), {0x55, 0xAA});
+       },
        "cannot be read"},
-      {"the page list of a large value",
-       [&] { PutI32At(path, DataAt(layout.largeValue.PageNo, 28), 9); }, "cannot be read"},
-      {"the room of a BLOB page", [&] { testing::WriteBytesAt(path, DataAt(layout.blobIndexRoot, 18 + 4), {1, 0}); },
+      {"the page list of a large value", [&] { PutI32At(path, DataAt(layout.largeValue.PageNo, 28), 9); },
+       "cannot be read"},
+      {"the room of a BLOB page",
+       [&] {
+         testing::WriteBytesAt(path, DataAt(layout.blobIndexRoot, 18 + 4), {1, 0});
+       },
        "the BLOB page index of table 'SONGS' says 1"},
       {"a value nobody refers to", [&] { PutI32At(path, slot(1) + layout.notesOffset, -1); },
        "that no record of table 'SONGS' refers to"},
