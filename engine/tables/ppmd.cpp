@@ -98,7 +98,9 @@ bool PpmdDecompress(const void* input, size_t size, void* output, size_t capacit
     if (symbol < 0 || produced == capacity || rc.Overrun()) return false;
     out[produced++] = static_cast<uint8_t>(symbol);
   }
-  if (rc.Overrun()) return false;
+  // The end mark must be the last thing coded: bytes left over, or bytes missing, mean the data
+  // is not what the coder wrote.
+  if (!rc.AtEnd()) return false;
   outputSize = produced;
   return true;
 }
