@@ -1,5 +1,6 @@
 // An optional trace of the player's events on standard error, for watching an unattended
 // installation: switched on when the environment variable SONVALE_TRACE is set and not "0".
+// (The player's other variable, SONVALE_SEED, fixes its random order: see startup_seed.h.)
 #pragma once
 
 #include <string>

@@ -9,6 +9,7 @@
 #include "player/audio_device.h"
 #include "player/lyric_store.h"
 #include "player/main_window.h"
+#include "player/startup_seed.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ std::string ExecutableFolder() {
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   application.setApplicationName("Sonvale");
+  // A different order of tracks and pictures at every start (SONVALE_SEED fixes it).
+  sonvale::SeedRandomGenerator();
   sonvale::SystemClock clock;
   sonvale::AudioMediaDevice media(clock);
   sonvale::NoLyricStore lyrics;

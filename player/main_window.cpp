@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -21,9 +20,11 @@
 #include <QVBoxLayout>
 
 #include "player/event_trace.h"
+#include "player/fitted_text.h"
 #include "player/help_content.h"
 #include "player/id3v1.h"
 #include "player/jpeg_loader.h"
+#include "player/message_board.h"
 #include "player/panel_rules.h"
 #include "player/picture_box.h"
 #include "player/text_util.h"
@@ -33,8 +34,8 @@ namespace sonvale {
 namespace {
 
 constexpr int kMaxReportsKept = 100;
-// More boxes than this at once help nobody at an unattended screen; further reports are only traced.
-constexpr int kMaxOpenMessageBoxes = 5;
+// A message nobody answers goes away by itself, so that an unattended screen stays clear.
+constexpr int kMessageCloseMs = 30000;
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -44,8 +45,8 @@ std::string S(const QString& text) {
 }
 
 // A title strip label: blue, large, centred, sunken.
-QLabel* TitleLabel(const QString& text, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
+FittedLabel* TitleLabel(const QString& text, QWidget* parent) {
+  auto* label = new FittedLabel(text, parent);
   label->setAlignment(Qt::AlignCenter);
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   QFont font = label->font();
@@ -56,7 +57,7 @@ QLabel* TitleLabel(const QString& text, QWidget* parent) {
   colours.setColor(QPalette::WindowText, QColor(0, 0, 255));
   label->setPalette(colours);
   label->setMinimumHeight(34);
-  // Long names must not widen the window; they are cut at the strip's edge.
+  // Long names must not widen the window; they are cut at their end, at the strip's edge.
   label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   return label;
 }
@@ -71,10 +72,21 @@ QProgressBar* VerticalBar(QWidget* parent) {
   return bar;
 }
 
+// A box that shows a text to read, not to edit: read-only, in the normal colours.
 QLineEdit* TagBox(QWidget* parent) {
   auto* box = new QLineEdit(parent);
   box->setReadOnly(true);
+  // Out of the tab order: a click still gives the focus, for copying a text.
+  box->setFocusPolicy(Qt::ClickFocus);
   return box;
+}
+
+// A label for a folder path: its start is what tells the folder apart.
+FittedLabel* PathLabel(QWidget* parent) {
+  auto* label = new FittedLabel(QString(), parent);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  return label;
 }
 
 template <typename T>
@@ -114,11 +126,12 @@ TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& cloc
   setMinimumSize(480, 400);
   BuildManualPanel();
   BuildHelpPanel();
+  messages_ = new MessageBoard(this, kMessageCloseMs);
 
   // Window creation: the folder scan.
   loop_.Create(appFolder);
-  txtFolder->setText(Q(loop_.TrackFolder()));
-  txtFolderPhoto->setText(Q(loop_.PictureFolder()));
+  txtFolder->SetText(Q(loop_.TrackFolder()));
+  txtFolderPhoto->SetText(Q(loop_.PictureFolder()));
   for (const std::string& name : loop_.Tracks()) mp3List->addItem(Q(name));
   for (const std::string& name : loop_.Pictures()) JPGlistBox->addItem(Q(name));
   ProgressJPG->setRange(0, kSlideBarMaximum);
@@ -171,9 +184,7 @@ void TfrmMain::BuildPhotoSide() {
 
   auto* bottom = new QHBoxLayout();
   lblJPGcount = Named(new QLabel("0", pnlPhotos), "lblJPGcount");
-  txtFolderPhoto = Named(new QLabel(pnlPhotos), "txtFolderPhoto");
-  txtFolderPhoto->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  txtFolderPhoto->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  txtFolderPhoto = Named(PathLabel(pnlPhotos), "txtFolderPhoto");
   bbtHelp = Named(new QPushButton("Help", pnlPhotos), "bbtHelp");
   bbtHelp->setIcon(style()->standardIcon(QStyle::SP_MessageBoxQuestion));
   bbtHelp->setToolTip("Sonvale Help");
@@ -196,7 +207,7 @@ void TfrmMain::BuildLyricSide() {
   auto* title = new QVBoxLayout(Panel1);
   title->setContentsMargins(2, 2, 2, 2);
   title->setSpacing(2);
-  lblPanel1Caption = Named(new QLabel("Playing", Panel1), "lblPanel1Caption");
+  lblPanel1Caption = Named(new QLabel(Panel1), "lblPanel1Caption");
   lblPanel1Caption->setAlignment(Qt::AlignCenter);
   txtFileName = Named(TitleLabel(kInitialTrackCaption, Panel1), "txtFileName");
   title->addWidget(lblPanel1Caption);
@@ -210,7 +221,7 @@ void TfrmMain::BuildLyricSide() {
   pnlEditLyric = Named(new QWidget(pnlLyrics), "pnlEditLyric");
   auto* editor = new QVBoxLayout(pnlEditLyric);
   editor->setContentsMargins(0, 0, 0, 0);
-  Label10 = Named(new QLabel("LYRIC.SVL attribut file must be Archive", pnlEditLyric), "Label10");
+  Label10 = Named(new QLabel("LYRIC.SVL file must be writable", pnlEditLyric), "Label10");
   editor->addWidget(Label10);
   pnlGoogle = Named(new QWidget(pnlEditLyric), "pnlGoogle");
   pnlGoogle->setFixedHeight(52);
@@ -241,9 +252,7 @@ void TfrmMain::BuildLyricSide() {
   bbtLyric = Named(new QPushButton("Lyric", pnlBottom), "bbtLyric");
   bbtLyric->setToolTip("Add, Edit Lyric");
   connect(bbtLyric, &QPushButton::clicked, this, [this] { ToggleLyricEditor(); });
-  txtFolder = Named(new QLabel(pnlBottom), "txtFolder");
-  txtFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  txtFolder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  txtFolder = Named(PathLabel(pnlBottom), "txtFolder");
   lblMP3count = Named(new QLabel("0", pnlBottom), "lblMP3count");
   lblMP3count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lblMP3count->setMinimumWidth(24);
@@ -252,8 +261,9 @@ void TfrmMain::BuildLyricSide() {
   bottom->addWidget(txtFolder, 1);
   bottom->addWidget(lblMP3count);
   column->addWidget(pnlBottom);
-  // The code box lies over the bottom strip, outside its layout.
-  edtPass = Named(new QLineEdit(pnlBottom), "edtPass");
+  // The code box lies over the bottom strip, outside its layout; a child of the window, so that it
+  // also lies in front of the manual panel.
+  edtPass = Named(new QLineEdit(this), "edtPass");
   edtPass->setEchoMode(QLineEdit::Password);
   edtPass->setFixedWidth(80);
   edtPass->installEventFilter(this);
@@ -280,7 +290,6 @@ void TfrmMain::BuildLyricSide() {
   tags->addWidget(edComment, 3, 1, 1, 3);
   tags->setColumnStretch(1, 2);
   tags->setColumnStretch(3, 1);
-  grpTag->setEnabled(false);
   column->addWidget(grpTag);
 }
 
@@ -366,13 +375,16 @@ void TfrmMain::BuildHelpPanel() {
   title->setFont(titleFont);
   title->setMinimumHeight(28);
   column->addWidget(title);
+  // In a small window the panel shrinks: the texts scroll, the buttons stay whole.
   auto* help = new QPlainTextEdit(kHelpText, pnlHelp);
   help->setObjectName("memHelp");
   help->setReadOnly(true);
+  help->setMinimumHeight(40);
   column->addWidget(help, 3);
   auto* notice = new QPlainTextEdit(kNoticeText, pnlHelp);
   notice->setObjectName("memNotice");
   notice->setReadOnly(true);
+  notice->setMinimumHeight(30);
   column->addWidget(notice, 1);
 
   auto link = [this](const char* name, const QString& caption, const char* hint, const char* address) {
@@ -383,8 +395,7 @@ void TfrmMain::BuildHelpPanel() {
   };
   auto* row = new QHBoxLayout();
   BitBtn6 = link("BitBtn6", "Sonvale", "Sonvale Paypal Account", kDonationUrl);
-  BitBtn2 = link("BitBtn2", QString(), "Sonvale eGold Account", kSecondPaymentUrl);
-  BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogYesButton));
+  BitBtn2 = link("BitBtn2", "Sonvale eGold", "Sonvale eGold Account", kSecondPaymentUrl);
   BitBtn3 = link("BitBtn3", "Free Web Hosting", "Free Hosting, may upgrade to proffesional with easy.",
                  kHostingUrl);
   row->addWidget(BitBtn6);
@@ -395,14 +406,13 @@ void TfrmMain::BuildHelpPanel() {
   column->addWidget(BitBtn1);
   BitBtn7 = link("BitBtn7", "Don't have a PayPal account?  Click this button to create now it's free.",
                  "Create PAYPAL account, free.", kPaymentSignUpUrl);
+  // Its long caption must not make the panel wider than a small window.
+  BitBtn7->setMinimumWidth(0);
+  BitBtn7->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   column->addWidget(BitBtn7);
   BitBtn4 = Named(new QPushButton("Close this Help", pnlHelp), "BitBtn4");
-  connect(BitBtn4, &QPushButton::clicked, this, [this] {
-    pnlHelp->hide();
-    bbtHelp->setEnabled(true);
-  });
+  connect(BitBtn4, &QPushButton::clicked, this, [this] { CloseHelp(); });
   column->addWidget(BitBtn4);
-  pnlHelp->setGeometry(HelpPanelLeft(kWindowWidth), 48, 493, 546);
   pnlHelp->hide();
 }
 
@@ -419,6 +429,24 @@ void TfrmMain::resizeEvent(QResizeEvent* event) {
   const int photoWidth = PhotoSideWidth(width());
   pnlPhotos->setGeometry(0, 0, photoWidth, height());
   pnlLyrics->setGeometry(photoWidth, 0, width() - photoWidth, height());
+  PlaceSidePanels();
+}
+
+void TfrmMain::PlaceSidePanels() {
+  // Both panels lie over the window; in a small window they shrink so that all of them is reachable.
+  const PanelPlace help = HelpPanelPlace(width(), height());
+  pnlHelp->setGeometry(help.left, help.top, help.width, help.height);
+  const PanelPlace manual = FitInside({12, 60, 440, 360}, width(), height());
+  pnlPlayMP3->setGeometry(manual.left, manual.top, manual.width, manual.height);
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && pnlHelp->isVisible()) {
+    CloseHelp();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TfrmMain::LayOutSearchStrip() {
@@ -439,6 +467,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   } else if (watched == lblMP3count && type == QEvent::MouseButtonDblClick) {
     ToggleCodeBox();
     return true;
+  } else if (watched == edtPass && type == QEvent::FocusIn) {
+    // Typing replaces the old code instead of adding to it. A click that gave the focus places the
+    // cursor after this, so select again once it is done.
+    edtPass->selectAll();
+    QTimer::singleShot(0, edtPass, [this] { edtPass->selectAll(); });
+  } else if (watched == edtPass && type == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      CheckCode();
+      return true;
+    }
   } else if (watched == edtPass && type == QEvent::FocusOut) {
     CheckCode();
   } else if (watched == pnlPlayMP3 && type == QEvent::MouseButtonDblClick) {
@@ -461,15 +500,19 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::ToggleHelp() {
   if (pnlHelp->isVisible()) {
-    pnlHelp->hide();
-    bbtHelp->setEnabled(true);
+    CloseHelp();
     return;
   }
-  pnlHelp->move(HelpPanelLeft(width()), pnlHelp->y());
+  PlaceSidePanels();
   pnlHelp->show();
   pnlHelp->raise();
   bbtHelp->setEnabled(false);
   edtAsk->setText(Q(HelpSearchText(S(txtFileName->text()))));
+}
+
+void TfrmMain::CloseHelp() {
+  pnlHelp->hide();
+  bbtHelp->setEnabled(true);
 }
 
 void TfrmMain::ToggleLyricEditor() {
@@ -507,11 +550,13 @@ void TfrmMain::ToggleCodeBox() {
     edtPass->hide();
     return;
   }
-  edtPass->move(std::max(0, pnlBottom->width() - edtPass->width() - lblMP3count->width() - 4),
-                (pnlBottom->height() - edtPass->height()) / 2);
+  edtPass->move(pnlBottom->mapTo(
+      this, QPoint(std::max(0, pnlBottom->width() - edtPass->width() - lblMP3count->width() - 4),
+                   (pnlBottom->height() - edtPass->height()) / 2)));
   edtPass->show();
   edtPass->raise();
   edtPass->setFocus();
+  edtPass->selectAll();
 }
 
 void TfrmMain::CheckCode() {
@@ -531,21 +576,21 @@ void TfrmMain::CheckFileName() {
 }
 
 void TfrmMain::MediaButton(const QString& button) {
+  // The caption above the track name follows from what the loop then does (SyncFromLoop).
   if (button == "Play") {
-    lblPanel1Caption->setText("Playing");
     Panel1->move(20, Panel1->y());
-    media_.Play();
+    loop_.Resume();
   } else if (button == "Pause") {
-    lblPanel1Caption->setText("Paused");
     Panel1->move(48, Panel1->y());
-    media_.Stop();
+    loop_.Pause();
   } else if (button == "Stop") {
-    media_.Stop();
+    loop_.StopPlaying();
   } else if (button == "Prev") {
     media_.Seek(0);
   } else if (button == "Next") {
     media_.Seek(media_.Length());
   }
+  SyncFromLoop();
 }
 
 void TfrmMain::OnTick() {
@@ -554,8 +599,9 @@ void TfrmMain::OnTick() {
 }
 
 void TfrmMain::SyncFromLoop() {
-  txtFileName->setText(Q(loop_.CurrentTrack()));
-  txtFileNameJPG->setText(Q(loop_.CurrentPicture()));
+  txtFileName->SetText(Q(loop_.CurrentTrack()));
+  txtFileNameJPG->SetText(Q(loop_.CurrentPicture()));
+  lblPanel1Caption->setText(PlayStateCaption(loop_.State()));
   lblMP3count->setText(QString::number(loop_.Mp3Count()));
   lblJPGcount->setText(Q(loop_.PictureCountText()));
   // A bar whose range is 0 … 0 would turn into a busy indicator; show it empty instead.
@@ -580,19 +626,19 @@ void TfrmMain::LyricResync(const std::string& trackName) {
 
 void TfrmMain::TagRefresh(const std::string& path) {
   const TagTexts tag = ReadTag(path);
-  edTitle->setText(Q(tag.title));
-  edArtist->setText(Q(tag.artist));
-  edAlbum->setText(Q(tag.album));
-  edYear->setText(Q(tag.year));
-  edComment->setText(Q(tag.comment));
-  edGenre->setText(Q(tag.genre));
+  ShowFromStart(edTitle, Q(tag.title));
+  ShowFromStart(edArtist, Q(tag.artist));
+  ShowFromStart(edAlbum, Q(tag.album));
+  ShowFromStart(edYear, Q(tag.year));
+  ShowFromStart(edComment, Q(tag.comment));
+  ShowFromStart(edGenre, Q(tag.genre));
 }
 
 void TfrmMain::ShowPicture(const std::string& path) {
   // Decode no larger than the area needs, in device pixels.
   const QSize area = Image1->size() * Image1->devicePixelRatioF();
   Image1->SetImage(LoadJpeg(path, area));
-  txtFileNameJPG->setText(Q(loop_.CurrentPicture()));
+  txtFileNameJPG->SetText(Q(loop_.CurrentPicture()));
 }
 
 void TfrmMain::OpenHelp() {
@@ -604,15 +650,8 @@ void TfrmMain::OpenHelp() {
 void TfrmMain::Report(const std::string& message, bool isError) {
   reports_.push_back(message);
   if (reports_.size() > static_cast<size_t>(kMaxReportsKept)) reports_.erase(reports_.begin());
-  if (!showReports_ || openMessageBoxes_ >= kMaxOpenMessageBoxes) return;
-  // The box does not block: the timer, the music and the pictures go on behind it.
-  auto* box = new QMessageBox(isError ? QMessageBox::Critical : QMessageBox::Information, windowTitle(),
-                              MessageText(message), QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::WindowModal);
-  ++openMessageBoxes_;
-  connect(box, &QObject::destroyed, this, [this] { --openMessageBoxes_; });
-  box->show();
+  TraceEvent("message: " + message);
+  if (showReports_) messages_->Add(MessageText(message), isError);
 }
 
 }  // namespace sonvale

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "player/fitted_text.h"
 #include "player/lyric_store.h"
 #include "player/media_device.h"
 #include "player/playback_loop.h"
@@ -24,6 +25,7 @@ class QToolButton;
 
 namespace sonvale {
 
+class MessageBoard;
 class PictureBox;
 
 //! Opens a web address in the system's browser; returns false when it could not.
@@ -41,8 +43,10 @@ class TfrmMain : public QWidget, private LoopHooks {
   PlaybackLoop& Loop() { return loop_; }
   //! Every message the window has reported, oldest first (kept for the last 100).
   const std::vector<std::string>& Reports() const { return reports_; }
-  //! When false, reports are only recorded, not shown in message boxes (tests).
+  //! When false, reports are only recorded, not shown in the message box (tests).
   void SetShowReports(bool show) { showReports_ = show; }
+  //! The window's one message box: open while there are messages to read.
+  MessageBoard& Messages() { return *messages_; }
 
   // Actions of the window's buttons and boxes, callable directly.
   void ToggleHelp();
@@ -56,6 +60,7 @@ class TfrmMain : public QWidget, private LoopHooks {
  protected:
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -72,6 +77,8 @@ class TfrmMain : public QWidget, private LoopHooks {
   void BuildManualPanel();
   void BuildHelpPanel();
   void LayOutSearchStrip();
+  void PlaceSidePanels();
+  void CloseHelp();
   void SyncFromLoop();
   void OnTick();
   void OpenLink(const char* address);
@@ -82,24 +89,24 @@ class TfrmMain : public QWidget, private LoopHooks {
   PlaybackLoop loop_;
   std::vector<std::string> reports_;
   bool showReports_ = true;
-  int openMessageBoxes_ = 0;
+  MessageBoard* messages_ = nullptr;
   bool shownOnce_ = false;
 
  public:
   // The window's controls, named as the user-facing design names them.
   QWidget* pnlPhotos = nullptr;
-  QLabel* txtFileNameJPG = nullptr;
+  FittedLabel* txtFileNameJPG = nullptr;
   PictureBox* Image1 = nullptr;
   QProgressBar* ProgressJPG = nullptr;
   QToolButton* SpeedButton1 = nullptr;
   QLabel* lblJPGcount = nullptr;
-  QLabel* txtFolderPhoto = nullptr;
+  FittedLabel* txtFolderPhoto = nullptr;
   QPushButton* bbtHelp = nullptr;
 
   QWidget* pnlLyrics = nullptr;
   QFrame* Panel1 = nullptr;
   QLabel* lblPanel1Caption = nullptr;
-  QLabel* txtFileName = nullptr;
+  FittedLabel* txtFileName = nullptr;
   QProgressBar* Progress = nullptr;
   QWidget* pnlEditLyric = nullptr;
   QLabel* Label10 = nullptr;
@@ -111,7 +118,7 @@ class TfrmMain : public QWidget, private LoopHooks {
   QPlainTextEdit* dbeTheLyric = nullptr;
   QWidget* pnlBottom = nullptr;
   QPushButton* bbtLyric = nullptr;
-  QLabel* txtFolder = nullptr;
+  FittedLabel* txtFolder = nullptr;
   QLabel* lblMP3count = nullptr;
   QLineEdit* edtPass = nullptr;
   QGroupBox* grpTag = nullptr;

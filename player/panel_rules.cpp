@@ -1,5 +1,7 @@
 #include "player/panel_rules.h"
 
+#include <algorithm>
+
 #include "player/text_util.h"
 
 namespace sonvale {
@@ -22,6 +24,20 @@ int SearchButtonLeft(int searchBoxWidth) {
 
 int HelpPanelLeft(int windowWidth) {
   return (windowWidth / 8) * 2;
+}
+
+PanelPlace FitInside(PanelPlace wanted, int windowWidth, int windowHeight) {
+  PanelPlace place;
+  place.width = std::clamp(wanted.width, 0, std::max(0, windowWidth));
+  place.height = std::clamp(wanted.height, 0, std::max(0, windowHeight));
+  place.left = std::clamp(wanted.left, 0, std::max(0, windowWidth - place.width));
+  place.top = std::clamp(wanted.top, 0, std::max(0, windowHeight - place.height));
+  return place;
+}
+
+PanelPlace HelpPanelPlace(int windowWidth, int windowHeight) {
+  return FitInside({HelpPanelLeft(windowWidth), kHelpPanelTop, kHelpPanelWidth, kHelpPanelHeight},
+                   windowWidth, windowHeight);
 }
 
 std::optional<std::string> WebSearchAddress(const std::string& query) {

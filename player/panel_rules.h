@@ -27,6 +27,23 @@ int SearchButtonLeft(int searchBoxWidth);
 //! Left edge of the help panel: (window width div 8) × 2.
 int HelpPanelLeft(int windowWidth);
 
+//! A panel's place inside the window, in window coordinates.
+struct PanelPlace {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const PanelPlace&) const = default;
+};
+//! Returns the wanted place of a panel moved and, where the window is smaller, shrunk so that it lies
+//! wholly inside a window of `windowWidth` × `windowHeight`.
+PanelPlace FitInside(PanelPlace wanted, int windowWidth, int windowHeight);
+inline constexpr int kHelpPanelTop = 48;
+inline constexpr int kHelpPanelWidth = 493;
+inline constexpr int kHelpPanelHeight = 546;
+//! Place of the help panel: 493 × 546 at (HelpPanelLeft, 48), fitted inside the window.
+PanelPlace HelpPanelPlace(int windowWidth, int windowHeight);
+
 // ---- Search box and web search
 inline constexpr const char* kSearchEndpoint = "https://www.google.com/custom?q=";
 inline constexpr const char* kSearchSuffix = "&sa=Search&client=";

@@ -9,6 +9,22 @@
 
 namespace sonvale {
 
+const char* PlayStateCaption(PlayState state) {
+  switch (state) {
+    case PlayState::NoTracks:
+      return "No MP3 file";
+    case PlayState::Stopped:
+      return "Stopped";
+    case PlayState::Playing:
+      return "Playing";
+    case PlayState::Paused:
+      return "Paused";
+    case PlayState::Failed:
+      return "Cannot play";
+  }
+  return "";
+}
+
 PlaybackLoop::PlaybackLoop(MediaDevice& media, Clock& clock, LoopHooks& hooks)
     : media_(media),
       clock_(clock),
@@ -34,18 +50,19 @@ void PlaybackLoop::Show() {
   shown_ = true;
   mp3Count_ = static_cast<int>(tracks_.size());
   if (mp3Count_ == 0) {
+    state_ = PlayState::NoTracks;
     TraceEvent("error: no tracks in " + trackFolder_);
     hooks_.Report(kNoTracksMessage + trackFolder_, false);
   } else {
     PickRandomTrack();
-    if (!hooks_.LyricEditorOpen()) hooks_.LyricResync(Trim(currentTrack_));
+    ResyncLyric();
     StartCurrentTrack();
   }
+  // The count tells how many pictures there are, also when they are too few.
+  pictureCountText_ = std::to_string(pictures_.size());
   if (needMorePictures_) {
     hooks_.OpenHelp();
     hooks_.Report(kNeedMorePicturesMessage + pictureFolder_, false);
-  } else {
-    pictureCountText_ = std::to_string(pictures_.size());
   }
 }
 
@@ -57,14 +74,9 @@ void PlaybackLoop::Tick() {
     if (media_.IsOpen()) TraceEvent("track ended: " + Trim(currentTrack_));
     media_.Stop();
     media_.Close();
+    state_ = PlayState::Stopped;
     PickRandomTrack();
-    try {
-      if (!hooks_.LyricEditorOpen()) hooks_.LyricResync(Trim(currentTrack_));
-    } catch (const std::exception& error) {
-      TraceEvent(std::string("error: ") + error.what());
-      hooks_.Report(error.what(), true);
-      return;
-    }
+    ResyncLyric();
     if (!StartCurrentTrack()) return;
   }
 
@@ -94,19 +106,43 @@ void PlaybackLoop::OpenAndPlay() {
   media_.Open(path);
   progressMaximum_ = media_.Length();
   media_.Play();
+  state_ = PlayState::Playing;
   TraceEvent("track opened: " + path + " length " + std::to_string(progressMaximum_) + " ms");
 }
 
 bool PlaybackLoop::PlayCurrentTrack() {
   if (mp3Count_ <= 0) return false;
+  ResyncLyric();
+  return StartCurrentTrack();
+}
+
+void PlaybackLoop::ResyncLyric() {
+  if (hooks_.LyricEditorOpen()) return;
   try {
-    OpenAndPlay();
+    hooks_.LyricResync(Trim(currentTrack_));
   } catch (const std::exception& error) {
-    TrackFailed(error.what());
-    return false;
+    // The track is played all the same; only its lyric could not be shown.
+    TraceEvent(std::string("error: ") + error.what());
+    hooks_.Report(error.what(), true);
   }
-  trackFailures_.Succeed();
-  return true;
+}
+
+void PlaybackLoop::Resume() {
+  if (!media_.IsOpen()) return;
+  media_.Play();
+  state_ = PlayState::Playing;
+}
+
+void PlaybackLoop::Pause() {
+  if (!media_.IsOpen()) return;
+  media_.Stop();
+  state_ = PlayState::Paused;
+}
+
+void PlaybackLoop::StopPlaying() {
+  if (!media_.IsOpen()) return;
+  media_.Stop();
+  state_ = PlayState::Stopped;
 }
 
 bool PlaybackLoop::StartCurrentTrack() {
@@ -126,6 +162,7 @@ void PlaybackLoop::TrackFailed(const std::string& error) {
   media_.Close();
   progressMaximum_ = 0;
   progressPosition_ = 0;
+  state_ = PlayState::Failed;
   TraceEvent("error: " + error);
   const FailureTracker::Outcome outcome = trackFailures_.Fail(Trim(currentTrack_), tracks_.size());
   if (outcome.reportFile) hooks_.Report(error, true);
@@ -140,9 +177,13 @@ bool PlaybackLoop::ShowRandomPicture() {
   try {
     hooks_.ShowPicture(path);
   } catch (const std::exception& error) {
-    PictureFailed(currentPicture_, error.what());
+    const std::string failed = currentPicture_;
+    // The area still shows the picture before; so does its caption.
+    currentPicture_ = shownPicture_;
+    PictureFailed(failed, error.what());
     return false;
   }
+  shownPicture_ = currentPicture_;
   pictureFailures_.Succeed();
   TraceEvent("picture shown: " + path);
   return true;

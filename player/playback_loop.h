@@ -26,6 +26,18 @@ inline constexpr const char* kNoTrackPlaysMessage =
 inline constexpr const char* kNoPictureLoadsMessage =
     "None of the JPG files can be shown; the player tries them again every minute. Directory: ";
 
+//! What the track side is doing, shown as the caption above the track name.
+enum class PlayState {
+  NoTracks,  //!< the track folder holds no MP3 file
+  Stopped,   //!< nothing plays: before the first track, or stopped by the user
+  Playing,
+  Paused,
+  Failed,  //!< the current track could not be played
+};
+
+//! The caption above the track name for `state`.
+const char* PlayStateCaption(PlayState state);
+
 inline constexpr int kTickMs = 100;
 inline constexpr int kSlideChangeMs = 5000;
 inline constexpr int kSlideBarMaximum = 50;
@@ -64,9 +76,14 @@ class PlaybackLoop {
 
   //! Picks a random track into the current track caption (nothing when there are no tracks).
   void PickRandomTrack();
-  //! Closes the device and opens and plays the current track. Returns false (after reporting) when
-  //! the track cannot be played.
+  //! Starts the current track as every other path does: lyric re-sync (unless the editor is open),
+  //! tag refresh, then close, open and play. Returns false (after reporting) when the track cannot be
+  //! played.
   bool PlayCurrentTrack();
+  //! The media control's buttons: resume (when a track is open), pause and stop.
+  void Resume();
+  void Pause();
+  void StopPlaying();
   //! Picks a random picture and shows it. Returns false (after reporting) when it cannot be loaded.
   bool ShowRandomPicture();
   //! Switches the slideshow bar on or off; pictures keep changing either way.
@@ -81,7 +98,7 @@ class PlaybackLoop {
   //! Caption of the current picture ("File *.JPG Name" before the first change).
   const std::string& CurrentPicture() const { return currentPicture_; }
   int Mp3Count() const { return mp3Count_; }
-  //! Caption of the picture count label: "0" until the show step finds enough pictures.
+  //! Caption of the picture count label: "0" until the show step, then the number of pictures.
   const std::string& PictureCountText() const { return pictureCountText_; }
   int64_t ProgressMaximum() const { return progressMaximum_; }
   int64_t ProgressPosition() const { return progressPosition_; }
@@ -90,10 +107,13 @@ class PlaybackLoop {
   int SlideBarPosition() const { return slideBarPosition_; }
   bool ShowSlideProgress() const { return showSlideProgress_; }
   bool NeedMorePictures() const { return needMorePictures_; }
+  PlayState State() const { return state_; }
   //! Full path of the current track as it is opened and tag-read.
   std::string CurrentTrackPath() const;
 
  private:
+  // Lyric re-sync unless the editor is open; a failure is reported and the track plays all the same.
+  void ResyncLyric();
   // Tag refresh and play of the current track; false after a failure.
   bool StartCurrentTrack();
   void OpenAndPlay();
@@ -112,6 +132,7 @@ class PlaybackLoop {
   std::vector<std::string> pictures_;
   std::string currentTrack_ = kInitialTrackCaption;
   std::string currentPicture_ = kInitialPictureCaption;
+  std::string shownPicture_ = kInitialPictureCaption;  // the picture the area shows now
   std::string pictureCountText_ = "0";
   int mp3Count_ = 0;
   int64_t progressMaximum_ = 0;
@@ -122,6 +143,7 @@ class PlaybackLoop {
   bool showSlideProgress_ = true;
   bool needMorePictures_ = false;
   bool shown_ = false;
+  PlayState state_ = PlayState::Stopped;
 };
 
 }  // namespace sonvale

@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev
   libsqlite3-dev
   xvfb xauth lame
+  clang libclang-rt-14-dev  # the libFuzzer build of tests/fuzz (README)
 )
 
 missing=()

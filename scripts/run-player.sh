@@ -5,7 +5,8 @@
 #                                         FOLDER has no such sub-folders, its own *.mp3 and *.jpg files
 # The player looks for MarvoyMP3/ and MarvoyJPG/ beside its executable, so for FOLDER a copy of the
 # executable is started from build/player-run/ with links to the user's folders.
-# Set SONVALE_TRACE=1 to follow what it plays and shows on standard error.
+# Set SONVALE_TRACE=1 to follow what it plays and shows on standard error, and SONVALE_SEED=N
+# (0 … 4294967295) to replay one random order instead of a new one at every start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -239,6 +239,10 @@ int Collate(const Unit* left, size_t leftLength, const Unit* right, size_t right
   rightLength -= same;
 
   const FastTable& fast = Fast();
+  if (leftLength > 0 && rightLength > 0) {
+    const char16_t x = ElementUnit(fast, left[0]), y = ElementUnit(fast, right[0]);
+    if (PlainFirstLevelOrder(x, y)) return x < y ? -1 : 1;
+  }
   // One pass over both strings: the first-level weights decide at once, the first accent and case
   // differences are kept for when they are all equal.
   int accentOrder = 0, caseOrder = 0, order = 0;
@@ -287,7 +291,38 @@ int Collate(const Unit* left, size_t leftLength, const Unit* right, size_t right
   return 0;
 }
 
+// Every code unit makes its elements on its own, so the elements of a text's beginning are the
+// beginning of the text's elements: a first-level difference where both still have an element, or a
+// complete text that ends where the other still has a weighted element, holds for the whole texts.
+template <typename Unit>
+int CollateFirstLevel(const Unit* left, size_t leftLength, bool leftComplete, const Unit* right,
+                      size_t rightLength, bool rightComplete) {
+  const FastTable& fast = Fast();
+  ElementReader<Unit> l(left, leftLength, fast), r(right, rightLength, fast);
+  Element a{}, b{};
+  for (;;) {
+    const bool hasLeft = l.NextWeighted(&a), hasRight = r.NextWeighted(&b);
+    if (hasLeft && hasRight) {
+      if (a.primary != b.primary) return Sign(a.primary, b.primary);
+      continue;
+    }
+    if (hasLeft == hasRight) return 0;
+    if (hasLeft) return rightComplete ? 1 : 0;
+    return leftComplete ? -1 : 0;
+  }
+}
+
 }  // namespace
+
+int CollateAnsiFirstLevel(const char* left, size_t leftLength, bool leftComplete, const char* right,
+                          size_t rightLength, bool rightComplete) {
+  return CollateFirstLevel(left, leftLength, leftComplete, right, rightLength, rightComplete);
+}
+
+int CollateWideFirstLevel(const char16_t* left, size_t leftLength, bool leftComplete, const char16_t* right,
+                          size_t rightLength, bool rightComplete) {
+  return CollateFirstLevel(left, leftLength, leftComplete, right, rightLength, rightComplete);
+}
 
 int CollateAnsi(const char* left, size_t leftLength, const char* right, size_t rightLength, bool ignoreCase) {
   return Collate(left, leftLength, right, rightLength, ignoreCase);

@@ -21,6 +21,27 @@ int CollateAnsi(const char* left, size_t leftLength, const char* right, size_t r
 int CollateWide(const char16_t* left, size_t leftLength, const char16_t* right, size_t rightLength,
                 bool ignoreCase);
 
+//! Compares the first level (letters and symbols, without accents and case) of two strings of which
+//! either may be only the beginning of a longer text (`complete` false). Returns -1 or 1 when that
+//! decides the order of the whole texts as well, whatever follows the beginnings; 0 when it cannot.
+//! Index keys that keep only the beginning of a text compare with it.
+int CollateAnsiFirstLevel(const char* left, size_t leftLength, bool leftComplete, const char* right,
+                          size_t rightLength, bool rightComplete);
+int CollateWideFirstLevel(const char16_t* left, size_t leftLength, bool leftComplete, const char16_t* right,
+                          size_t rightLength, bool rightComplete);
+
+//! Whether two different code units, the first difference after a common beginning of two texts,
+//! decide the texts' order as their codes do: two digits, two ASCII letters of one case, or a digit
+//! and an ASCII letter differ on the first level in code order, whatever follows them.
+constexpr bool PlainFirstLevelOrder(char16_t x, char16_t y) {
+  auto digit = [](char16_t unit) { return unit >= u'0' && unit <= u'9'; };
+  auto lower = [](char16_t unit) { return unit >= u'a' && unit <= u'z'; };
+  auto upper = [](char16_t unit) { return unit >= u'A' && unit <= u'Z'; };
+  if (x == y) return false;
+  if (digit(x) || digit(y)) return (digit(x) || lower(x) || upper(x)) && (digit(y) || lower(y) || upper(y));
+  return (lower(x) && lower(y)) || (upper(x) && upper(y));
+}
+
 inline int CollateAnsi(std::string_view left, std::string_view right, bool ignoreCase) {
   return CollateAnsi(left.data(), left.size(), right.data(), right.size(), ignoreCase);
 }

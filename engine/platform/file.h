@@ -52,6 +52,14 @@ class File {
   virtual LockResult LockBytes(int64_t position, int64_t count) = 0;
   //! Releases a lock taken by this file object. Returns false when it held no such lock.
   virtual bool UnlockBytes(int64_t position, int64_t count) = 0;
+  //! Tells what `LockBytes` would answer now, without keeping a lock: `Locked` when the bytes are
+  //! free. By default it takes the lock and drops it again; a file that can test a lock in one step
+  //! overrides it.
+  virtual LockResult ProbeLockBytes(int64_t position, int64_t count) {
+    const LockResult result = LockBytes(position, count);
+    if (result == LockResult::Locked) UnlockBytes(position, count);
+    return result;
+  }
   //! Returns the error of the last failed call.
   virtual const OsError& LastError() const = 0;
   //! Returns the path the file was opened with.

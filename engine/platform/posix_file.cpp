@@ -177,6 +177,30 @@ LockResult PosixFile::LockBytes(int64_t position, int64_t count) {
   return LockResult::Locked;
 }
 
+LockResult PosixFile::ProbeLockBytes(int64_t position, int64_t count) {
+  if (position < 0 || count <= 0 || count > kReservedLockBase - position) {
+    Fail(EINVAL);
+    return LockResult::Refused;
+  }
+  HeldRanges& held = HeldRanges::Instance();
+  std::lock_guard<std::mutex> lock(held.mutex());
+  if (held.Overlaps(key_, position, count)) {
+    Fail(EAGAIN);
+    return LockResult::Refused;
+  }
+  bool conflict = false;
+  int error = OfdTestLock(fd_, F_WRLCK, position, count, &conflict);
+  if (error != 0) {
+    Fail(error);
+    return MeansLockingUnsupported(error) ? LockResult::Unsupported : LockResult::Refused;
+  }
+  if (conflict) {
+    Fail(EAGAIN);
+    return LockResult::Refused;
+  }
+  return LockResult::Locked;
+}
+
 bool PosixFile::UnlockBytes(int64_t position, int64_t count) {
   HeldRanges& held = HeldRanges::Instance();
   std::lock_guard<std::mutex> lock(held.mutex());

@@ -32,6 +32,9 @@ class PosixFile final : public File {
   bool Flush() override;
   LockResult LockBytes(int64_t position, int64_t count) override;
   bool UnlockBytes(int64_t position, int64_t count) override;
+  //! One test of the operating system's locks (after this process's own table) instead of a lock
+  //! taken and dropped.
+  LockResult ProbeLockBytes(int64_t position, int64_t count) override;
   const OsError& LastError() const override { return lastError_; }
   const std::string& Path() const override { return path_; }
 

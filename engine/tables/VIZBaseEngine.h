@@ -20,6 +20,7 @@
 #include "engine/tables/field_manager.h"
 #include "engine/tables/index_manager.h"
 #include "engine/tables/record_manager.h"
+#include "engine/tables/search/table_search.h"
 #include "engine/tables/table_cursor.h"
 
 namespace viz {
@@ -114,9 +115,9 @@ class TABSTableData {
   //! Removes itself from its database's table list.
   virtual ~TABSTableData();
 
-  // Virtual operations in slot order. Slots 21 to 23, 31 and 32 (stepping, searching and ordinals in
-  // index order) belong to table navigation; slots 24 and 27 (reading BLOB values and opening BLOB
-  // streams) to BLOB storage; they are declared there.
+  // Virtual operations in slot order. Slots 24 and 27 (reading BLOB values and opening BLOB streams)
+  // belong to BLOB storage and are declared there. Slots 21 to 23, 31 and 32 (table navigation) are
+  // implemented in engine/tables/search.
   //! Slot 0: makes the record manager.
   virtual void CreateRecordManager() = 0;
   //! Slot 1: new ObjectIDs, assigned (10424 on duplicate names), offsets computed, counters reset.
@@ -164,6 +165,21 @@ class TABSTableData {
   virtual TABSRecordAddress RecordNumberToAddress(int64_t recordNumber) = 0;
   //! Slot 20: releases the cached BLOB values of a record buffer (nothing in the base).
   virtual void ReleaseRecordBlobs(uint8_t* /*record*/) {}
+  //! Slot 21: reads the cursor's current record again (direction 0) or steps to its next (1) or prior
+  //! (2) record in its order, under its restrictions; the record found is read into the cursor's
+  //! record buffer and becomes its position. Returns a TABSNavigationRecord::Result: 0 found,
+  //! 1 before the first, 2 after the last, 3 not found (the current record no longer exists or, on
+  //! a restricted cursor, no longer passes). Next after the last and prior before the first find
+  //! nothing.
+  virtual int32_t StepCursor(TABSCursor* cursor, int32_t direction);
+  //! Slot 22: the first record, in the cursor's order, that the cursor's search expression accepts
+  //! with `buffer` as its values; the cursor stands on it and reads it. Raises "Nil pointer occured"
+  //! (10272) without a buffer, (10273) without a search expression. Not found: the position stays.
+  virtual bool SearchWithRecord(TABSCursor* cursor, const uint8_t* buffer);
+  //! Slot 23: the first record, in index order, whose leading index columns compare with the
+  //! cursor's key buffer as `op` says. Raises 20258 when the cursor has no index. Found: it becomes
+  //! the cursor's position; otherwise the position stays.
+  virtual bool FindKey(TABSCursor* cursor, TABSScanOperator op);
   //! Slot 25: releases the cached BLOB value of one field (nothing in the base).
   virtual void ReleaseFieldBlob(uint8_t* /*record*/, int32_t /*field*/) {}
   //! Slot 26: slot 25 for every BLOB field, when the table has BLOB fields.
@@ -174,6 +190,12 @@ class TABSTableData {
   virtual bool DeleteRecord(TABSCursor* cursor) = 0;
   //! Slot 30.
   virtual bool UpdateRecord(TABSCursor* cursor) = 0;
+  //! Slot 31: positions the cursor on the record with that ordinal (from 1) in its order and under
+  //! its restrictions; beyond the count on the last record; nothing on a table without records.
+  virtual void GotoOrdinal(TABSCursor* cursor, int64_t ordinal);
+  //! Slot 32: the ordinal of the cursor's record in its order and under its restrictions; -1 before
+  //! the first or after the last record, or for a record that is not in the cursor's order.
+  virtual int64_t Ordinal(TABSCursor* cursor);
   //! Slot 33: positions the cursor on the record with that ordinal in storage order.
   virtual void GotoStorageOrdinal(TABSCursor* cursor, int64_t ordinal) = 0;
   //! Slot 34.
@@ -192,6 +214,21 @@ class TABSTableData {
   int32_t RecordBufferSize() const;
   //! Rebuilds the cursor session's stale temporary indexes before one is used.
   void RefreshTemporaryIndexes(TABSCursor* cursor);
+
+  // Table navigation beyond the slots (engine/tables/search).
+  //! The number of records the cursor reaches: through its record bitmap when it is restricted
+  //! (rebuilt when stale), otherwise slot 35.
+  int64_t CursorRecordCount(TABSCursor* cursor);
+  //! Whether a record passes the cursor's range, filter expression, SQL filter and filter callback.
+  bool AcceptRecord(TABSCursor* cursor, const uint8_t* record);
+  //! The one search entry point behind slots 21, 22, 23 and the record bitmaps.
+  bool Search(TABSCursor* cursor, TABSSearchRequest& request, TABSRecordAddress& result);
+  //! Brings the cursor's record bitmap up to date: rebuilt when it is not in use or stale.
+  void PrepareRecordBitmap(TABSCursor* cursor);
+  //! Called by a backend after it deleted the record at `address` through `cursor`;
+  //! `stateBefore` is the record manager's state counter before the delete. Clears the record's bit
+  //! (drops an index-numbered bitmap), and keeps a bitmap that was current up to date.
+  void NoteRecordDeleted(TABSCursor* cursor, const TABSRecordAddress& address, int32_t stateBefore);
 
   TABSDatabaseData* Database() const { return database_; }
   const std::string& TableName() const { return tableName_; }

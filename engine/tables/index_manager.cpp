@@ -4,6 +4,7 @@
 
 #include "engine/tables/VIZBaseEngine.h"
 #include "engine/tables/base_session.h"
+#include "engine/tables/btree/record_index.h"
 #include "engine/tables/table_cursor.h"
 #include "engine/types/errors.h"
 
@@ -27,6 +28,11 @@ TABSBaseIndexManager::TABSBaseIndexManager(TABSTableData* table, TABSPageManager
     : table_(table), pageManager_(pageManager), temporaryPageManager_(temporaryPageManager) {}
 
 TABSBaseIndexManager::~TABSBaseIndexManager() = default;
+
+std::unique_ptr<TABSIndex> TABSBaseIndexManager::NewIndexObject(const TABSIndexDef& /*definition*/,
+                                                                TABSPageManager* pageManager) {
+  return std::make_unique<TABSBTreeRecordIndex>(*this, pageManager);
+}
 
 void TABSBaseIndexManager::LoadFromStream(TStream& stream) {
   CloseIndexes();

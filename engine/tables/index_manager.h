@@ -66,9 +66,10 @@ class TABSBaseIndexManager {
   void RefreshTemporaryIndexes(TABSCursor* cursor, int32_t stateCounter);
 
  protected:
-  //! Returns a new, unopened index object for a definition, on the given page manager.
+  //! Returns a new, unopened index object for a definition, on the given page manager: a B-tree
+  //! index (TABSBTreeRecordIndex).
   virtual std::unique_ptr<TABSIndex> NewIndexObject(const TABSIndexDef& definition,
-                                                    TABSPageManager* pageManager) = 0;
+                                                    TABSPageManager* pageManager);
 
  private:
   // Takes the root page an index may have moved to into the definition, and counts the change.

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/tables/record_layout.h"
+#include "engine/tables/search/cursor_navigation.h"
 
 namespace viz {
 
@@ -40,11 +41,16 @@ class TABSCursor {
   const Position& CurrentPosition() const { return position_; }
   void SetCurrentPosition(const Position& position) { position_ = position; }
 
+  //! Order, restrictions, bitmap and position cache, as table navigation reads them.
+  TABSCursorNavigation& Navigation() { return navigation_; }
+  const TABSCursorNavigation& Navigation() const { return navigation_; }
+
  private:
   std::string tableName_;
   TABSBaseSession* session_ = nullptr;
   bool creatingTable_ = false;
   Position position_;
+  TABSCursorNavigation navigation_;
 };
 
 //! Saves a cursor's position and puts it back when the scope ends, also on an exception.

@@ -226,4 +226,112 @@ inline constexpr Message kDivisionError{30128, "Division error: %s"};
 inline constexpr Message kStreamCannotRead{10183, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};  // also 10184-10186, 10086, 10419 and the callers of ExactRead
 inline constexpr Message kStreamCannotWrite{10179, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};  // also 10180-10182, 10097, 10100, 10101, 10109, 10420 and the callers of ExactWrite
 
+// ---- Internal files, system directory, table list, sessions file and table locks
+inline constexpr Message kInternalFileExists{30383, "Cannot create Internal file. File already exists. StartPageNo=%d"};  // also 20157
+inline constexpr Message kClosedInternalFile{30389, "Cannot perform this operation (%s) on closed internal file"};  // also 20156
+inline constexpr Message kCannotReadInternalFile{30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d"};
+inline constexpr Message kInternalFileChainEnded{
+    30388, "Cannot Read internal file. Page chain ended: BytesToRead=%d, BytesRead=%d, ReadSize=%d"};
+inline constexpr Message kTableFileCompressionError{20187, "Table file compression error"};
+inline constexpr Message kTableFileDecompressionError{20189, "Table file decompression error. Probably table is corrupted"};
+inline constexpr Message kInvalidPageTypeFound{20155, "Invalid PageType found: %d but wanted: %d"};
+inline constexpr Message kSeekBeyondFileSize{20159, "Seek position bigger then file size. FileSize=%d. Position=%d"};
+inline constexpr Message kWriteAfterEndOfFile{20158, "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d"};
+inline constexpr Message kErrorCreatingSystemDirectory{
+    30392, "Error Creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d."};
+inline constexpr Message kTableListAlreadyOpened{30393, "Table list file already opened."};
+inline constexpr Message kTableListDuplicate{30395, "Cannot create table. Table '%s' already exists"};
+inline constexpr Message kTableNotExists{30396, "Table '%s' not exists."};  // also 30405 delete, 30397 rename
+inline constexpr Message kCannotConnectSession{
+    20094, "Cannot connect session. Maximum connections quantity exceeded or database is open in single-user mode"};
+inline constexpr Message kCannotUnlockSessionsFile{20093, "Cannot unlock sessions file"};  // also 20096, 20240, 20241
+inline constexpr Message kCannotDisconnectSession{20095, "Cannot disconnect session"};
+inline constexpr Message kCannotSetTableLock{20203, "Cannot set table lock"};
+inline constexpr Message kLockSessionOutOfRange{
+    20200, "Cannot set table lock. Try to repair database or to increase number of allowed connections"};
+inline constexpr Message kTableLockNotFound{20202, "Cannot remove table lock. Lock not found"};
+inline constexpr Message kCannotUnlockTable{20204, "Cannot unlock table"};
+inline constexpr Message kCannotLockRecord{20205, "Cannot lock record"};
+inline constexpr Message kCannotUnlockRecord{20206, "Cannot unlock record"};
+inline constexpr Message kTableLocksStillExist{20201, "Some table locks still exist"};  // also 20234
+
+// ---- SQL lexer and date format
+inline constexpr Message kMissingRightParenthesis{30059, "Missing symbol ')' at line %d, column %d"};
+inline constexpr Message kUnexpectedRightParenthesis{30060, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr Message kUnterminatedString{30061, "Unterminated string at line %d, column %d"};
+inline constexpr Message kInvalidNumericSymbol{30062, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr Message kParameterValueNotFound{30358, "Value for parameter '%s' not found"};
+inline constexpr Message kParameterUnknownType{20271, "Parameter \"%s\" is of an unknown data type"};
+inline constexpr Message kAmPmExpected{30129, "AM/PM word expected, but '%s' found"};
+// Raised as a plain framework exception: no native number belongs to it.
+inline constexpr const char* kUnknownDateFormatType = "Unknown DateFormatType";
+
+// ---- SQL expressions and expression functions
+// Parse errors name the token found and its line and column. The token errors ("Token '%s'
+// expected ...") and the argument errors share one text each; every raising place passes its own
+// number with `At`.
+inline constexpr Message kUnexpectedEnd{30063, "Unexpected end of SQL command found at line %d, column %d"};  // also 30136
+inline constexpr Message kUnexpectedToken{30064, "Unexpected token '%s' found at line %d, column %d"};
+inline constexpr Message kBooleanExpected{30066, "Boolean expression expected, but '%s' found at line %d, column %d"};  // also 30069, 30070
+// also 30071, 30073-30076, 30080-30082, 30084, 30085, 30087, 30089-30091, 30094, 30097, 30098, 30100,
+// 30101, 30103, 30106, 30108, 30111, 30122, 30125, 30465, 20251-20253, 20261, 20263, 20273-20275,
+// 20277-20280, 20282, 20286, 20288
+inline constexpr Message kTokenExpected{30067, "Token '%s' expected, but '%s' found at line %d, column %d"};
+// also 30078, 30079, 30083, 30086, 30088, 30093, 30095, 30099, 30102, 30104, 30107, 20281, 20284, 20287, 20289
+inline constexpr Message kArgumentExpected{20262, "Argument expected for function '%s' at line %d, column %d"};
+inline constexpr Message kStringArgumentExpected{30092, "String argument expected for function '%s', but '%s' found at line %d, column %d"};  // also 30105
+inline constexpr Message kDateFormatExpected{30109, "Const DateFormat string expected, but '%s' found at line %d, column %d"};  // also 30096
+inline constexpr Message kCommaExpected{20267, "comma (\",\") expected but not found at line %d, column %d"};
+inline constexpr Message kCoalesceArgumentsMissed{20276, "COALESCE arguments are missed at line %d, column %d"};
+inline constexpr Message kDateStringExpected{20283, "Date string expected \"YYYY-MM-DD\", but found \"%s\" at line %d, column %d"};
+inline constexpr Message kTimeStringExpected{20285, "Time string expected \"HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr Message kCaseInputExpected{20264, "Input expression for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseConditionExpected{20265, "Search Condition for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseWhenExpected{20266, "When Expression for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseElseExpected{20268, "'Else Result Expression' for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kEscapeCharacterExpected{30068, "Escape character expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kNestedTooDeeply{30065, "Expression nested too deeply at line %d, column %d"};
+inline constexpr Message kCannotConvertToType{30077, "Cannot convert an expression to specified type: '%s'"};
+inline constexpr Message kUnsupportedCastSource{30466, "Unsupported data type '%s'"};
+inline constexpr Message kExpressionValueIsNull{30110, "Value is Null"};
+inline constexpr Message kKeyCountMismatch{30112, "Count of FieldNames (%d) not equal counts of KeyValues (%d)"};
+inline constexpr Message kExprFieldNotFound{30115, "Field '%s' not found"};  // also 30197
+inline constexpr Message kUnknownOperator{30116, "Unknown operator: '%s'"};  // also 30117, 30121, 30130, 30134, 30287, 30338
+inline constexpr Message kBlankSqlCommand{30119, "Blank SQL command"};
+inline constexpr Message kNotStringArgument{30120, "Not string argument in function '%s'"};  // also 30135
+inline constexpr Message kNotNumericAggregate{30132, "Not numeric argument in numeric operator '%s'"};  // also 30133
+inline constexpr Message kDatasetAndAONotAssigned{30196, "Dataset and AO not assigned"};
+inline constexpr Message kNodeIsNotField{30198, "Node is not field"};
+inline constexpr Message kCannotDetermineType{30283, "Cannot determine expression type"};
+inline constexpr Message kAmbiguousFieldReference{10404, "Ambiguous field reference to '%s'"};  // also 10405
+inline constexpr Message kExprPointerIsNil{20254, "Pointer is nil"};  // also 20255
+inline constexpr Message kBlobFieldNeedsTable{30199, "BLOB field '%s' can only be read through its table"};
+
+// ---- B-tree indexes, page indexes, table navigation, search and record bitmaps
+inline constexpr Message kInternalIndexError{20020, "Internal index error"};  // also 20024
+inline constexpr Message kIndexPageIsEmpty{20025, "Index error: page is empty"};  // also 20112
+inline constexpr Message kInvalidKeyPath{20051, "Invalid index key path"};  // also 20052
+inline constexpr Message kGetRecordModeCurrent{20053, "Invalid get record mode for index: grmCurrent"};
+inline constexpr Message kIndexInvalidPosition{20068, "Index error: invalid position"};  // also 20069, 20099, 20101, 20103, 20107, 20108
+inline constexpr Message kIndexInvalidPageNumber{20070, "Index error: invalid page number"};  // also 20071, 20100, 20102, 20115-20118
+inline constexpr Message kRecordFromEmptyIndex{20074, "Cannot retreive record from empty index"};
+inline constexpr Message kRecNoBeyondCount{20075, "Cannot set RecNo greater than RecordCount"};  // also 20113
+inline constexpr Message kIndexInvalidParams{20078, "Index error: invalid params"};
+inline constexpr Message kPageIndexPageFull{20106, "Cannot add data item to page. Page is full"};
+inline constexpr Message kCannotRetrieveRecordForIndex{20170, "Cannot retreive record for index"};
+inline constexpr Message kNoActiveIndexForKeySearch{
+    20258, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
+inline constexpr Message kIndexKeyTooLarge{
+    20340, "Cannot create index '%s'. Key size = %d bytes, the largest key for this page size is %d bytes"};
+inline constexpr Message kIndexTooDeep{20341, "Index error: the tree would be deeper than %d levels"};
+inline constexpr Message kPathNumberOverflow{20342, "Index error: the tree is too deep to number its entries"};
+inline constexpr Message kInvalidConditionNumber{10382, "Invalid condition number = %d, count = %d"};
+inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - indexID = %d, count = %d"};
+inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
+inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+// ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
+inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogRead{20310, "Cannot read allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+
 }  // namespace viz::msg

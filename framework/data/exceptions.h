@@ -3,7 +3,11 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <initializer_list>
 #include <string>
+
+#include "framework/data/format.h"
 
 namespace viz {
 
@@ -26,11 +30,34 @@ class EDatabaseError : public Exception {
   using Exception::Exception;
 };
 
+//! The silent exception: raised to stop an operation (for example from a before-event) without an
+//! error being shown. Error reports pass it by.
+class EAbort : public Exception {
+ public:
+  EAbort();
+};
+
 //! Returns the text of a component-level database error: "Name: message", or the message alone when
 //! the component has no name.
 std::string ComponentErrorText(const std::string& message, const std::string& componentName);
 
 //! Raises an `EDatabaseError` with `ComponentErrorText(message, componentName)`.
 [[noreturn]] void DatabaseError(const std::string& message, const std::string& componentName = {});
+//! Raises an `EDatabaseError` with the format filled with the arguments and the component's name in
+//! front. A format that does not fit its arguments is raised as it stands.
+[[noreturn]] void DatabaseErrorFmt(const char* format, std::initializer_list<FormatArg> args,
+                                   const std::string& componentName = {});
+//! Raises `EAbort`.
+[[noreturn]] void Abort();
+
+//! Reports an error that must not stop the operation in progress (a data-aware control failing
+//! while it is told of a change, a filter handler raising). Passes `EAbort` by; hands any other
+//! error to the application's handler, which the user-interface layer installs. Without one the
+//! message goes to the standard error stream. REQUIRES: called inside a catch block.
+void HandleApplicationError();
+//! Installs the application's error handler (an empty function restores the default). Returns the
+//! previous one.
+std::function<void(const std::exception&)> SetApplicationErrorHandler(
+    std::function<void(const std::exception&)> handler);
 
 }  // namespace viz

@@ -225,5 +225,34 @@ TEST(CollationTest, OrderAndCaseTablesNeverChange) {
   EXPECT_EQ(Fingerprint(lower), 11280060826480527401ull);
 }
 
+TEST(CollationTest, FirstLevelOfBeginningsDecidesOnlyWhatTheWholeTextsAgreeWith) {
+  // Beginnings of longer texts: "ab" < "AB" on the case level, but "abz" > "ABa" as whole texts.
+  EXPECT_EQ(CollateAnsiFirstLevel("ab", 2, false, "AB", 2, false), 0);
+  EXPECT_EQ(CollateAnsiFirstLevel("abz", 3, true, "aba", 3, false), 1);
+  EXPECT_EQ(CollateAnsiFirstLevel("ab", 2, true, "abc", 3, false), -1);  // a complete shorter text
+  EXPECT_EQ(CollateAnsiFirstLevel("abc", 3, false, "ab", 2, false), 0);
+  const std::u16string wideA = u"\u00e9a", wideB = u"eb";
+  EXPECT_EQ(CollateWideFirstLevel(wideA.data(), 1, false, wideB.data(), 1, false), 0);  // é and e tie
+  EXPECT_EQ(CollateWideFirstLevel(wideA.data(), 2, false, wideB.data(), 2, false), -1);
+
+  // Whenever the beginnings decide, the whole texts agree.
+  const char alphabet[] = {'a', 'A', 'b', 'e', 'E', ' ', '-', '1', '\xE9', '\xE6', '\xDF', '\xAD', 's'};
+  uint32_t state = 12345;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  int decided = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string a, b;
+    for (uint32_t n = next() % 6; n > 0; --n) a.push_back(alphabet[(next() >> 8) % sizeof alphabet]);
+    b = a.substr(0, (next() >> 8) % (a.size() + 1));
+    for (uint32_t n = next() % 6; n > 0; --n) b.push_back(alphabet[(next() >> 8) % sizeof alphabet]);
+    const size_t cutA = (next() >> 8) % (a.size() + 1), cutB = (next() >> 8) % (b.size() + 1);
+    const int order = CollateAnsiFirstLevel(a.data(), cutA, cutA == a.size(), b.data(), cutB, cutB == b.size());
+    if (order == 0) continue;
+    ++decided;
+    ASSERT_EQ(order, CollateAnsi(a, b, round % 2 == 0)) << a << " / " << b << " cut " << cutA << ", " << cutB;
+  }
+  EXPECT_GT(decided, 1000);
+}
+
 }  // namespace
 }  // namespace viz::platform

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "player/text_util.h"
 
 namespace sonvale {
@@ -25,6 +27,21 @@ TEST(PanelRulesTest, LayoutArithmetic) {
   EXPECT_EQ(SearchBoxWidth(301), 150);
   EXPECT_EQ(SearchButtonLeft(150), 152);
   EXPECT_EQ(HelpPanelLeft(950), 236);
+}
+
+TEST(PanelRulesTest, PanelsFitInsideTheWindow) {
+  struct Case {
+    int width, height;
+    PanelPlace help;
+  };
+  for (const Case& c : std::vector<Case>{{950, 667, {236, 48, 493, 546}},
+                                         {480, 400, {0, 0, 480, 400}},
+                                         {800, 500, {200, 0, 493, 500}},
+                                         {600, 667, {107, 48, 493, 546}},
+                                         {0, 0, {0, 0, 0, 0}}}) {
+    EXPECT_EQ(HelpPanelPlace(c.width, c.height), c.help) << c.width << " x " << c.height;
+  }
+  EXPECT_EQ(FitInside({12, 60, 440, 360}, 480, 400), (PanelPlace{12, 40, 440, 360}));
 }
 
 TEST(PanelRulesTest, WebSearchSendsTheTrimmedQueryAsTyped) {

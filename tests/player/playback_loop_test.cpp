@@ -243,7 +243,7 @@ TEST_F(PlaybackLoopTest, FewerThanThreePicturesOpenHelpAndSaySo) {
   Start();
   EXPECT_EQ(hooks.helpOpened, 1);
   EXPECT_EQ(hooks.reports, std::vector<std::string>{kNeedMorePicturesMessage + folder.Path() + "MarvoyJPG/"});
-  EXPECT_EQ(loop.PictureCountText(), "0");
+  EXPECT_EQ(loop.PictureCountText(), "2");  // the count tells the truth, also when too few
   // The slideshow still runs over the pictures there are.
   Ticks(51);
   EXPECT_EQ(hooks.pictures.size(), 1u);
@@ -345,7 +345,14 @@ TEST_F(PlaybackLoopTest, APictureThatFailsIsSkippedAndReportedOnce) {
   media.lengths = {{"one.mp3", 1000000}};
   hooks.failingPictures = {"bad.jpg"};
   Start();
-  Ticks(51 * 20);
+  // The caption never names the picture that failed: it stays with the one still shown.
+  for (int i = 0; i < 51 * 20; ++i) {
+    Ticks(1);
+    ASSERT_NE(loop.CurrentPicture(), "bad.jpg") << "tick " << i;
+    if (!hooks.pictures.empty()) {
+      ASSERT_EQ(loop.CurrentPicture(), hooks.pictures.back());
+    }
+  }
   EXPECT_GE(hooks.pictures.size(), 18u);
   for (const std::string& name : hooks.pictures) EXPECT_NE(name, "bad.jpg");
   ASSERT_EQ(hooks.reports.size(), 1u);
@@ -365,6 +372,60 @@ TEST_F(PlaybackLoopTest, WhenEveryPictureFailsTheSlideshowRests) {
   clock.now += kRetryPauseMs;
   Ticks(102);
   EXPECT_FALSE(hooks.pictures.empty());
+}
+
+TEST_F(PlaybackLoopTest, TheManualPlayStartsATrackAsEveryOtherPathDoes) {
+  MakeFolders({"a.mp3", "b.mp3", "c.mp3"}, {"1.jpg", "2.jpg", "3.jpg"});
+  media.lengths = {{"a.mp3", 100000}, {"b.mp3", 100000}, {"c.mp3", 100000}};
+  Start();
+  while (loop.CurrentTrack() == media.opened.back()) loop.PickRandomTrack();
+  EXPECT_EQ(hooks.tagReads.size(), 1u);  // a pick alone starts nothing
+  ASSERT_TRUE(loop.PlayCurrentTrack());
+  EXPECT_EQ(media.opened.back(), loop.CurrentTrack());
+  EXPECT_EQ(hooks.tagReads.back(), loop.CurrentTrackPath());
+  EXPECT_EQ(hooks.resyncs.back(), loop.CurrentTrack());
+  EXPECT_EQ(loop.State(), PlayState::Playing);
+  hooks.editorOpen = true;  // an open lyric editor keeps its lyric here too
+  loop.PlayCurrentTrack();
+  EXPECT_EQ(hooks.resyncs.size(), 2u);
+  EXPECT_EQ(hooks.tagReads.size(), 3u);
+}
+
+TEST_F(PlaybackLoopTest, TheStateCaptionTellsWhatPlays) {
+  MakeFolders({"a.mp3", "bad.mp3"}, {"1.jpg", "2.jpg", "3.jpg"});
+  media.lengths = {{"a.mp3", 100000}};
+  loop.Create(folder.Path());
+  EXPECT_EQ(loop.State(), PlayState::Stopped);  // nothing plays before the show step
+  media.failing = {"a.mp3", "bad.mp3"};
+  loop.Show();
+  EXPECT_EQ(loop.State(), PlayState::Failed);
+  media.failing = {};
+  Ticks(1);
+  EXPECT_EQ(loop.State(), PlayState::Playing);
+  const std::vector<std::pair<void (PlaybackLoop::*)(), PlayState>> steps = {
+      {&PlaybackLoop::Pause, PlayState::Paused},
+      {&PlaybackLoop::Resume, PlayState::Playing},
+      {&PlaybackLoop::StopPlaying, PlayState::Stopped},
+      {&PlaybackLoop::Resume, PlayState::Playing}};
+  for (const auto& [step, state] : steps) {
+    (loop.*step)();
+    EXPECT_EQ(loop.State(), state);
+    EXPECT_EQ(media.playing, state == PlayState::Playing);
+  }
+  EXPECT_STREQ(PlayStateCaption(PlayState::Playing), "Playing");
+  EXPECT_STREQ(PlayStateCaption(PlayState::Paused), "Paused");
+  EXPECT_STREQ(PlayStateCaption(PlayState::Stopped), "Stopped");
+  EXPECT_STREQ(PlayStateCaption(PlayState::Failed), "Cannot play");
+  EXPECT_STREQ(PlayStateCaption(PlayState::NoTracks), "No MP3 file");
+
+  FakeMedia idle;
+  PlaybackLoop empty(idle, clock, hooks);
+  TempFolder none;
+  empty.Create(none.Path());
+  empty.Show();
+  EXPECT_EQ(empty.State(), PlayState::NoTracks);
+  empty.Resume();  // nothing open: the play button cannot make it play
+  EXPECT_EQ(empty.State(), PlayState::NoTracks);
 }
 
 }  // namespace

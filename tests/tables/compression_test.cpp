@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/storage/memory_manager.h"
+#include "engine/types/raw_values.h"
+
 namespace viz {
 namespace {
 
@@ -28,6 +31,29 @@ TEST(Compression, AlgorithmByNameIgnoresCaseAndDefaultsToNone) {
   EXPECT_EQ(CompressionAlgorithmByName("PPMD"), acaNone);
   EXPECT_EQ(CompressionAlgorithmByName(""), acaNone);
   EXPECT_STREQ(CompressionAlgorithmName(acaBZip), "BZIP");
+}
+
+// Both the value code and the compression code hand out blocks through one owner type (this file
+// sees both declarations; a second, different definition would not compile here).
+TEST(Compression, CompressedBlocksAndStoredValuesShareOneBlockOwner) {
+  const int64_t before = MemoryManager().GetMemoryInUse();
+  {
+    std::vector<uint8_t> text = Text(3000);
+    void* packed = nullptr;
+    int64_t packedSize = 0;
+    ASSERT_TRUE(CompressBuffer(acaZlib, 6, text.data(), 3000, packed, packedSize));
+    TABSMemBlock compressed(packed, static_cast<int32_t>(packedSize));
+    const int64_t value = 42;
+    TABSMemBlock stored = CopyValueToNewMemory(bt::kLargeInt, &value);
+    // Moving keeps exactly one owner; the moved-from block owns nothing.
+    TABSMemBlock taken = std::move(compressed);
+    EXPECT_EQ(compressed.data(), nullptr);
+    EXPECT_EQ(taken.data(), packed);
+    taken = std::move(stored);
+    EXPECT_EQ(taken.size(), 8);
+    EXPECT_EQ(std::memcmp(taken.data(), &value, 8), 0);
+  }
+  EXPECT_EQ(MemoryManager().GetMemoryInUse(), before);
 }
 
 TEST(Compression, RoundTripsEveryAlgorithmAndMode) {

@@ -251,7 +251,10 @@ bool TestTableData::DeleteRecord(TABSCursor* cursor) {
   Records().Navigate(session, navigation);
   if (navigation.Outcome != TABSNavigationRecord::kFound) return false;
   IndexManager()->DeleteRecordKeys(session, old.data(), address);
-  return Records().Delete(session, address);
+  const int32_t stateBefore = Records().StateCounter;
+  if (!Records().Delete(session, address)) return false;
+  NoteRecordDeleted(cursor, address, stateBefore);
+  return true;
 }
 
 bool TestTableData::UpdateRecord(TABSCursor* cursor) {

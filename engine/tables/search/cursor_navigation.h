@@ -1,0 +1,57 @@
+// What table navigation reads of a cursor: its order, the record buffer it reads into, its key
+// search, range, filters and distinct-key count, and the record bitmap and position cache it owns.
+// The cursor sets these; the buffers it points to are its own and outlive each call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "engine/tables/search/VIZTypes.h"
+
+namespace viz {
+
+class TABSCursor;
+
+//! Called for every candidate record; returns whether the record passes.
+using TABSFilterCallback = std::function<bool(TABSCursor& cursor, const uint8_t* record)>;
+
+//! A key range on the cursor's index: record buffers holding the key values, the number of leading
+//! index columns each gives (0 = all) and whether the end itself is excluded.
+struct TABSCursorRange {
+  const uint8_t* Start = nullptr;
+  int32_t StartFieldCount = 0;
+  bool StartExclusive = false;
+  const uint8_t* End = nullptr;
+  int32_t EndFieldCount = 0;
+  bool EndExclusive = false;
+
+  bool Active() const { return Start != nullptr || End != nullptr; }
+};
+
+struct TABSCursorNavigation {
+  //! ObjectID of the index that orders the cursor; -1 for storage order.
+  int32_t OrderIndexID = -1;
+  //! The record buffer steps read into (the table's record buffer size at least).
+  uint8_t* RecordBuffer = nullptr;
+  //! Key of the next key search (a record buffer) and its number of leading index columns.
+  const uint8_t* KeyBuffer = nullptr;
+  int32_t KeyFieldCount = 0;
+  TABSCursorRange Range;
+  //! The compiled filter text, the SQL filter and the locate condition (not owned).
+  TABSSearchExpression* FilterExpression = nullptr;
+  TABSSearchExpression* SqlFilter = nullptr;
+  TABSSearchExpression* SearchExpression = nullptr;
+  TABSFilterCallback FilterCallback;
+  //! Leading columns of the order index on which each distinct key shows only once; 0 for none.
+  int32_t DistinctKeyCount = 0;
+  TABSRecordBitmap Bitmap;
+  TABSIndexPositionCache PositionCache;
+
+  //! A restricted cursor reaches only some records: those its bitmap remembers.
+  bool IsRestricted() const {
+    return FilterExpression != nullptr || SqlFilter != nullptr || static_cast<bool>(FilterCallback) ||
+           Range.Active() || DistinctKeyCount > 0;
+  }
+};
+
+}  // namespace viz

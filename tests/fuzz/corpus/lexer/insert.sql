@@ -1,0 +1,1 @@
+INSERT INTO [my table] (`a\`b`, "c""d") VALUES ('It''s', 1.5E-3, .5, 2e+3);
