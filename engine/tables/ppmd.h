@@ -36,10 +36,11 @@ PpmdParameters PpmdParametersForMode(int mode);
 bool PpmdCompress(const void* input, size_t size, PpmdParameters parameters, size_t initialCapacity,
                   void*& output, size_t& outputSize);
 
-//! Decodes a coded buffer into `output` of `capacity` bytes; `outputSize` receives the decoded size.
-//! Returns false for a malformed header, more decoded bytes than `capacity`, data that the range
-//! decoder rejects, and a buffer that does not end exactly where its end mark does (bytes missing
-//! or left over). Never reads outside `input` nor writes outside `output`.
-bool PpmdDecompress(const void* input, size_t size, void* output, size_t capacity, size_t& outputSize);
+//! Decodes a coded buffer of `expectedSize` bytes into `output` (room for `expectedSize` bytes);
+//! `outputSize` receives the decoded size. Returns false for a malformed header, data that the
+//! range decoder rejects, an end mark before or after `expectedSize` bytes, and a buffer that does
+//! not end exactly where its end mark does (bytes missing or left over). Never reads outside
+//! `input` nor writes outside `output`.
+bool PpmdDecompress(const void* input, size_t size, void* output, size_t expectedSize, size_t& outputSize);
 
 }  // namespace viz

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -42,8 +43,8 @@ std::vector<uint8_t> Compress(const std::vector<uint8_t>& data, PpmdParameters p
   return result;
 }
 
-bool Decompress(const std::vector<uint8_t>& coded, size_t capacity, std::vector<uint8_t>& out) {
-  out.assign(capacity, 0);
+bool Decompress(const std::vector<uint8_t>& coded, size_t expectedSize, std::vector<uint8_t>& out) {
+  out.assign(expectedSize, 0);
   size_t produced = 0;
   bool ok = PpmdDecompress(coded.data(), coded.size(), out.data(), out.size(), produced);
   out.resize(produced);
@@ -55,7 +56,7 @@ size_t RoundTrip(const std::vector<uint8_t>& data, PpmdParameters parameters) {
   std::vector<uint8_t> coded = Compress(data, parameters);
   EXPECT_FALSE(coded.empty());
   std::vector<uint8_t> decoded;
-  EXPECT_TRUE(Decompress(coded, data.size() + 1, decoded));
+  EXPECT_TRUE(Decompress(coded, data.size(), decoded));
   EXPECT_EQ(decoded, data);
   return coded.size();
 }
@@ -113,7 +114,8 @@ TEST(Ppmd, RejectsMalformedInput) {
   std::vector<uint8_t> data = TextSample(5000);
   std::vector<uint8_t> coded = Compress(data, {4, 2});
   ASSERT_TRUE(Decompress(coded, data.size(), out));
-  EXPECT_FALSE(Decompress(coded, data.size() - 1, out));  // too small an output buffer
+  EXPECT_FALSE(Decompress(coded, data.size() - 1, out));  // more bytes than expected
+  EXPECT_FALSE(Decompress(coded, data.size() + 1, out));  // the end mark comes early
   // The decoder must end exactly where the coded data ends: neither a missing nor an extra byte
   // passes, whatever the byte.
   for (size_t cut = 4; cut < coded.size(); cut += 97) {
@@ -183,15 +185,33 @@ std::vector<uint8_t> VectorInput(const Vector& v) {
   return data;
 }
 
-// Cases where our model memory runs out earlier than the reference coder's, so that the model
-// restarts at another point: up to our first restart both coders are the same, and the reference
-// payload decodes to the input up to there.
+std::vector<uint8_t> VectorPayload(const Vector& v) {
+  return ReadFile(std::string(VIZ_PPMD_VECTORS) + "/" + v.input + ".o" + std::to_string(v.order) + ".m" +
+                  std::to_string(v.memoryMiB) + ".ppmdg");
+}
+
+// The reference payload behind our header for the vector's parameters.
+std::vector<uint8_t> Framed(const Vector& v, const std::vector<uint8_t>& payload) {
+  uint32_t header = 0x6000u + ((v.memoryMiB - 1) << 4) + (v.order - 1);
+  std::vector<uint8_t> framed(4 + payload.size(), 0);
+  framed[0] = static_cast<uint8_t>(header);
+  framed[1] = static_cast<uint8_t>(header >> 8);
+  std::copy(payload.begin(), payload.end(), framed.begin() + 4);
+  return framed;
+}
+
+// KNOWN FAULT, not yet fixed: in these two cases the model memory of our coder runs out earlier
+// than the reference coder's, so the model restarts at another point and the payloads differ from
+// there on (ours restarts after input byte 58372 and 163119; the reference, found by decoding its
+// payload with forced restarts, after bytes 67148, 135597, 201221 and 169917, 252004, ...). Up to
+// our first restart both coders are the same, and the reference payload decodes to the input up to
+// there. DISABLED_ReferenceVectorsThatRestartEarlier checks them byte for byte and fails today.
 struct RestartGap {
   const char* input;
   unsigned order;
   size_t sameUpTo;  // input bytes before our first restart
 };
-constexpr RestartGap kRestartGaps[] = {{"random256k.bin", 2, 58000}, {"mixed1536k.bin", 4, 163000}};
+constexpr RestartGap kRestartGaps[] = {{"random256k.bin", 2, 58372}, {"mixed1536k.bin", 4, 163119}};
 
 const RestartGap* KnownGap(const Vector& v) {
   for (const RestartGap& gap : kRestartGaps)
@@ -199,36 +219,82 @@ const RestartGap* KnownGap(const Vector& v) {
   return nullptr;
 }
 
-// Codes every reference input and decodes every reference payload.
+// Codes the input of `v`, compares the payload with the reference byte for byte and decodes the
+// reference payload back to the input.
+void CheckVector(const Vector& v) {
+  SCOPED_TRACE(v.input + " order " + std::to_string(v.order) + " memory " + std::to_string(v.memoryMiB));
+  std::vector<uint8_t> input = VectorInput(v);
+  ASSERT_EQ(input.size(), v.inputSize) << "input missing or not regenerated";
+  std::vector<uint8_t> payload = VectorPayload(v);
+  ASSERT_EQ(payload.size(), v.payloadSize);
+  std::vector<uint8_t> coded = Compress(input, {v.order, v.memoryMiB});
+  ASSERT_GE(coded.size(), 4u);
+  EXPECT_TRUE(std::equal(coded.begin() + 4, coded.end(), payload.begin(), payload.end()))
+      << "coded " << coded.size() - 4 << " bytes, reference " << payload.size();
+  std::vector<uint8_t> decoded;
+  EXPECT_TRUE(Decompress(Framed(v, payload), input.size(), decoded));
+  EXPECT_TRUE(decoded == input);
+}
+
+// Every reference input is coded and every reference payload decoded (about two seconds in all).
 TEST(Ppmd, MatchesReferenceVectors) {
   std::vector<Vector> rows = Manifest();
   ASSERT_EQ(rows.size(), 29u);
   for (const Vector& v : rows) {
-    SCOPED_TRACE(v.input + " order " + std::to_string(v.order) + " memory " + std::to_string(v.memoryMiB));
-    std::vector<uint8_t> input = VectorInput(v);
-    ASSERT_EQ(input.size(), v.inputSize) << "input missing or not regenerated";
-    std::vector<uint8_t> payload = ReadFile(std::string(VIZ_PPMD_VECTORS) + "/" + v.input + ".o" +
-                                            std::to_string(v.order) + ".m" + std::to_string(v.memoryMiB) + ".ppmdg");
-    ASSERT_EQ(payload.size(), v.payloadSize);
-
-    std::vector<uint8_t> coded = Compress(input, {v.order, v.memoryMiB});
-    ASSERT_GE(coded.size(), 4u);
-    std::vector<uint8_t> framed(coded.begin(), coded.begin() + 4);
-    framed.insert(framed.end(), payload.begin(), payload.end());
-    std::vector<uint8_t> decoded;
     if (const RestartGap* gap = KnownGap(v)) {
+      SCOPED_TRACE(v.input + " (known restart gap)");
+      std::vector<uint8_t> input = VectorInput(v);
+      ASSERT_EQ(input.size(), v.inputSize);
       RoundTrip(input, {v.order, v.memoryMiB});
-      // The decoder stops at the capacity; what it wrote up to there must be the input.
+      // The decoder stops after the bytes it was asked for; up to there they must be the input.
+      std::vector<uint8_t> framed = Framed(v, VectorPayload(v));
       std::vector<uint8_t> prefix(gap->sameUpTo);
       size_t produced = 0;
-      PpmdDecompress(framed.data(), framed.size(), prefix.data(), prefix.size(), produced);
+      EXPECT_FALSE(PpmdDecompress(framed.data(), framed.size(), prefix.data(), prefix.size(), produced));
       EXPECT_TRUE(std::equal(prefix.begin(), prefix.end(), input.begin()));
       continue;
     }
-    EXPECT_TRUE(std::equal(coded.begin() + 4, coded.end(), payload.begin(), payload.end()))
-        << "coded " << coded.size() - 4 << " bytes, reference " << payload.size();
-    EXPECT_TRUE(Decompress(framed, input.size(), decoded));
-    EXPECT_TRUE(decoded == input);
+    CheckVector(v);
+  }
+}
+
+TEST(Ppmd, DISABLED_ReferenceVectorsThatRestartEarlier) {
+  for (const Vector& v : Manifest())
+    if (KnownGap(v)) CheckVector(v);
+}
+
+// Reference payloads cut short, padded, or with one byte changed: the decoder refuses them, or (a
+// changed byte only) decodes exactly the input, never other bytes. Besides the expected size and
+// the exact end, the final flush must be the one the coder writes.
+TEST(Ppmd, RefusesDamagedReferencePayloads) {
+  for (const Vector& v : Manifest()) {
+    if (v.inputSize > 160 * 1024 || KnownGap(v) || (v.inputSize > 16 && v.order != 4)) continue;
+    SCOPED_TRACE(v.input + " order " + std::to_string(v.order));
+    std::vector<uint8_t> input = VectorInput(v);
+    std::vector<uint8_t> framed = Framed(v, VectorPayload(v));
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(Decompress(framed, input.size(), out));
+    const size_t payload = framed.size() - 4;
+    for (size_t keep : {size_t{0}, size_t{1}, payload / 2, payload - 2, payload - 1}) {
+      std::vector<uint8_t> cut(framed.begin(), framed.begin() + 4 + keep);
+      EXPECT_FALSE(Decompress(cut, input.size(), out)) << "cut to " << keep;
+    }
+    for (uint8_t extra : {0x00, 0x5A, 0xFF}) {
+      std::vector<uint8_t> longer = framed;
+      longer.push_back(extra);
+      EXPECT_FALSE(Decompress(longer, input.size(), out)) << "padded with " << int{extra};
+    }
+    std::vector<size_t> positions;
+    for (size_t at = 0; at + 6 < payload; at += std::max<size_t>(1, payload / 24)) positions.push_back(at);
+    for (size_t at = payload > 6 ? payload - 6 : 0; at < payload; at++) positions.push_back(at);
+    for (size_t at : positions) {
+      for (uint8_t flip : {0x01, 0x80}) {
+        std::vector<uint8_t> damaged = framed;
+        damaged[4 + at] ^= flip;
+        bool ok = Decompress(damaged, input.size(), out);
+        EXPECT_TRUE(!ok || out == input) << "byte " << at << " flipped with " << int{flip};
+      }
+    }
   }
 }
 #endif
