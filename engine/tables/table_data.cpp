@@ -226,6 +226,19 @@ std::string TABSTableData::FindOrCreateIndex(TABSCursor* cursor, const std::vect
   }
 }
 
+void TABSTableData::ReadBlobValue(TABSCursor* /*cursor*/, int32_t /*field*/, TABSBlobValue& /*result*/) {
+  throw EABSException(msg::kMethodNotOverridden, "ReadBlobValue", "TABSTableData");
+}
+
+std::unique_ptr<TABSBlobValueStream> TABSTableData::OpenBlobStream(TABSCursor* /*cursor*/, bool /*readOnly*/,
+                                                                   bool /*modify*/, int32_t /*field*/) {
+  throw EABSException(msg::kMethodNotOverridden, "OpenBlobStream", "TABSTableData");
+}
+
+void TABSTableData::WriteBlobValue(uint8_t* /*record*/, int32_t /*field*/, TABSBlobValue /*value*/) {
+  throw EABSException(msg::kMethodNotOverridden, "WriteBlobValue", "TABSTableData");
+}
+
 void TABSTableData::ReleaseAllBlobs(uint8_t* record) {
   if (!CheckBlobBlockSize()) return;
   const TABSFieldDefs& fields = Fields().FieldDefs();
