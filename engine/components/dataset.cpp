@@ -176,7 +176,11 @@ void TABSDataSet::InternalClose() {
       }
     }
   } detach{*this};
-  if (cursor) cursor->CloseTable();
+  if (!cursor) return;
+  // The framework frees its buffers after the cursor is gone: the BLOB values cached for them go now.
+  for (TRecordBuffer buffer : buffers_) cursor->ReleaseRecordBuffer(buffer);
+  cursor->ReleaseRecordBuffer(scan_.data());
+  cursor->CloseTable();
 }
 
 // ---- Record buffers and bookmarks
@@ -184,11 +188,13 @@ void TABSDataSet::InternalClose() {
 TRecordBuffer TABSDataSet::AllocRecordBuffer() {
   const size_t size = static_cast<size_t>(CheckedCursor(10340).RecordBufferSize() + CalcFieldsSize());
   auto* buffer = new uint8_t[size]();
+  buffers_.push_back(buffer);
   return buffer;
 }
 
 void TABSDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
   if (cursor_ && buffer) cursor_->ReleaseRecordBuffer(buffer);
+  buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), buffer), buffers_.end());
   delete[] buffer;
   buffer = nullptr;
 }

@@ -131,6 +131,8 @@ class TABSDataSet : public TDataSet {
   std::unique_ptr<TABSLocalCursor> cursor_;
   std::vector<TABSFieldLayout> layouts_;
   std::vector<uint8_t> scan_;
+  // The buffers handed to the framework.
+  std::vector<TRecordBuffer> buffers_;
   int32_t dataSize_ = 0;
 };
 

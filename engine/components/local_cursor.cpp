@@ -65,15 +65,7 @@ void TABSLocalCursor::CreateTable(const TABSFieldDefs& fields, const TABSIndexDe
   std::lock_guard lock(database.Lock());
   CloseTable();
   if (database.TableExists(TableName())) DeleteTable();
-  TABSTableData* table = database.FindOrCreateTableData(this);
-  SetCreatingTable(true);
-  try {
-    table->CreateTable(this, fields, indexes, constraints);
-  } catch (...) {
-    SetCreatingTable(false);
-    throw;
-  }
-  SetCreatingTable(false);
+  database.FindOrCreateTableData(this)->CreateTable(this, fields, indexes, constraints);
 }
 
 void TABSLocalCursor::DeleteTable() {

@@ -28,11 +28,14 @@ void MakeLyricDatabase(TABSDatabase& database) {
   database.Open();
   TABSLocalCursor cursor(database.EngineSession());
   cursor.SetTableName("LYRIC");
+  std::unique_ptr<TABSIndexDefs> indexes = MakeIndexes({{"byId", {"Id"}, true}, {"byName", {"Name"}}});
+  TABSConstraintDefs constraints;
+  constraints.Add(TABSBaseConstraintManager::ConstraintForIndex((*indexes)[0]));
   cursor.CreateTable(*MakeFields({{"Id", dt::kInteger},
                                   {"Name", dt::kString, 30},
                                   {"Score", dt::kInteger},
                                   {"Notes", dt::kMemo, 0, 1, 1, 1000}}),
-                     *MakeIndexes({{"byId", {"Id"}, true}, {"byName", {"Name"}}}), {});
+                     *indexes, constraints);
 }
 
 std::unique_ptr<TABSTable> LyricTable(const std::string& alias, const std::string& indexName) {
