@@ -10,6 +10,7 @@
 #include "engine/components/local_session.h"
 #include "engine/components/session.h"
 #include "engine/platform/text.h"
+#include "engine/tables/name_compare.h"
 #include "engine/types/date_time.h"
 #include "engine/types/errors.h"
 #include "framework/data/blob_field.h"
@@ -566,12 +567,45 @@ bool TABSDataSet::FindMatch(const std::string& keyFields, const std::vector<Vari
   return false;
 }
 
+bool TABSDataSet::FindIndexed(const std::string& keyFields, const std::vector<Variant>& keyValues,
+                              TLocateOptions options, TABSRecordAddress& found) {
+  TABSLocalCursor& cursor = CheckedCursor(10356);
+  const int32_t indexNumber = cursor.CurrentIndexNumber();
+  if (options != 0 || indexNumber < 0) return false;
+  const std::vector<TField*> fields = GetFieldList(keyFields);
+  const TABSIndexDef& index = cursor.CachedIndexDefs()[indexNumber];
+  if (fields.empty() || fields.size() > index.Columns.size() || keyValues.size() < fields.size()) return false;
+  for (size_t column = 0; column < fields.size(); ++column) {
+    const TABSIndexColumn& key = index.Columns[column];
+    if (key.CaseInsensitive || key.KeyLength > 0 || fields[column]->Calculated() || fields[column]->IsBlob() ||
+        !SameName(key.FieldName, fields[column]->FieldName()) || keyValues[column].IsNull())
+      return false;
+  }
+  // The key values go into a key buffer in the record layout; the index finds the first record with
+  // that key.
+  std::vector<uint8_t> key(scan_.size(), 0);
+  cursor.InitRecordBuffer(key.data(), false);
+  {
+    TTempState writing(*this, dsNewValue, key.data());
+    for (size_t column = 0; column < fields.size(); ++column) fields[column]->SetAsVariant(keyValues[column]);
+  }
+  TABSCursorPositionSaver position(&cursor);
+  found = {};
+  if (cursor.FindKey(key.data(), static_cast<int32_t>(fields.size()), TABSScanOperator::Equal))
+    found = cursor.CurrentPosition().Address;
+  return true;
+}
+
 bool TABSDataSet::Locate(const std::string& keyFields, const std::vector<Variant>& keyValues,
                          TLocateOptions options) {
   if (!Active()) throw EABSException(msg::kLocateOnClosedDataset);
   CheckBrowseMode();
   TABSRecordAddress found;
-  if (!FindMatch(keyFields, keyValues, options, found)) return false;
+  if (FindIndexed(keyFields, keyValues, options, found)) {
+    if (found == TABSRecordAddress{}) return false;
+  } else if (!FindMatch(keyFields, keyValues, options, found)) {
+    return false;
+  }
   DoBeforeScroll();
   cursor_->SetCurrentPosition({found, false, false});
   Resync(true, true);

@@ -118,6 +118,10 @@ class TABSDataSet : public TDataSet {
   // The first record from the start in the dataset's order whose key fields match; its address.
   bool FindMatch(const std::string& keyFields, const std::vector<Variant>& keyValues, TLocateOptions options,
                  TABSRecordAddress& found);
+  // Through the active index when the key fields are its leading fields and no option is set: false
+  // when the index cannot be used; otherwise true, with `found` the record or the empty address.
+  bool FindIndexed(const std::string& keyFields, const std::vector<Variant>& keyValues, TLocateOptions options,
+                   TABSRecordAddress& found);
   bool Matches(TRecordBuffer buffer, const std::vector<TField*>& fields, const std::vector<Variant>& values,
                TLocateOptions options);
 
