@@ -375,4 +375,22 @@ inline constexpr Message kDamagedCatalogue{20374, "The catalogue of database '%s
 // A B-tree page of a damaged file: its header or its links do not fit the index.
 inline constexpr Message kDamagedIndexPage{20375, "Index page %d is damaged: %s"};
 
+// ---- Sessions, database connections, table datasets and their cursor
+// Raised through the framework's database error with the component's name in front.
+inline constexpr const char* kDuplicateSessionName = "Duplicate session name '%s'";
+inline constexpr const char* kSessionAutoNamed =
+    "Cannot add a session to the form or data-module while session '%s' has AutoSessionName enabled";
+inline constexpr const char* kDatabaseFileMissing = "Database file '%s' does not exist";
+inline constexpr const char* kOldFormatInfo =
+    "Database file you are opening is of old format. It will be converted to the current Zizavuva Daradiza "
+    "format now. It is recommended to make a backup of the database before continuing.";
+inline constexpr const char* kRepairQuestion = "Database file was not correctly closed last time. Do you want to repair it?";
+inline constexpr const char* kRepairingDatabase = "Repairing Database...";
+inline constexpr const char* kUnknownError = "Unknown error";
+inline constexpr const char* kRepairBackupKept =
+    "The repaired database could not take every table; the original file was kept as '%s'";
+// Raised as EABSException.
+inline constexpr Message kCannotConvertDatabase{20238, "Cannot convert the database to the new format: %s"};
+inline constexpr Message kCannotRetrieveRecord{10026, "Cannot retreive record"};
+
 }  // namespace viz::msg
