@@ -217,16 +217,16 @@ void TABSDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
 }
 
 void TABSDataSet::GetBookmarkData(TRecordBuffer buffer, uint8_t* data) {
-  std::memcpy(data, buffer + dataSize_, TABSLocalCursor::kBookmarkSize);
+  std::memcpy(data, buffer + dataSize_, TABSLocalCursor::kAddressSize);
 }
 
 void TABSDataSet::SetBookmarkData(TRecordBuffer buffer, const uint8_t* data) {
-  std::memcpy(buffer + dataSize_, data, TABSLocalCursor::kBookmarkSize);
+  std::memcpy(buffer + dataSize_, data, TABSLocalCursor::kAddressSize);
 }
 
 static TABSRecordAddress AddressOf(const TBookmark& bookmark) {
   TABSRecordAddress address;
-  if (bookmark.size() >= TABSLocalCursor::kBookmarkSize) {
+  if (bookmark.size() >= TABSLocalCursor::kAddressSize) {
     std::memcpy(&address.PageNo, bookmark.data(), 4);
     std::memcpy(&address.RecordNo, bookmark.data() + 4, 2);
   }
@@ -253,7 +253,7 @@ bool TABSDataSet::ReadAt(const TABSRecordAddress& address) {
 }
 
 bool TABSDataSet::BookmarkValid(const TBookmark& bookmark) {
-  if (!cursor_ || bookmark.size() < TABSLocalCursor::kBookmarkSize) return false;
+  if (!cursor_ || bookmark.size() < TABSLocalCursor::kAddressSize) return false;
   return ReadAt(AddressOf(bookmark));
 }
 

@@ -5,7 +5,7 @@
 //
 // Record buffer: the cursor's record buffer (field data area of D bytes, the 6-byte record address,
 // the bookmark flag), then the calculated fields (per field one has-value byte and the value).
-// A bookmark is the 6-byte address.
+// A bookmark is the 6-byte address (the declared bookmark size is 7, its last byte zero).
 //
 // Opening attaches the dataset to the connection of its DatabaseName in the session of its
 // SessionName (a temporary connection when there is no TABSDatabase of that alias); closing

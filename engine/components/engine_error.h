@@ -29,6 +29,9 @@ enum TABSEngineErrorCode : int32_t {
 //! Returns the text of a result code; for -8 the passed text, for codes not in the table "".
 std::string EngineErrorText(int32_t code, const std::string& passedText);
 
+//! The text of an engine exception without its " - Native error: " part (the error text of -8).
+std::string TextWithoutNativeCode(const class EABSException& error);
+
 //! message := "Zadezido Engine Error # " + code + " " + error text.
 class EABSEngineError : public EDatabaseError {
  public:

@@ -380,7 +380,7 @@ bool TABSLocalCursor::Guarded(Step&& step) {
   try {
     return step();
   } catch (const EABSException& error) {
-    Fail(abseWriteInterrupted, error.Message());
+    Fail(abseWriteInterrupted, TextWithoutNativeCode(error));
     return false;
   }
 }

@@ -13,7 +13,8 @@
 //
 // Record buffer (one per dataset buffer): the field data area of D bytes (the table's record
 // layout), then the record address (i32 + u16; -1/-1 for a new record) and the bookmark flag (0
-// current, 1 before first, 2 after last, 3 inserted). A bookmark is the 6-byte address.
+// current, 1 before first, 2 after last, 3 inserted). A bookmark is the 6-byte address (declared
+// size 7).
 //
 // Record operations (25 to 29) never raise for conflicts: they leave a result code (0, or -1 to
 // -13 of EABSEngineError) and an error text, which the dataset raises. Other failures raise
@@ -35,7 +36,10 @@ class TABSLocalSession;
 class TABSLocalCursor : public TABSCursor {
  public:
   static constexpr int32_t kTrailerSize = 7;
-  static constexpr int32_t kBookmarkSize = 6;
+  //! A bookmark holds the 6-byte record address; the declared bookmark size is one byte more (the
+  //! last byte is always zero).
+  static constexpr int32_t kAddressSize = 6;
+  static constexpr int32_t kBookmarkSize = 7;
   enum BookmarkFlag : uint8_t { kCurrent = 0, kBeforeFirst = 1, kAfterLast = 2, kInserted = 3 };
   enum GetMode : int32_t { kGetCurrent = 0, kGetNext = 1, kGetPrior = 2 };
   enum GetResult : int32_t { kOk = 0, kBof = 1, kEof = 2, kError = 3 };
