@@ -33,6 +33,12 @@ namespace viz {
 class TABSDiskTableData;
 class TABSLocalSession;
 
+//! A field the cursor shows: its name and the stored field whose value it shows.
+struct TABSVisibleField {
+  std::string Name;
+  int32_t StoredField = 0;
+};
+
 class TABSLocalCursor : public TABSCursor {
  public:
   static constexpr int32_t kTrailerSize = 7;
@@ -99,8 +105,8 @@ class TABSLocalCursor : public TABSCursor {
   void DeleteIndex(const std::string& name);
   //! 15.
   void DeleteAllIndexes();
-  //! 16: an index on the fields (";"-separated; "ASC"/"DESC" and "CASE"/"NO_CASE" per field, empty
-  //! for the defaults); returns its name.
+  //! 16: an index on the fields (stored or visible names; "ASC"/"DESC" and "CASE"/"NO_CASE" per
+  //! field, empty for the defaults); returns its name.
   std::string MakeIndexOnFields(const std::vector<std::string>& fields,
                                 const std::vector<std::string>& orders,
                                 const std::vector<std::string>& cases);
@@ -168,7 +174,18 @@ class TABSLocalCursor : public TABSCursor {
   int32_t DataSize() const { return dataSize_; }
   //! D + 7.
   int32_t RecordBufferSize() const { return dataSize_ + kTrailerSize; }
+  //! The stored fields of the table.
   const TABSFieldDefs& FieldDefs() const { return fieldDefs_; }
+  //! The fields shown: every stored field in order, or the projection.
+  const std::vector<TABSVisibleField>& VisibleFields() const { return visibleFields_; }
+  //! Shows the stored fields `names`, each under its alias (an empty alias keeps the field's name;
+  //! an alias already shown gets "_1", "_2" ... appended, the first free one). Raises "Error -
+  //! different lists length. L1 = %d, L2 = %d" (10321), "No fields were specified while setting
+  //! projection" (10322), "Cannot find field %s" (10323). Kept until the cursor closes.
+  void SetProjection(const std::vector<std::string>& names, const std::vector<std::string>& aliases);
+  //! The stored field a name means: a stored field of that name, else the stored field a visible
+  //! field of that name shows; the name itself when neither exists.
+  std::string StoredFieldName(const std::string& name) const;
   //! The index definitions as last copied.
   const TABSIndexDefs& CachedIndexDefs() const { return indexDefs_; }
   const TABSConstraintDefs& ConstraintDefs() const { return constraintDefs_; }
@@ -179,6 +196,8 @@ class TABSLocalCursor : public TABSCursor {
 
  private:
   TABSTableData& CheckedTable(int32_t code) const;
+  // The visible fields from the stored ones and the projection.
+  void BuildVisibleFields();
   // The disk table when the record operations must lock (a disk table in multi-user mode).
   TABSDiskTableData* LockingTable() const;
   bool InTransaction() const;
@@ -209,6 +228,9 @@ class TABSLocalCursor : public TABSCursor {
   std::string currentIndexName_;
   int32_t currentIndexNumber_ = -1;
   TABSFieldDefs fieldDefs_;
+  std::vector<TABSVisibleField> visibleFields_;
+  // The projection as given (stored names, aliases); empty for every stored field.
+  std::vector<std::string> projectionNames_, projectionAliases_;
   TABSIndexDefs indexDefs_;
   TABSConstraintDefs constraintDefs_;
   int32_t dataSize_ = 0;
