@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -212,6 +213,28 @@ TEST_F(RepairTest, StoppedRepairKeepsTheOriginal) {
   EXPECT_THAT(messages_.shown, ::testing::ElementsAre("warn: Unknown error"));
   EXPECT_EQ(FileBytes(path_), original);
   EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
+}
+
+// A file of an old format version is converted without a question, after the information message.
+TEST_F(RepairTest, OldFormatIsConverted) {
+  MakeDatabase("");
+  std::string bytes = FileBytes(path_);
+  auto version = [&](const std::string& file) {
+    double value;
+    std::memcpy(&value, file.data() + 18, sizeof value);
+    return value;
+  };
+  const double old = 2.5;
+  std::memcpy(bytes.data() + 18, &old, sizeof old);
+  WriteBytes(path_, bytes);
+  auto database = NewConnection("Old", path_);
+  database->Open();
+  EXPECT_THAT(messages_.shown, ::testing::ElementsAre(std::string("inform: ") + msg::kOldFormatInfo));
+  EXPECT_TRUE(database->HasTable("LYRIC"));
+  EXPECT_TRUE(database->HasTable("SCORES"));
+  database->Close();
+  EXPECT_DOUBLE_EQ(version(FileBytes(path_)), file_format::kVersion);
+  EXPECT_THAT(VizcheckProblems(path_), ::testing::IsEmpty());
 }
 
 }  // namespace
