@@ -11,12 +11,30 @@
 
 #include "components/components_test_util.h"
 #include "engine/storage/file_format.h"
+#include "support/child_process.h"
 #include "support/disk_tables.h"
 
 namespace viz::testing {
 namespace {
 
 using ::testing::HasSubstr;
+
+// A writer that adds the rows it is told to ("add <id>") and waits to be killed.
+VIZ_CHILD_ROLE(killedWriter) {
+  auto database = NewConnection("Writer", args.at(0));
+  database->Open();
+  auto table = LyricTable("Writer");
+  table->Open();
+  Reply("ready");
+  std::string line;
+  while (ReadCommand(&line)) {
+    AddRow(*table, std::stoi(line.substr(4)), "killed", 1);
+    table->Edit();
+    table->FieldByName("Score").SetAsInteger(2);
+    Reply("added");
+  }
+  return 0;
+}
 
 constexpr uint16_t kPageSize = 1024;
 
@@ -234,6 +252,31 @@ TEST_F(RepairTest, OldFormatIsConverted) {
   EXPECT_TRUE(database->HasTable("SCORES"));
   database->Close();
   EXPECT_DOUBLE_EQ(version(FileBytes(path_)), file_format::kVersion);
+  EXPECT_THAT(VizcheckProblems(path_), ::testing::IsEmpty());
+}
+
+// A process killed between its commits leaves a file that opens without repair and holds every
+// committed row.
+TEST_F(RepairTest, KilledWriterNeedsNoRepair) {
+  MakeDatabase("");
+  {
+    ChildProcess child("killedWriter", {path_});
+    ASSERT_EQ(child.ReadLine(), "ready");
+    for (int id = 41; id <= 45; ++id) ASSERT_EQ(child.Ask("add " + std::to_string(id)), "added");
+    child.Kill();
+  }
+  auto database = NewConnection("AfterKill", path_);
+  bool asked = false;
+  database->OnNeedRepair = [&](TABSDatabase&, bool&) { asked = true; };
+  database->Open();
+  EXPECT_FALSE(asked);
+  auto table = LyricTable("AfterKill", "byId");
+  table->Open();
+  EXPECT_EQ(table->RecordCount(), 45);
+  table->Last();
+  EXPECT_EQ(table->FieldByName("Score").AsInteger(), 1);  // the edit in progress was never posted
+  table->Close();
+  database->Close();
   EXPECT_THAT(VizcheckProblems(path_), ::testing::IsEmpty());
 }
 
