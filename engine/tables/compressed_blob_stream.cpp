@@ -134,7 +134,7 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
                         static_cast<int64_t>(header.CompressedSize),
                         std::max<int64_t>(innerSize - dataPosition, 0));
   CheckedSeek(inner_, dataPosition, 10086);
-  TABSMemBlock data(MemoryManager().GetMem(std::max<size_t>(header.CompressedSize, 1)));
+  TABSScopedBlock data(MemoryManager().GetMem(std::max<size_t>(header.CompressedSize, 1)));
   ExactRead(data.get(), header.CompressedSize, inner_, 10086);
 
   void* out = nullptr;
@@ -143,7 +143,7 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
                         header.UncompressedSize, out, outSize))
     throw EABSException(msg::kDecompressBufferFailed, static_cast<int32_t>(descriptor_.CompressionAlgorithm),
                         static_cast<int64_t>(header.CompressedSize), outSize);
-  TABSMemBlock decompressed(out);
+  TABSScopedBlock decompressed(out);
   if (outSize != header.UncompressedSize)
     throw EABSException(msg::kDecompressSizeMismatch, outSize, static_cast<int64_t>(header.UncompressedSize));
   uint32_t crc = ComputeCRC32(out, static_cast<size_t>(outSize));
@@ -163,7 +163,7 @@ TABSCompressedStreamBlockHeader TABSCompressedBLOBStream::WriteBlock(const void*
                       outSize))
     throw EABSException(msg::kCompressBufferFailed, static_cast<int32_t>(descriptor_.CompressionAlgorithm),
                         static_cast<int32_t>(descriptor_.CompressionMode), count, outSize);
-  TABSMemBlock compressed(out);
+  TABSScopedBlock compressed(out);
   TABSCompressedStreamBlockHeader header;
   header.CompressedSize = static_cast<int32_t>(outSize);
   header.UncompressedSize = static_cast<int32_t>(count);
@@ -186,7 +186,7 @@ int64_t TABSCompressedBLOBStream::Append(const uint8_t* data, int64_t count) {
     LoadBlock(last);
     const int64_t have = headers_[last].header.UncompressedSize;
     const int64_t fill = std::min(blockSize_ - have, count);
-    TABSMemBlock block(MemoryManager().GetMem(static_cast<size_t>(blockSize_)));
+    TABSScopedBlock block(MemoryManager().GetMem(static_cast<size_t>(blockSize_)));
     std::memcpy(block.get(), cache_.get(), static_cast<size_t>(have));
     std::memcpy(block.bytes() + have, data, static_cast<size_t>(fill));
     cachedBlock_ = -1;
@@ -271,7 +271,7 @@ void TABSCompressedBLOBStream::SetSize(int64_t size) {
   } else if (size > size_) {
     const int64_t extension = size - size_;
     if (extension <= 0) throw EABSException(msg::kInvalidExtensionSize, size, size_, extension);
-    TABSMemBlock zeros(MemoryManager().GetMemZero(static_cast<size_t>(std::min(blockSize_, extension))));
+    TABSScopedBlock zeros(MemoryManager().GetMemZero(static_cast<size_t>(std::min(blockSize_, extension))));
     while (size_ < size) {
       const int64_t piece = std::min(blockSize_, size - size_);
       const int64_t before = size_;
@@ -284,7 +284,7 @@ void TABSCompressedBLOBStream::SetSize(int64_t size) {
     if (rest > 0) {
       if (keep >= headers_.Count()) throw EABSException(msg::kCannotReadReadSize, rest);
       LoadBlock(keep);
-      TABSMemBlock block(MemoryManager().GetMem(static_cast<size_t>(rest)));
+      TABSScopedBlock block(MemoryManager().GetMem(static_cast<size_t>(rest)));
       std::memcpy(block.get(), cache_.get(), static_cast<size_t>(rest));
       cachedBlock_ = -1;
       headers_.Set(keep, WriteBlock(block.get(), rest, headers_[keep].position));

@@ -136,11 +136,11 @@ bool DecompressBuffer(uint8_t algorithm, const void* in, int64_t inSize, int64_t
   return ok;
 }
 
-TABSMemBlock::~TABSMemBlock() {
+TABSScopedBlock::~TABSScopedBlock() {
   FreeQuietly(block_);
 }
 
-void TABSMemBlock::reset(void* block) {
+void TABSScopedBlock::reset(void* block) {
   if (block_ != nullptr && block_ != block) MemoryManager().FreeAndNillMem(block_);
   block_ = block;
 }

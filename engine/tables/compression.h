@@ -28,13 +28,13 @@ bool DecompressBuffer(uint8_t algorithm, const void* in, int64_t inSize, int64_t
                       int64_t& outSize);
 
 //! Owns a block of the engine memory manager for a scope.
-class TABSMemBlock {
+class TABSScopedBlock {
  public:
-  TABSMemBlock() = default;
-  explicit TABSMemBlock(void* block) : block_(block) {}
-  ~TABSMemBlock();
-  TABSMemBlock(const TABSMemBlock&) = delete;
-  TABSMemBlock& operator=(const TABSMemBlock&) = delete;
+  TABSScopedBlock() = default;
+  explicit TABSScopedBlock(void* block) : block_(block) {}
+  ~TABSScopedBlock();
+  TABSScopedBlock(const TABSScopedBlock&) = delete;
+  TABSScopedBlock& operator=(const TABSScopedBlock&) = delete;
 
   void* get() const { return block_; }
   uint8_t* bytes() const { return static_cast<uint8_t*>(block_); }

@@ -39,13 +39,13 @@ TEST(Compression, RoundTripsEveryAlgorithmAndMode) {
       int64_t packedSize = 0;
       ASSERT_TRUE(CompressBuffer(algorithm, mode, text.data(), static_cast<int64_t>(text.size()), packed,
                                  packedSize));
-      TABSMemBlock packedOwner(packed);
+      TABSScopedBlock packedOwner(packed);
       EXPECT_LT(packedSize, static_cast<int64_t>(text.size() / 3));
       void* unpacked = nullptr;
       int64_t unpackedSize = 0;
       ASSERT_TRUE(DecompressBuffer(algorithm, packed, packedSize, static_cast<int64_t>(text.size()), unpacked,
                                    unpackedSize));
-      TABSMemBlock unpackedOwner(unpacked);
+      TABSScopedBlock unpackedOwner(unpacked);
       ASSERT_EQ(unpackedSize, static_cast<int64_t>(text.size()));
       EXPECT_EQ(std::memcmp(unpacked, text.data(), text.size()), 0);
     }
@@ -57,7 +57,7 @@ TEST(Compression, ZlibOutputIsAStandardZlibStreamAtTheModesLevel) {
   void* packed = nullptr;
   int64_t packedSize = 0;
   ASSERT_TRUE(CompressBuffer(acaZlib, 9, text.data(), 5000, packed, packedSize));
-  TABSMemBlock owner(packed);
+  TABSScopedBlock owner(packed);
   std::vector<uint8_t> reference(compressBound(5000));
   uLongf referenceSize = reference.size();
   ASSERT_EQ(compress2(reference.data(), &referenceSize, text.data(), 5000, 9), Z_OK);
@@ -67,7 +67,7 @@ TEST(Compression, ZlibOutputIsAStandardZlibStreamAtTheModesLevel) {
   void* bz = nullptr;
   int64_t bzSize = 0;
   ASSERT_TRUE(CompressBuffer(acaBZip, 4, text.data(), 5000, bz, bzSize));
-  TABSMemBlock bzOwner(bz);
+  TABSScopedBlock bzOwner(bz);
   EXPECT_EQ(std::string(static_cast<char*>(bz), 4), "BZh4");
 }
 
@@ -81,12 +81,12 @@ TEST(Compression, IncompressibleDataStillCompresses) {
       void* packed = nullptr;
       int64_t packedSize = 0;
       ASSERT_TRUE(CompressBuffer(algorithm, 9, noise.data(), static_cast<int64_t>(size), packed, packedSize));
-      TABSMemBlock owner(packed);
+      TABSScopedBlock owner(packed);
       void* unpacked = nullptr;
       int64_t unpackedSize = 0;
       ASSERT_TRUE(DecompressBuffer(algorithm, packed, packedSize, static_cast<int64_t>(size), unpacked,
                                    unpackedSize));
-      TABSMemBlock unpackedOwner(unpacked);
+      TABSScopedBlock unpackedOwner(unpacked);
       EXPECT_EQ(std::memcmp(unpacked, noise.data(), size), 0);
     }
   }
@@ -108,7 +108,7 @@ TEST(Compression, FailuresAreResultsNotExceptions) {
     void* packed = nullptr;
     int64_t packedSize = 0;
     ASSERT_TRUE(CompressBuffer(algorithm, 5, text.data(), 1000, packed, packedSize));
-    TABSMemBlock owner(packed);
+    TABSScopedBlock owner(packed);
     // Not enough room for the output.
     EXPECT_FALSE(DecompressBuffer(algorithm, packed, packedSize, 999, out, outSize));
     EXPECT_EQ(out, nullptr);
@@ -116,7 +116,7 @@ TEST(Compression, FailuresAreResultsNotExceptions) {
     EXPECT_FALSE(DecompressBuffer(algorithm, packed, packedSize / 2, 1000, out, outSize));
     std::vector<uint8_t> garbage(packedSize, 0x5A);
     bool ok = DecompressBuffer(algorithm, garbage.data(), packedSize, 1000, out, outSize);
-    if (ok) TABSMemBlock discard(out);
+    if (ok) TABSScopedBlock discard(out);
     EXPECT_FALSE(DecompressBuffer(algorithm, packed, 0, 1000, out, outSize));
   }
 }

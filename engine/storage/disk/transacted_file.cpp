@@ -117,7 +117,7 @@ void TABSInternalDBTransactedAccessFile::WriteFile(int32_t session, const void* 
   length = std::max(length, 0);
   const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
   int64_t storedSize = length;
-  TABSMemBlock compressed;
+  TABSScopedBlock compressed;
   // Nothing to compress in an empty content: it is stored plain.
   if (length == 0) compressionType = 0;
   if (compressionType != 0) {
@@ -180,7 +180,7 @@ void TABSInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
   if (done < toRead) throw EABSException(msg::kInternalFileChainEnded, toRead, done, toRead);
   if (!compressed) return;
 
-  TABSMemBlock plain;
+  TABSScopedBlock plain;
   int64_t produced = 0;
   if (!DecompressBuffer(header.compressionType, scratch.data(), toRead, header.uncompressedSize, plain.ref(),
                         produced) ||
