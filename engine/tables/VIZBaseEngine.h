@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/tables/base_session.h"
+#include "engine/tables/blob_value.h"
 #include "engine/tables/constraint_manager.h"
 #include "engine/tables/field_manager.h"
 #include "engine/tables/index_manager.h"
@@ -115,9 +116,8 @@ class TABSTableData {
   //! Removes itself from its database's table list.
   virtual ~TABSTableData();
 
-  // Virtual operations in slot order. Slots 24 and 27 (reading BLOB values and opening BLOB streams)
-  // belong to BLOB storage and are declared there. Slots 21 to 23, 31 and 32 (table navigation) are
-  // implemented in engine/tables/search.
+  // Virtual operations in slot order. Slots 21 to 23, 31 and 32 (table navigation) are implemented
+  // in engine/tables/search.
   //! Slot 0: makes the record manager.
   virtual void CreateRecordManager() = 0;
   //! Slot 1: new ObjectIDs, assigned (10424 on duplicate names), offsets computed, counters reset.
@@ -180,10 +180,24 @@ class TABSTableData {
   //! cursor's key buffer as `op` says. Raises 20258 when the cursor has no index. Found: it becomes
   //! the cursor's position; otherwise the position stays.
   virtual bool FindKey(TABSCursor* cursor, TABSScanOperator op);
+  //! Slot 24: the value of BLOB field `field` of the cursor's record buffer, in stored form: the value
+  //! written for the buffer and not yet posted (PutBlob), else the stored one; empty for a NULL field.
+  //! Raises "Nil pointer occured" when the cursor has no record buffer.
+  virtual TABSBlobData ReadBlob(TABSCursor* cursor, int32_t field) = 0;
   //! Slot 25: releases the cached BLOB value of one field (nothing in the base).
   virtual void ReleaseFieldBlob(uint8_t* /*record*/, int32_t /*field*/) {}
   //! Slot 26: slot 25 for every BLOB field, when the table has BLOB fields.
   virtual void ReleaseAllBlobs(uint8_t* record);
+  //! Slot 27: a stream on the uncompressed content of BLOB field `field` of the cursor's record buffer,
+  //! holding the value slot 24 reads, or nothing with `modify` (a value written anew). A `readOnly`
+  //! stream refuses writes. What is written reaches the table only through PutBlob. Raises 10110 for
+  //! a field that is not a BLOB field of the table.
+  virtual std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
+                                                              int32_t field);
+  //! Makes `value` the new value of BLOB field `field` of `record`, kept by the table until the record
+  //! is inserted or updated or slot 25 drops it; a value already written for the field is dropped. An
+  //! empty value sets the field NULL, any other clears its null flag.
+  virtual void PutBlob(uint8_t* record, int32_t field, TABSBlobData value) = 0;
   //! Slot 28: stores the cursor's record as a new record; false on failure.
   virtual bool InsertRecord(TABSCursor* cursor) = 0;
   //! Slot 29.

@@ -32,6 +32,11 @@ class TABSCursor {
   bool CreatingTable() const { return creatingTable_; }
   void SetCreatingTable(bool value) { creatingTable_ = value; }
 
+  //! Set when the cursor's work must stay in memory: the table is an in-memory one, or its connection
+  //! disables temporary files. Tables made for such a cursor never spill to a temporary file.
+  bool NoTemporaryFiles() const { return noTemporaryFiles_; }
+  void SetNoTemporaryFiles(bool value) { noTemporaryFiles_ = value; }
+
   //! The current record and the two positions outside the records.
   struct Position {
     TABSRecordAddress Address;
@@ -49,6 +54,7 @@ class TABSCursor {
   std::string tableName_;
   TABSBaseSession* session_ = nullptr;
   bool creatingTable_ = false;
+  bool noTemporaryFiles_ = false;
   Position position_;
   TABSCursorNavigation navigation_;
 };

@@ -226,6 +226,16 @@ std::string TABSTableData::FindOrCreateIndex(TABSCursor* cursor, const std::vect
   }
 }
 
+std::unique_ptr<TABSBlobValueStream> TABSTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
+                                                                  int32_t field) {
+  std::lock_guard lock(database_->Lock());
+  const TABSFieldDefs& fields = Fields().FieldDefs();
+  if (field < 0 || field >= fields.Count() || !IsBlobBaseType(fields[field].BaseType()))
+    throw EABSException(msg::kInvalidFieldNumber, field, fields.Count());
+  TABSBlobData value = modify ? TABSBlobData{} : ReadBlob(cursor, field);
+  return std::make_unique<TABSBlobValueStream>(fields[field], std::move(value), readOnly, modify);
+}
+
 void TABSTableData::ReleaseAllBlobs(uint8_t* record) {
   if (!CheckBlobBlockSize()) return;
   const TABSFieldDefs& fields = Fields().FieldDefs();
