@@ -288,4 +288,12 @@ inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - 
 inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
 inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
 
+// ---- Memory and temporary backends
+inline constexpr Message kNotReleasedPageAllocated{20037, "Not released page is allocated"};  // also 10392, 10393, 10396, 10397
+inline constexpr Message kTemporaryFileMissing{30482, "Invalid pointer"};
+inline constexpr Message kInvalidRecordSize{10011, "Invalid record size = %d"};  // also 10124
+inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"};  // also 10127
+inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
+inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
+
 }  // namespace viz::msg
