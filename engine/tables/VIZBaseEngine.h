@@ -117,7 +117,8 @@ class TABSTableData {
   virtual ~TABSTableData();
 
   // Virtual operations in slot order. Slots 21 to 23, 31 and 32 (table navigation) are implemented
-  // in engine/tables/search.
+  // in engine/tables/search; slots 24 and 27 and the BLOB writing beside them by each backend's BLOB
+  // storage.
   //! Slot 0: makes the record manager.
   virtual void CreateRecordManager() = 0;
   //! Slot 1: new ObjectIDs, assigned (10424 on duplicate names), offsets computed, counters reset.
@@ -180,24 +181,22 @@ class TABSTableData {
   //! cursor's key buffer as `op` says. Raises 20258 when the cursor has no index. Found: it becomes
   //! the cursor's position; otherwise the position stays.
   virtual bool FindKey(TABSCursor* cursor, TABSScanOperator op);
-  //! Slot 24: the value of BLOB field `field` of the cursor's record buffer, in stored form: the value
-  //! written for the buffer and not yet posted (PutBlob), else the stored one; empty for a NULL field.
-  //! Raises "Nil pointer occured" when the cursor has no record buffer.
-  virtual TABSBlobData ReadBlob(TABSCursor* cursor, int32_t field) = 0;
+  //! Slot 24: the value of BLOB field `field` of the cursor's record buffer, in its stored form; a
+  //! NULL or empty field gives an empty value. The base raises 30339 (not overridden).
+  virtual void ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result);
   //! Slot 25: releases the cached BLOB value of one field (nothing in the base).
   virtual void ReleaseFieldBlob(uint8_t* /*record*/, int32_t /*field*/) {}
   //! Slot 26: slot 25 for every BLOB field, when the table has BLOB fields.
   virtual void ReleaseAllBlobs(uint8_t* record);
-  //! Slot 27: a stream on the uncompressed content of BLOB field `field` of the cursor's record buffer,
-  //! holding the value slot 24 reads, or nothing with `modify` (a value written anew). A `readOnly`
-  //! stream refuses writes. What is written reaches the table only through PutBlob. Raises 10110 for
-  //! a field that is not a BLOB field of the table.
+  //! Slot 27: opens a stream on BLOB field `field` of the cursor's record buffer. With `modify` the
+  //! stream starts from an empty value (the field is being rewritten); `readOnly` refuses writes. The
+  //! base raises 30339 (not overridden).
   virtual std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
                                                               int32_t field);
-  //! Makes `value` the new value of BLOB field `field` of `record`, kept by the table until the record
-  //! is inserted or updated or slot 25 drops it; a value already written for the field is dropped. An
-  //! empty value sets the field NULL, any other clears its null flag.
-  virtual void PutBlob(uint8_t* record, int32_t field, TABSBlobData value) = 0;
+  //! Keeps a value a cursor wrote into BLOB field `field` of a record buffer until the record is
+  //! inserted or updated, which stores it; an empty value makes the field NULL. The base raises 30339
+  //! (not overridden).
+  virtual void WriteBlobValue(uint8_t* record, int32_t field, TABSBlobValue value);
   //! Slot 28: stores the cursor's record as a new record; false on failure.
   virtual bool InsertRecord(TABSCursor* cursor) = 0;
   //! Slot 29.
@@ -220,6 +219,12 @@ class TABSTableData {
   virtual int64_t LastAutoincValue(int32_t field, TABSBaseSession* session);
   //! Slot 37: rebuilds the stale temporary indexes of that session's cursors.
   virtual void SessionRolledBack(TABSBaseSession* session);
+
+  //! Opens the table for a cursor, which then joins the cursor list (slot 11); a backend that keeps
+  //! its tables in a file loads the table for its first cursor.
+  virtual void OpenTable(TABSCursor* cursor) { RegisterCursor(cursor); }
+  //! Closes the table for a cursor (slot 12); the backend may free what it loaded after the last.
+  virtual void CloseTable(TABSCursor* cursor) { UnregisterCursor(cursor); }
 
   //! Whether the table has BLOB fields. Raises 10421 when the first BLOB field's block size is not
   //! above 0.

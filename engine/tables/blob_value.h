@@ -1,73 +1,79 @@
-// A BLOB value as tables keep it, whatever the backend: the bytes of its compressed stream (the
-// blocks of compressed_blob_stream.h, or the plain bytes when the field compresses nothing) with the
-// two numbers that describe them; and the stream through which a cursor reads or writes the
-// uncompressed content of one value.
+// A BLOB value as the backends keep it: the bytes of its compressed stream (compressed_blob_stream.h,
+// starting at position 0 of their own stream) with the two numbers that describe them, and the
+// stream through which a cursor reads and writes such a value.
 //
-// A record buffer never holds a value itself. Its 10 bytes of a BLOB field are the backend's 6-byte
-// stored reference followed by a 4-byte handle of a value written but not yet posted (0 for none);
-// the table keeps such values until the record is inserted or updated, or the cursor drops them.
+//   cursor write --> TABSBlobValueStream --TakeValue--> table (BLOB cache, stored with the record)
+//   stored value --> TABSBlobValue --> TABSBlobValueStream --> cursor read
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "engine/tables/compressed_blob_stream.h"
 #include "engine/tables/streams.h"
-#include "engine/types/raw_values.h"
 
 namespace viz {
 
-class TABSFieldDef;
+class TABSCompressedBLOBStream;
 
-//! One value in stored form. An empty value (uncompressed size 0) has no bytes.
-struct TABSBlobData {
-  //! Compressed blocks of the value; 0 when the field compresses nothing.
+//! One BLOB value in its compressed-stream form.
+struct TABSBlobValue {
+  //! Number of compressed blocks (0 for an uncompressed value).
   int32_t BlockCount = 0;
+  //! Size of the value before compression.
   int64_t UncompressedSize = 0;
-  //! The stored bytes (engine memory); null for an empty value.
-  TABSMemBlock Bytes;
+  //! The stored bytes from position 0; null for an empty value.
+  std::unique_ptr<TABSStream> Data;
 
-  int64_t StoredSize() const { return Bytes.size(); }
-  bool IsEmpty() const { return UncompressedSize == 0; }
-  //! Returns a copy with its own bytes.
-  TABSBlobData Copy() const;
+  int64_t StoredSize() const { return Data ? Data->GetSize() : 0; }
+  bool Empty() const { return UncompressedSize <= 0; }
 };
 
-//! Where the 6-byte stored reference and the 4-byte pending handle of a BLOB field lie in a record
-//! buffer, relative to the field's buffer offset.
-inline constexpr int32_t kBlobReferenceSize = 6;
-inline constexpr int32_t kBlobHandleOffset = 6;
+//! Returns an empty stream for stored bytes: a temporary stream (memory first, then a temporary
+//! file) or, with files disabled, one that stays in memory.
+std::unique_ptr<TABSStream> NewBlobDataStream(bool disableTempFiles);
 
-//! The uncompressed content of one BLOB value, read and written through the field's compressed
-//! stream. The value lives in the stream's own memory; `Value` hands back what was written.
+//! How a BLOB field compresses its values (from its definition).
+struct TABSBlobFormat {
+  //! Uncompressed bytes per block.
+  int32_t BlockSize = 0;
+  //! 0 none, 1 zlib, 2 bzip2, 3 PPMd, and the level 1-9.
+  uint8_t Algorithm = 0;
+  uint8_t Mode = 0;
+};
+
+//! The value of one BLOB field, read and written through its compressed stream with the field's
+//! compression settings and block size. It owns the value's stored bytes.
 class TABSBlobValueStream : public TABSStream {
  public:
-  //! Opens `value` (taken over) under the field's compression settings. With `empty` the stream
-  //! starts as a new, empty value whatever `value` held. A read-only stream refuses writes
-  //! ("Cannot write to read only stream", 10115) and size changes (10116).
-  TABSBlobValueStream(const TABSFieldDef& field, TABSBlobData value, bool readOnly, bool empty);
+  //! Opens `value` (an empty value starts a new one). Raises "Stream block size = 0 is not allowed"
+  //! (20149) for a field without a block size, "Invalid blob field size" (20248) for a negative
+  //! size, and the compressed stream's errors (10081 to 10084) for stored bytes it cannot walk.
+  TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly, bool disableTempFiles);
+  ~TABSBlobValueStream() override;
 
   int64_t Read(void* buffer, int64_t count) override;
+  //! Raises "Cannot write to read only stream" (10115) on a read-only stream.
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t GetPosition() const override { return stream_->GetPosition(); }
-  int64_t GetSize() const override { return stream_->GetSize(); }
+  int64_t GetPosition() const override;
+  int64_t GetSize() const override;
+  //! Raises "Cannot write to read only stream" (10116) on a read-only stream.
   void SetSize(int64_t size) override;
 
   bool ReadOnly() const { return readOnly_; }
-  //! Set by any write of at least one byte and by any size change.
+  //! Whether a write or size change happened.
   bool Modified() const { return modified_; }
-  //! Returns a copy of the value as it stands, in stored form.
-  TABSBlobData Value() const;
+  //! The value as now written: its stored bytes, block count and size. The stream is closed
+  //! afterwards (every later operation raises "Nil pointer occured").
+  TABSBlobValue TakeValue();
 
  private:
-  TABSMemoryStream inner_;
-  std::unique_ptr<TABSCompressedBLOBStream> stream_;
+  TABSCompressedBLOBStream& Compressed() const;
+
+  TABSBlobValue value_;
+  std::unique_ptr<TABSCompressedBLOBStream> compressed_;
   bool readOnly_;
   bool modified_ = false;
 };
-
-//! Returns the stored form of `size` plain bytes under the field's compression settings.
-TABSBlobData MakeBlobData(const TABSFieldDef& field, const void* bytes, int64_t size);
 
 }  // namespace viz

@@ -1,5 +1,5 @@
-// What the table data needs of a cursor: the table it works on, its session, its position and
-// whether it is creating the table. The cursor's full interface (navigation, record operations,
+// What the table data needs of a cursor: the table it works on, its session, its position, its open
+// options and whether it is creating the table. The cursor's full interface (navigation, record operations,
 // filters, ranges) is built on this by the cursor itself.
 #pragma once
 
@@ -32,10 +32,17 @@ class TABSCursor {
   bool CreatingTable() const { return creatingTable_; }
   void SetCreatingTable(bool value) { creatingTable_ = value; }
 
-  //! Set when the cursor's work must stay in memory: the table is an in-memory one, or its connection
-  //! disables temporary files. Tables made for such a cursor never spill to a temporary file.
-  bool NoTemporaryFiles() const { return noTemporaryFiles_; }
-  void SetNoTemporaryFiles(bool value) { noTemporaryFiles_ = value; }
+  //! Open option: the table is opened for this cursor alone.
+  bool Exclusive() const { return exclusive_; }
+  void SetExclusive(bool value) { exclusive_ = value; }
+  //! Open option: work the table does for the cursor (BLOB values, index pages) stays in memory
+  //! instead of spilling to temporary files.
+  bool DisableTempFiles() const { return disableTempFiles_; }
+  void SetDisableTempFiles(bool value) { disableTempFiles_ = value; }
+  //! Set while a bulk change runs (an SQL statement changing many records): outside a transaction
+  //! the table commits once when it ends instead of after every record.
+  bool BulkChange() const { return bulkChange_; }
+  void SetBulkChange(bool value) { bulkChange_ = value; }
 
   //! The current record and the two positions outside the records.
   struct Position {
@@ -54,7 +61,9 @@ class TABSCursor {
   std::string tableName_;
   TABSBaseSession* session_ = nullptr;
   bool creatingTable_ = false;
-  bool noTemporaryFiles_ = false;
+  bool exclusive_ = false;
+  bool disableTempFiles_ = false;
+  bool bulkChange_ = false;
   Position position_;
   TABSCursorNavigation navigation_;
 };

@@ -226,14 +226,17 @@ std::string TABSTableData::FindOrCreateIndex(TABSCursor* cursor, const std::vect
   }
 }
 
-std::unique_ptr<TABSBlobValueStream> TABSTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
-                                                                  int32_t field) {
-  std::lock_guard lock(database_->Lock());
-  const TABSFieldDefs& fields = Fields().FieldDefs();
-  if (field < 0 || field >= fields.Count() || !IsBlobBaseType(fields[field].BaseType()))
-    throw EABSException(msg::kInvalidFieldNumber, field, fields.Count());
-  TABSBlobData value = modify ? TABSBlobData{} : ReadBlob(cursor, field);
-  return std::make_unique<TABSBlobValueStream>(fields[field], std::move(value), readOnly, modify);
+void TABSTableData::ReadBlobValue(TABSCursor* /*cursor*/, int32_t /*field*/, TABSBlobValue& /*result*/) {
+  throw EABSException(msg::kMethodNotOverridden, "ReadBlobValue", "TABSTableData");
+}
+
+std::unique_ptr<TABSBlobValueStream> TABSTableData::OpenBlobStream(TABSCursor* /*cursor*/, bool /*readOnly*/,
+                                                                   bool /*modify*/, int32_t /*field*/) {
+  throw EABSException(msg::kMethodNotOverridden, "OpenBlobStream", "TABSTableData");
+}
+
+void TABSTableData::WriteBlobValue(uint8_t* /*record*/, int32_t /*field*/, TABSBlobValue /*value*/) {
+  throw EABSException(msg::kMethodNotOverridden, "WriteBlobValue", "TABSTableData");
 }
 
 void TABSTableData::ReleaseAllBlobs(uint8_t* record) {

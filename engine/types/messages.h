@@ -295,5 +295,6 @@ inline constexpr Message kInvalidRecordSize{10011, "Invalid record size = %d"}; 
 inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"};  // also 10127
 inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
 inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
+inline constexpr Message kInvalidBlobFieldSize{20248, "Invalid blob field size"};
 
 }  // namespace viz::msg

@@ -38,7 +38,7 @@ class TemporaryBackend : public TableBackend {
   TABSBaseSession& Session() override { return session_; }
   bool Editable() const override { return false; }
   bool ChecksConstraints() const override { return false; }
-  void PrepareCursor(TABSCursor& cursor) override { cursor.SetNoTemporaryFiles(noTemporaryFiles_); }
+  void PrepareCursor(TABSCursor& cursor) override { cursor.SetDisableTempFiles(noTemporaryFiles_); }
 
  private:
   bool noTemporaryFiles_;
@@ -141,7 +141,7 @@ void SuiteTable::SetNull(int32_t field) {
 void SuiteTable::SetBlob(int32_t field, const std::string& value) {
   std::unique_ptr<TABSBlobValueStream> stream = table_->OpenBlobStream(&cursor_, false, true, field);
   if (!value.empty()) ExactWrite(value.data(), static_cast<int64_t>(value.size()), *stream, 1);
-  table_->PutBlob(cursor_.Record.data(), field, stream->Value());
+  table_->WriteBlobValue(cursor_.Record.data(), field, stream->TakeValue());
 }
 
 int32_t SuiteTable::Int(int32_t field) const {

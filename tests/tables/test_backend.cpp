@@ -228,14 +228,6 @@ void TestTableData::ReleaseFieldBlob(uint8_t*, int32_t field) {
   ReleasedBlobs.push_back(field);
 }
 
-TABSBlobData TestTableData::ReadBlob(TABSCursor*, int32_t) {
-  throw std::logic_error("the test backend keeps no BLOB values");
-}
-
-void TestTableData::PutBlob(uint8_t*, int32_t, TABSBlobData) {
-  throw std::logic_error("the test backend keeps no BLOB values");
-}
-
 bool TestTableData::InsertRecord(TABSCursor* cursor) {
   auto& record = static_cast<TestCursor*>(cursor)->Record;
   std::lock_guard lock(Database()->Lock());

@@ -114,9 +114,6 @@ class TestTableData : public TABSTableData {
     return {static_cast<int32_t>(number), 0};
   }
   void ReleaseFieldBlob(uint8_t* record, int32_t field) override;
-  //! The test backend keeps no BLOB values: both raise std::logic_error.
-  TABSBlobData ReadBlob(TABSCursor* cursor, int32_t field) override;
-  void PutBlob(uint8_t* record, int32_t field, TABSBlobData value) override;
   //! Applies automatic values, checks the constraints, stores the record and its keys.
   bool InsertRecord(TABSCursor* cursor) override;
   bool DeleteRecord(TABSCursor* cursor) override;

@@ -16,6 +16,9 @@ namespace {
 constexpr int32_t kFileWrite = 10109;
 constexpr int32_t kFileRead = 10419;
 constexpr int32_t kFileSeek = 10091;
+// Moving a value's bytes between its stream and a store.
+constexpr int32_t kValueWrite = 10179;
+constexpr int32_t kValueRead = 10183;
 
 TABSMemBlock NewBlock(int64_t size) {
   if (size > std::numeric_limits<int32_t>::max())
@@ -46,15 +49,47 @@ void WriteBlobHandle(uint8_t* field, int32_t handle) {
   std::memcpy(field + kBlobHandleOffset, &handle, sizeof handle);
 }
 
+TABSBlobValue MakeBlobValue(int32_t blockCount, int64_t uncompressedSize, const void* bytes, int64_t size) {
+  TABSBlobValue value;
+  value.BlockCount = blockCount;
+  value.UncompressedSize = uncompressedSize;
+  if (size > 0) {
+    value.Data = std::make_unique<TABSMemoryStream>();
+    ExactWrite(bytes, size, *value.Data, kValueWrite);
+    value.Data->SetPosition(0);
+  }
+  return value;
+}
+
+namespace {
+// The stored bytes of a value in one new block; an empty block for none.
+TABSMemBlock BytesOf(const TABSBlobValue& value) {
+  const int64_t size = value.StoredSize();
+  if (size <= 0) return {};
+  TABSMemBlock bytes = NewBlock(size);
+  value.Data->SetPosition(0);
+  ExactRead(bytes.data(), size, *value.Data, kValueRead);
+  return bytes;
+}
+}  // namespace
+
+TABSBlobValue CopyBlobValue(const TABSBlobValue& value) {
+  const TABSMemBlock bytes = BytesOf(value);
+  return MakeBlobValue(value.BlockCount, value.UncompressedSize, bytes.data(), bytes.size());
+}
+
 // ---- TABSMemoryBlobStore
 
-int32_t TABSMemoryBlobStore::Add(const TABSBlobData& value) {
-  TABSMemBlock block = NewBlock(kHeaderSize + value.StoredSize());
+int32_t TABSMemoryBlobStore::Add(const TABSBlobValue& value) {
+  const int64_t stored = value.StoredSize();
+  TABSMemBlock block = NewBlock(kHeaderSize + stored);
   auto* bytes = static_cast<uint8_t*>(block.data());
   std::memcpy(bytes, &value.BlockCount, 4);
   std::memcpy(bytes + 4, &value.UncompressedSize, 8);
-  if (value.StoredSize() > 0)
-    std::memcpy(bytes + kHeaderSize, value.Bytes.data(), static_cast<size_t>(value.StoredSize()));
+  if (stored > 0) {
+    value.Data->SetPosition(0);
+    ExactRead(bytes + kHeaderSize, stored, *value.Data, kValueRead);
+  }
   int32_t reference;
   if (!free_.empty()) {
     reference = free_.back();
@@ -80,18 +115,14 @@ const TABSMemBlock& TABSMemoryBlobStore::BlockOf(int32_t reference) const {
   return blocks_[static_cast<size_t>(reference - 1)];
 }
 
-TABSBlobData TABSMemoryBlobStore::Read(int32_t reference) const {
+TABSBlobValue TABSMemoryBlobStore::Read(int32_t reference) const {
   const TABSMemBlock& block = BlockOf(reference);
   const auto* bytes = static_cast<const uint8_t*>(block.data());
-  TABSBlobData value;
-  std::memcpy(&value.BlockCount, bytes, 4);
-  std::memcpy(&value.UncompressedSize, bytes + 4, 8);
-  const int64_t stored = block.size() - kHeaderSize;
-  if (stored > 0) {
-    value.Bytes = NewBlock(stored);
-    std::memcpy(value.Bytes.data(), bytes + kHeaderSize, static_cast<size_t>(stored));
-  }
-  return value;
+  int32_t blockCount;
+  int64_t uncompressedSize;
+  std::memcpy(&blockCount, bytes, 4);
+  std::memcpy(&uncompressedSize, bytes + 4, 8);
+  return MakeBlobValue(blockCount, uncompressedSize, bytes + kHeaderSize, block.size() - kHeaderSize);
 }
 
 int32_t TABSMemoryBlobStore::Clone(int32_t reference) {
@@ -118,24 +149,22 @@ TABSTemporaryBlobStore::TABSTemporaryBlobStore(bool memoryOnly, platform::FileSy
 
 TABSTemporaryBlobStore::~TABSTemporaryBlobStore() = default;
 
-int32_t TABSTemporaryBlobStore::Append(const TABSBlobData& value) {
+int32_t TABSTemporaryBlobStore::Append(const TABSBlobValue& value) {
   if (values_.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
     throw EABSException(msg::kMemoryLimitExceeded, std::numeric_limits<int32_t>::max());
   Value stored;
   stored.BlockCount = value.BlockCount;
   stored.UncompressedSize = value.UncompressedSize;
   stored.StoredSize = value.StoredSize();
+  TABSMemBlock bytes = BytesOf(value);
   if (memoryOnly_ || (file_ == nullptr && memoryBytes_ + stored.StoredSize <= kMemoryLimit)) {
-    if (stored.StoredSize > 0) {
-      stored.Bytes = NewBlock(stored.StoredSize);
-      std::memcpy(stored.Bytes.data(), value.Bytes.data(), static_cast<size_t>(stored.StoredSize));
-    }
+    stored.Bytes = std::move(bytes);
     memoryBytes_ += stored.StoredSize;
   } else {
     if (file_ == nullptr) file_ = NewTemporaryFileStream(fileSystem_);
     stored.FilePosition = file_->Size();
     CheckedSeek(*file_, stored.FilePosition, kFileSeek);
-    ExactWrite(value.Bytes.data(), stored.StoredSize, *file_, kFileWrite);
+    ExactWrite(bytes.data(), stored.StoredSize, *file_, kFileWrite);
   }
   values_.push_back(std::move(stored));
   return static_cast<int32_t>(values_.size());
@@ -145,22 +174,16 @@ bool TABSTemporaryBlobStore::Contains(int32_t reference) const {
   return reference > 0 && static_cast<size_t>(reference) <= values_.size();
 }
 
-TABSBlobData TABSTemporaryBlobStore::Read(int32_t reference) const {
+TABSBlobValue TABSTemporaryBlobStore::Read(int32_t reference) const {
   if (!Contains(reference)) throw EABSException(msg::kInvalidPointerOnSize);
   const Value& stored = values_[static_cast<size_t>(reference - 1)];
-  TABSBlobData value;
-  value.BlockCount = stored.BlockCount;
-  value.UncompressedSize = stored.UncompressedSize;
-  if (stored.StoredSize == 0) return value;
-  value.Bytes = NewBlock(stored.StoredSize);
-  if (stored.FilePosition < 0) {
-    std::memcpy(value.Bytes.data(), stored.Bytes.data(), static_cast<size_t>(stored.StoredSize));
-  } else {
-    if (file_ == nullptr) throw EABSException(msg::kTemporaryFileMissing);
-    CheckedSeek(*file_, stored.FilePosition, kFileSeek);
-    ExactRead(value.Bytes.data(), stored.StoredSize, *file_, kFileRead);
-  }
-  return value;
+  if (stored.FilePosition < 0)
+    return MakeBlobValue(stored.BlockCount, stored.UncompressedSize, stored.Bytes.data(), stored.StoredSize);
+  if (file_ == nullptr) throw EABSException(msg::kTemporaryFileMissing);
+  TABSMemBlock bytes = NewBlock(stored.StoredSize);
+  CheckedSeek(*file_, stored.FilePosition, kFileSeek);
+  ExactRead(bytes.data(), stored.StoredSize, *file_, kFileRead);
+  return MakeBlobValue(stored.BlockCount, stored.UncompressedSize, bytes.data(), stored.StoredSize);
 }
 
 void TABSTemporaryBlobStore::Clear() {
@@ -171,7 +194,7 @@ void TABSTemporaryBlobStore::Clear() {
 
 // ---- TABSPendingBlobs
 
-int32_t TABSPendingBlobs::Put(TABSBlobData value) {
+int32_t TABSPendingBlobs::Put(TABSBlobValue value) {
   // Handles are handed out in turn; one still held is passed over when the numbers wrap.
   int32_t handle = next_;
   while (handle == 0 || values_.count(handle) > 0)
@@ -181,16 +204,9 @@ int32_t TABSPendingBlobs::Put(TABSBlobData value) {
   return handle;
 }
 
-const TABSBlobData* TABSPendingBlobs::Find(int32_t handle) const {
+const TABSBlobValue* TABSPendingBlobs::Find(int32_t handle) const {
   auto found = values_.find(handle);
   return found == values_.end() ? nullptr : &found->second;
-}
-
-TABSBlobData TABSPendingBlobs::Take(int32_t handle) {
-  auto found = values_.find(handle);
-  TABSBlobData value = std::move(found->second);
-  values_.erase(found);
-  return value;
 }
 
 }  // namespace viz

@@ -26,12 +26,22 @@ namespace viz {
 
 class TABSFileStream;
 
+//! Where the 6-byte stored reference and the 4-byte pending handle of a BLOB field lie in a record
+//! buffer, relative to the field's buffer offset.
+inline constexpr int32_t kBlobReferenceSize = 6;
+inline constexpr int32_t kBlobHandleOffset = 6;
+
 //! Reads and writes the 32-bit number of a BLOB field's stored reference.
 int32_t ReadBlobReference(const uint8_t* field);
 void WriteBlobReference(uint8_t* field, int32_t reference);
 //! The same for the pending handle behind the reference in a record buffer.
 int32_t ReadBlobHandle(const uint8_t* field);
 void WriteBlobHandle(uint8_t* field, int32_t handle);
+
+//! Returns a value whose stored bytes are a copy of `size` bytes, in a memory stream.
+TABSBlobValue MakeBlobValue(int32_t blockCount, int64_t uncompressedSize, const void* bytes, int64_t size);
+//! Returns a copy of a value with bytes of its own.
+TABSBlobValue CopyBlobValue(const TABSBlobValue& value);
 
 class TABSMemoryBlobStore {
  public:
@@ -42,11 +52,11 @@ class TABSMemoryBlobStore {
   TABSMemoryBlobStore& operator=(const TABSMemoryBlobStore&) = delete;
 
   //! Keeps a copy of a non-empty value; returns its reference (never 0).
-  int32_t Add(const TABSBlobData& value);
+  int32_t Add(const TABSBlobValue& value);
   //! Keeps a second copy of a value; returns the new reference.
   int32_t Clone(int32_t reference);
   //! Returns a copy of the value. Raises "Invalid pointer" (30005) for a reference not in the store.
-  TABSBlobData Read(int32_t reference) const;
+  TABSBlobValue Read(int32_t reference) const;
   bool Contains(int32_t reference) const;
   //! Frees the value (a reference not in the store is left alone).
   void Free(int32_t reference);
@@ -74,9 +84,9 @@ class TABSTemporaryBlobStore {
   TABSTemporaryBlobStore& operator=(const TABSTemporaryBlobStore&) = delete;
 
   //! Appends a non-empty value; returns its reference (never 0). Raises the file's errors.
-  int32_t Append(const TABSBlobData& value);
+  int32_t Append(const TABSBlobValue& value);
   //! Returns a copy of the value. Raises "Invalid pointer" (30005) for a reference not in the store.
-  TABSBlobData Read(int32_t reference) const;
+  TABSBlobValue Read(int32_t reference) const;
   bool Contains(int32_t reference) const;
   //! Drops every value and the temporary file.
   void Clear();
@@ -105,18 +115,15 @@ class TABSTemporaryBlobStore {
 class TABSPendingBlobs {
  public:
   //! Keeps the value; returns its handle (never 0).
-  int32_t Put(TABSBlobData value);
+  int32_t Put(TABSBlobValue value);
   //! The value of a handle; null for a handle not held (0, taken, dropped or foreign).
-  const TABSBlobData* Find(int32_t handle) const;
-  //! Removes and returns the value of a handle held.
-  //! REQUIRES: Find(handle) is not null.
-  TABSBlobData Take(int32_t handle);
+  const TABSBlobValue* Find(int32_t handle) const;
   void Drop(int32_t handle) { values_.erase(handle); }
   void Clear() { values_.clear(); }
   int64_t Count() const { return static_cast<int64_t>(values_.size()); }
 
  private:
-  std::unordered_map<int32_t, TABSBlobData> values_;
+  std::unordered_map<int32_t, TABSBlobValue> values_;
   int32_t next_ = 1;
 };
 

@@ -66,7 +66,8 @@ void TABSInMemoryTableData::RollbackChange(TABSBaseSession* session, bool inTran
 
 void TABSInMemoryTableData::FinishChange(TABSCursor* cursor, const TABSRecordAddress& address) {
   TABSBaseSession* session = cursor->Session();
-  AfterChange(session, session && session->InTransaction());
+  // A bulk change is released once, by whoever ends it.
+  if (!cursor->BulkChange()) AfterChange(session, session && session->InTransaction());
   cursor->SetCurrentPosition({address, false, false});
 }
 
@@ -152,33 +153,48 @@ int64_t TABSInMemoryTableData::RecordCount(TABSCursor* /*cursor*/) {
   return recordManager_ ? recordManager_->RecordCount : 0;
 }
 
-const TABSBlobData* TABSInMemoryTableData::PendingBlob(const uint8_t* record,
-                                                       const TABSFieldDef& field) const {
+const TABSBlobValue* TABSInMemoryTableData::PendingBlob(const uint8_t* record,
+                                                        const TABSFieldDef& field) const {
   return pending_.Find(ReadBlobHandle(record + field.BufferOffset));
 }
 
-TABSBlobData TABSInMemoryTableData::ReadBlob(TABSCursor* cursor, int32_t field) {
-  uint8_t* record = RecordOf(cursor);
-  std::lock_guard lock(Database()->Lock());
+const TABSFieldDef& TABSInMemoryTableData::BlobField(int32_t field) const {
   const TABSFieldDefs& fields = FieldManager()->FieldDefs();
   if (field < 0 || field >= fields.Count() || !IsBlobBaseType(fields[field].BaseType()))
     throw EABSException(msg::kInvalidFieldNumber, field, fields.Count());
-  if (const TABSBlobData* pending = PendingBlob(record, fields[field])) return pending->Copy();
-  if (IsNullFlagSet(record, field)) return {};
-  const int32_t reference = ReadBlobReference(record + fields[field].BufferOffset);
-  if (reference == 0) return {};
-  return ReadStoredBlob(reference);
+  return fields[field];
 }
 
-void TABSInMemoryTableData::PutBlob(uint8_t* record, int32_t field, TABSBlobData value) {
+void TABSInMemoryTableData::ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result) {
+  uint8_t* record = RecordOf(cursor);
+  std::lock_guard lock(Database()->Lock());
+  const TABSFieldDef& definition = BlobField(field);
+  if (const TABSBlobValue* pending = PendingBlob(record, definition)) {
+    result = CopyBlobValue(*pending);
+    return;
+  }
+  const int32_t reference =
+      IsNullFlagSet(record, field) ? 0 : ReadBlobReference(record + definition.BufferOffset);
+  result = reference == 0 ? TABSBlobValue{} : ReadStoredBlob(reference);
+}
+
+std::unique_ptr<TABSBlobValueStream> TABSInMemoryTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly,
+                                                                           bool modify, int32_t field) {
+  std::lock_guard lock(Database()->Lock());
+  const TABSFieldDef& definition = BlobField(field);
+  TABSBlobValue value;
+  if (!modify) ReadBlobValue(cursor, field, value);
+  const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
+                              definition.BlobCompressionMode};
+  return std::make_unique<TABSBlobValueStream>(format, std::move(value), readOnly, KeepsToMemory());
+}
+
+void TABSInMemoryTableData::WriteBlobValue(uint8_t* record, int32_t field, TABSBlobValue value) {
   if (!record) throw EABSException(msg::kNilPointer);
   std::lock_guard lock(Database()->Lock());
-  const TABSFieldDefs& fields = FieldManager()->FieldDefs();
-  if (field < 0 || field >= fields.Count() || !IsBlobBaseType(fields[field].BaseType()))
-    throw EABSException(msg::kInvalidFieldNumber, field, fields.Count());
-  uint8_t* bytes = record + fields[field].BufferOffset;
+  uint8_t* bytes = record + BlobField(field).BufferOffset;
   pending_.Drop(ReadBlobHandle(bytes));
-  const bool empty = value.IsEmpty();
+  const bool empty = value.Empty();
   WriteBlobHandle(bytes, pending_.Put(std::move(value)));
   if (empty)
     SetNullFlag(record, field);

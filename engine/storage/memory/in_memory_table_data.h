@@ -59,11 +59,17 @@ class TABSInMemoryTableData : public TABSTableData {
   //! Slots 14 and 15, followed by the after-change hook.
   void AddIndex(const TABSIndexDef& definition, TABSCursor* cursor) override;
   void DropIndex(int32_t indexObjectId, TABSCursor* cursor) override;
-  //! Slot 24.
-  TABSBlobData ReadBlob(TABSCursor* cursor, int32_t field) override;
+  //! Slot 24: the value written into the buffer and not yet posted, else the stored one. Raises "Nil
+  //! pointer occured" without a record buffer and 10110 for a field that is not a BLOB field.
+  void ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result) override;
   //! Slot 25: drops the value written for the field of the buffer and not posted.
   void ReleaseFieldBlob(uint8_t* record, int32_t field) override;
-  void PutBlob(uint8_t* record, int32_t field, TABSBlobData value) override;
+  //! Slot 27: the stream works in memory for in-memory tables and for temporary tables made with
+  //! temporary files disabled.
+  std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
+                                                      int32_t field) override;
+  //! Keeps the value by a handle in the buffer; any value written before for the field is dropped.
+  void WriteBlobValue(uint8_t* record, int32_t field, TABSBlobValue value) override;
   //! Slot 35.
   int64_t RecordCount(TABSCursor* cursor) override;
 
@@ -88,7 +94,9 @@ class TABSInMemoryTableData : public TABSTableData {
   //! Drops every stored BLOB value.
   virtual void ClearBlobStorage() = 0;
   //! The stored value a reference names. Raises "Invalid pointer" for one the table does not hold.
-  virtual TABSBlobData ReadStoredBlob(int32_t reference) = 0;
+  virtual TABSBlobValue ReadStoredBlob(int32_t reference) = 0;
+  //! Whether the table's work (BLOB streams included) must stay in memory.
+  virtual bool KeepsToMemory() const = 0;
 
   //! The cursor's record buffer. Raises "Nil pointer occured" without a cursor or buffer.
   static uint8_t* RecordOf(TABSCursor* cursor);
@@ -98,7 +106,8 @@ class TABSInMemoryTableData : public TABSTableData {
   bool ReadRecord(int32_t session, const TABSRecordAddress& address, uint8_t* buffer);
   //! A scratch record buffer of the table's record buffer size.
   TABSMemBlock NewRecordBuffer() const;
-  //! Ends a record change: the change is released, then the cursor stands on the record.
+  //! Ends a record change: the change is released (unless the cursor runs a bulk change), then the
+  //! cursor stands on the record.
   void FinishChange(TABSCursor* cursor, const TABSRecordAddress& address);
 
   // Index maintenance for one record change. When an index fails, the indexes already changed are
@@ -110,8 +119,10 @@ class TABSInMemoryTableData : public TABSTableData {
   //! Removes a record's keys from every index that has them (an insert taken back).
   void TakeBackKeys(int32_t session, const uint8_t* record, const TABSRecordAddress& address);
 
+  //! The BLOB field at a position; raises 10110 for a position that holds none.
+  const TABSFieldDef& BlobField(int32_t field) const;
   //! The pending value of a BLOB field of `record`, null when there is none.
-  const TABSBlobData* PendingBlob(const uint8_t* record, const TABSFieldDef& field) const;
+  const TABSBlobValue* PendingBlob(const uint8_t* record, const TABSFieldDef& field) const;
 
   TABSPendingBlobs pending_;
 

@@ -38,8 +38,8 @@ void TABSMemoryTableData::StoreBlobs(uint8_t* record, const uint8_t* old, BlobCh
     const int32_t previous = old && !IsNullFlagSet(old, i) ? ReadBlobReference(old + field.BufferOffset) : 0;
     const int32_t handle = ReadBlobHandle(bytes);
     int32_t reference = 0;
-    if (const TABSBlobData* pending = pending_.Find(handle)) {
-      if (!pending->IsEmpty()) {
+    if (const TABSBlobValue* pending = pending_.Find(handle)) {
+      if (!pending->Empty()) {
         reference = blobs_.Add(*pending);
         change.Made.push_back(reference);
       }
@@ -146,7 +146,7 @@ bool TABSMemoryTableData::DeleteRecord(TABSCursor* cursor) {
       blobs_.Free(ReadBlobReference(old + fields[i].BufferOffset));
   NoteRecordDeleted(cursor, address, stateBefore);
   TABSBaseSession* owner = cursor->Session();
-  AfterChange(owner, owner && owner->InTransaction());
+  if (!cursor->BulkChange()) AfterChange(owner, owner && owner->InTransaction());
   return true;
 }
 

@@ -49,7 +49,8 @@ class TABSMemoryTableData : public TABSInMemoryTableData {
   int32_t NoFieldsCode() const override { return 10025; }
   void CreateBlobStorage(TABSCursor* /*cursor*/) override {}
   void ClearBlobStorage() override { blobs_.Clear(); }
-  TABSBlobData ReadStoredBlob(int32_t reference) override { return blobs_.Read(reference); }
+  TABSBlobValue ReadStoredBlob(int32_t reference) override { return blobs_.Read(reference); }
+  bool KeepsToMemory() const override { return true; }
 
  private:
   // What storing a record's BLOB values did, to be finished or taken back.

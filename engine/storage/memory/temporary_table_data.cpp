@@ -17,7 +17,7 @@ TABSTemporaryTableData::TABSTemporaryTableData(TABSDatabaseData* database, std::
       fileSystem_(fileSystem) {}
 
 std::unique_ptr<TABSPageManager> TABSTemporaryTableData::NewPageManager(TABSCursor* cursor) {
-  memoryOnly_ = cursor && cursor->NoTemporaryFiles();
+  memoryOnly_ = cursor && cursor->DisableTempFiles();
   return std::make_unique<TABSTemporaryPageManager>(memoryOnly_, availableMemory_, fileSystem_);
 }
 
@@ -34,7 +34,7 @@ void TABSTemporaryTableData::ClearBlobStorage() {
   if (blobs_) blobs_->Clear();
 }
 
-TABSBlobData TABSTemporaryTableData::ReadStoredBlob(int32_t reference) {
+TABSBlobValue TABSTemporaryTableData::ReadStoredBlob(int32_t reference) {
   if (!blobs_) throw EABSException(msg::kNilPointer);
   return blobs_->Read(reference);
 }
@@ -58,10 +58,10 @@ std::vector<int32_t> TABSTemporaryTableData::StoreBlobs(uint8_t* record) {
     uint8_t* bytes = record + field.BufferOffset;
     const int32_t handle = ReadBlobHandle(bytes);
     int32_t reference = 0;
-    if (const TABSBlobData* pending = pending_.Find(handle)) {
+    if (const TABSBlobValue* pending = pending_.Find(handle)) {
       // An append that is not followed by the record leaves an unused value behind, which harms
       // nothing in an append-only store.
-      if (!pending->IsEmpty()) reference = blobs_->Append(*pending);
+      if (!pending->Empty()) reference = blobs_->Append(*pending);
       stored.push_back(handle);
     } else if (!IsNullFlagSet(record, i)) {
       reference = ReadBlobReference(bytes);

@@ -55,7 +55,8 @@ class TABSTemporaryTableData : public TABSInMemoryTableData {
   int32_t NoFieldsCode() const override { return 10132; }
   void CreateBlobStorage(TABSCursor* cursor) override;
   void ClearBlobStorage() override;
-  TABSBlobData ReadStoredBlob(int32_t reference) override;
+  TABSBlobValue ReadStoredBlob(int32_t reference) override;
+  bool KeepsToMemory() const override { return memoryOnly_; }
 
  private:
   // Gives every BLOB field of `record` a value of the table's store: pending values are appended;
