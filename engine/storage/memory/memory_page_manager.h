@@ -48,6 +48,9 @@ class TABSMemoryPageManager : public TABSPageManager {
   //! allocated.
   void WritePage(TABSPage* page) override;
 
+  //! Every page shares the stored buffer of its page.
+  bool ChangesAreStored(const TABSPage& page) const override { return !page.OwnsBuffer(); }
+
   int32_t Capacity() const { return capacity_; }
   int32_t HighestPage() const { return highest_; }
   int32_t AllocatedCount() const { return allocated_; }

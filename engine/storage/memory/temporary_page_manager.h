@@ -44,6 +44,11 @@ class TABSTemporaryPageManager : public TABSPageManager {
   //! the size needed when it is too small.
   void WritePage(TABSPage* page) override;
 
+  //! Memory pages share the stored buffer; file pages are written when their session commits.
+  bool ChangesAreStored(const TABSPage& page) const override {
+    return !IsFilePage(page.PageNo) && !page.OwnsBuffer();
+  }
+
   bool MemoryOnly() const { return memoryOnly_; }
   //! M: the number of pages that stay in memory when temporary files are allowed.
   int32_t MemoryPageLimit() const { return memoryPageLimit_; }

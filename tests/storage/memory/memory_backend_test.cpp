@@ -65,6 +65,16 @@ TEST(MemoryPageManager, AChangeIsInTheStoreWithoutACommit) {
   pages.ReleasePage(other);
   pages.Commit(0);
   pages.Commit(1);
+  // A cached page changed and released stays in the cache: there is nothing left to write.
+  TABSPage* cached = pages.GetPage(1, number);
+  cached->Data()[0] = 'x';
+  cached->MarkDirty();
+  pages.ReleasePage(cached);
+  EXPECT_TRUE(pages.IsCached(number));
+  EXPECT_FALSE(pages.HasChanges(1));
+  TABSPage* again = pages.GetPage(0, number);
+  EXPECT_EQ(again->Data()[0], 'x');
+  pages.ReleasePage(again);
 }
 
 TEST(MemoryPageManager, PagesThatAreNotAllocatedAreRefused) {
