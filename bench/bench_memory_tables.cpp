@@ -132,7 +132,7 @@ Times RunOurs(const Workload& work) {
   start = Clock::now();
   for (int32_t value : work.lookups) {
     std::memcpy(&cursor.key[static_cast<size_t>(idOffset)], &value, 4);
-    if (!table->FindKey(&cursor, TABSScanOperator::Equal)) std::abort();
+    if (!table->FindKey(&cursor, soEqual)) std::abort();
     table->StepCursor(&cursor, TABSNavigationRecord::kCurrent);
     readRow();
   }
@@ -142,7 +142,7 @@ Times RunOurs(const Workload& work) {
   int64_t scanned = 0;
   for (int32_t first : work.rangeStarts) {
     std::memcpy(&cursor.key[static_cast<size_t>(idOffset)], &first, 4);
-    if (!table->FindKey(&cursor, TABSScanOperator::GreaterOrEqual)) std::abort();
+    if (!table->FindKey(&cursor, soGreaterOrEqual)) std::abort();
     table->StepCursor(&cursor, TABSNavigationRecord::kCurrent);
     for (int32_t n = 0; n < work.rangeLength; ++n) {
       readRow();

@@ -1,6 +1,8 @@
 // Page cache and commits, next to the nearest SQLite work: committing N changed pages (one SQLite
 // row of a page-sized BLOB per page, rollback-journal mode) with and without a sync to the medium,
-// and taking a cached page (a point lookup of a cached row in SQLite). Prints each pair's ratio.
+// committing N new pages while the N pages of the previous commit are removed (inserting N rows and
+// deleting the N previous ones), and taking a cached page (a point lookup of a cached row in
+// SQLite). Prints each pair's ratio.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -70,6 +72,29 @@ void BM_EngineCommit(benchmark::State& state) {
       viz::TABSPage* page = db.manager.GetPage(1, pageNo);
       std::memset(page->Data(), value, page->DataSize());
       page->MarkDirty();
+      db.manager.ReleasePage(page);
+    }
+    db.manager.Commit(1, flush);
+  }
+  state.SetItemsProcessed(state.iterations() * pages);
+}
+
+// Every commit adds N pages and removes the N pages the previous commit added: allocation and
+// freeing through the maps, as a table that grows and shrinks does.
+void BM_EngineCommitNewPages(benchmark::State& state) {
+  const int pages = static_cast<int>(state.range(0));
+  const bool flush = state.range(1) != 0;
+  EngineDb db(0);
+  std::vector<int32_t> previous;
+  uint8_t value = 0;
+  for (auto _ : state) {
+    ++value;
+    for (int32_t pageNo : previous) db.manager.RemovePage(1, pageNo);
+    previous.clear();
+    for (int index = 0; index < pages; ++index) {
+      viz::TABSPage* page = db.manager.AddPage(1, viz::ptTableRecord);
+      std::memset(page->Data(), value, page->DataSize());
+      previous.push_back(page->PageNo);
       db.manager.ReleasePage(page);
     }
     db.manager.Commit(1, flush);
@@ -156,6 +181,40 @@ void BM_SqliteCommit(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
+void BM_SqliteCommitNewRows(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  SqliteDb db(0, state.range(1) != 0);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_stmt* erase = nullptr;
+  sqlite3_prepare_v2(db.db, "INSERT INTO t VALUES(?, ?)", -1, &insert, nullptr);
+  sqlite3_prepare_v2(db.db, "DELETE FROM t WHERE id=?", -1, &erase, nullptr);
+  std::vector<uint8_t> blob(kDataBytes - 100);
+  int next = 0;
+  uint8_t value = 0;
+  for (auto _ : state) {
+    ++value;
+    std::memset(blob.data(), value, blob.size());
+    db.Exec("BEGIN");
+    for (int row = next - rows; row < next; ++row) {
+      if (row < 0) continue;
+      sqlite3_bind_int(erase, 1, row);
+      sqlite3_step(erase);
+      sqlite3_reset(erase);
+    }
+    for (int row = next; row < next + rows; ++row) {
+      sqlite3_bind_int(insert, 1, row);
+      sqlite3_bind_blob(insert, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    next += rows;
+    db.Exec("COMMIT");
+  }
+  sqlite3_finalize(insert);
+  sqlite3_finalize(erase);
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+
 void BM_SqliteCachedRow(benchmark::State& state) {
   SqliteDb db(16, false);
   sqlite3_stmt* select = nullptr;
@@ -173,6 +232,8 @@ void BM_SqliteCachedRow(benchmark::State& state) {
 
 BENCHMARK(BM_EngineCommit)->ArgsProduct({{16, 256}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SqliteCommit)->ArgsProduct({{16, 256}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineCommitNewPages)->ArgsProduct({{16, 256}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SqliteCommitNewRows)->ArgsProduct({{16, 256}, {0, 1}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngineCachedPage)->Arg(0)->Arg(1);
 BENCHMARK(BM_SqliteCachedRow);
 
@@ -193,6 +254,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const char* args : {"16/0", "16/1", "256/0", "256/1"}) {
       Ratio(std::string("BM_EngineCommit/") + args, std::string("BM_SqliteCommit/") + args);
     }
+    for (const char* args : {"16/0", "16/1", "256/0", "256/1"}) {
+      Ratio(std::string("BM_EngineCommitNewPages/") + args, std::string("BM_SqliteCommitNewRows/") + args);
+    }
     Ratio("BM_EngineCachedPage/0", "BM_SqliteCachedRow");
     Ratio("BM_EngineCachedPage/1", "BM_SqliteCachedRow");
   }
@@ -202,7 +266,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto ours = perSecond_.find(engine);
     auto theirs = perSecond_.find(sqlite);
     if (ours == perSecond_.end() || theirs == perSecond_.end()) return;
-    std::printf("  %-24s %12.0f/s   %-22s %12.0f/s   ratio %.2f\n", engine.c_str(), ours->second,
+    std::printf("  %-30s %12.0f/s   %-28s %12.0f/s   ratio %.2f\n", engine.c_str(), ours->second,
                 sqlite.c_str(), theirs->second, ours->second / theirs->second);
   }
 

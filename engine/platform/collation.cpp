@@ -239,6 +239,10 @@ int Collate(const Unit* left, size_t leftLength, const Unit* right, size_t right
   rightLength -= same;
 
   const FastTable& fast = Fast();
+  if (leftLength > 0 && rightLength > 0) {
+    const char16_t x = ElementUnit(fast, left[0]), y = ElementUnit(fast, right[0]);
+    if (PlainFirstLevelOrder(x, y)) return x < y ? -1 : 1;
+  }
   // One pass over both strings: the first-level weights decide at once, the first accent and case
   // differences are kept for when they are all equal.
   int accentOrder = 0, caseOrder = 0, order = 0;

@@ -30,6 +30,18 @@ int CollateAnsiFirstLevel(const char* left, size_t leftLength, bool leftComplete
 int CollateWideFirstLevel(const char16_t* left, size_t leftLength, bool leftComplete, const char16_t* right,
                           size_t rightLength, bool rightComplete);
 
+//! Whether two different code units, the first difference after a common beginning of two texts,
+//! decide the texts' order as their codes do: two digits, two ASCII letters of one case, or a digit
+//! and an ASCII letter differ on the first level in code order, whatever follows them.
+constexpr bool PlainFirstLevelOrder(char16_t x, char16_t y) {
+  auto digit = [](char16_t unit) { return unit >= u'0' && unit <= u'9'; };
+  auto lower = [](char16_t unit) { return unit >= u'a' && unit <= u'z'; };
+  auto upper = [](char16_t unit) { return unit >= u'A' && unit <= u'Z'; };
+  if (x == y) return false;
+  if (digit(x) || digit(y)) return (digit(x) || lower(x) || upper(x)) && (digit(y) || lower(y) || upper(y));
+  return (lower(x) && lower(y)) || (upper(x) && upper(y));
+}
+
 inline int CollateAnsi(std::string_view left, std::string_view right, bool ignoreCase) {
   return CollateAnsi(left.data(), left.size(), right.data(), right.size(), ignoreCase);
 }

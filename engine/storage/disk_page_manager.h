@@ -16,6 +16,9 @@
 //   header lock (B + 360): reading the header at open, allocating and freeing pages, commits,
 //     GetTotalPageCount; re-entrant within one manager.
 //   table-catalogue lock (B + 359), object-id lock (first byte of NextObjectID).
+// Beside the file: the rollback journal of a commit in progress (rollback_journal.h) and the
+// allocation log of pages allocated and not yet committed (allocation_log.h), both used only under
+// the header lock.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +34,7 @@
 
 namespace viz {
 
+class TABSAllocationLog;
 class TABSDatabaseFreeSpaceManager;
 
 class TABSDiskPageManager : public TABSPageManager {
@@ -53,8 +57,11 @@ class TABSDiskPageManager : public TABSPageManager {
                           uint16_t pageSize = file_format::kDefaultPageSize);
   //! Opens a database file. `multiUser` and `readOnly` are adjusted to what the file allows;
   //! `repairNeeded` reports an interrupted commit or an old version. For an enciphered file the
-  //! password record takes the file's cipher type. Raises 10462 (in use), 20230 (header locked),
-  //! 10470 (signature), 30445 (password), 20237 (format), and the file errors.
+  //! password record takes the file's cipher type. Only once the file is known to be a database and
+  //! the password fits does a writable open touch anything: it plays back the journal of an
+  //! interrupted commit and returns the pages of connections that ended without committing them
+  //! (the allocation log). Raises 10462 (in use), 20230 (header locked), 10470 (signature), 30445
+  //! (password), 20237 (format), and the file errors.
   void OpenDatabaseFile(const std::string& fileName, const TABSPassword& password, bool& multiUser,
                         bool exclusive, bool& repairNeeded, bool& readOnly);
   //! Closes the file if open and drops the free-space manager.
@@ -99,10 +106,17 @@ class TABSDiskPageManager : public TABSPageManager {
   //! enciphered database the data area of a page other than a map page is enciphered on the way
   //! (CRC and cipher type in the header) unless `encipher` is false; the buffer is plain afterwards.
   void WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool encipher = true);
-  //! Allocates a page through the free-space maps; durable when it returns.
+  //! Allocates a page through the free-space maps; durable when it returns. Not recorded in the
+  //! allocation log: a caller outside the page cache writes the page itself (AddPage records).
   int32_t AllocatePageNumber();
-  //! Frees a page: marks its update counter 2147483647 in the file, then clears it in the maps.
-  void FreePageNo(int32_t pageNo);
+  //! Frees a page: marks its update counter 2147483647 in the file, then clears it in the maps,
+  //! then drops its allocation-log entry.
+  void FreePageNo(int32_t pageNo) override;
+  //! True when the page holds a written page: the page signature and an update counter other than
+  //! the freed marker (a page never written, or freed, holds nothing).
+  bool HoldsWrittenPage(int32_t pageNo);
+  //! True for PFS and EAM pages (from the page geometry alone, also before the maps are set up).
+  bool IsMapPageNo(int32_t pageNo) const;
   //! Raises "Cannot delete PFS or EAM page. PageNo=%d" (30434) for a map page.
   void CheckNotMapPage(int32_t pageNo) const;
 
@@ -128,6 +142,7 @@ class TABSDiskPageManager : public TABSPageManager {
   //! The page-manager slots backed by the file: TotalPageCount fresh from the file, durable
   //! allocation, the read and write hooks, and map pages refused by `RemovePage` and `GetPage`.
   int32_t GetPageCount() override;
+  //! Allocates through the maps and records the page in the allocation log first.
   void AllocatePageNo(TABSPage* page) override;
   bool ReadPage(TABSPage* page) override;
   void WritePage(TABSPage* page) override;
@@ -145,6 +160,13 @@ class TABSDiskPageManager : public TABSPageManager {
   //! not be played back (read-only file): the database then needs repair.
   //! REQUIRES: the header lock is held and the header was read.
   bool PlayBackJournal(bool releasePages = true);
+  //! Returns to the free space the pages that connections which have ended had allocated and not
+  //! committed (their allocation-log slots are no longer held), then empties those slots. A page is
+  //! kept when it holds a written page or a live connection lists it. Nothing happens on a
+  //! read-only file. REQUIRES: the header lock is held and any journal was played back.
+  void ReleaseAbandonedAllocations();
+  //! This connection's side of the allocation log (made on first use; the file is opened when needed).
+  TABSAllocationLog& AllocationLog();
 
   // ---- Growing and cutting
 
@@ -210,15 +232,21 @@ class TABSDiskPageManager : public TABSPageManager {
 
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
-  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree,
-                       const std::vector<int32_t>& newPages, bool flush);
-  // Frees the pages an undone commit had allocated, unless a session of this manager still holds them.
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  // Frees the pages that a journal written by an earlier version names as allocated by the undone
+  // commit, unless a session of this manager still holds them.
   void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);
+  // Frees a page nobody owns any more: still marked used, holding nothing. REQUIRES: header lock.
+  void ReleaseUnownedPage(int32_t pageNo);
+  // Plays back a journal that a dead committer left, when there is one. REQUIRES: header lock.
+  void PlayBackLeftoverJournal();
+  int32_t Allocate(bool record);
   // The pages that freeing `toFree` may overwrite or cut off.
   std::vector<int32_t> PagesTouchedByFreeing(const std::vector<int32_t>& toFree);
   void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }
 
   bool flushOnCommit_ = false;
+  std::unique_ptr<TABSAllocationLog> allocationLog_;
 };
 
 //! Holds the header lock for a scope: taken with retries, raising "Database is locked" with

@@ -4,21 +4,29 @@
 // A commit, all under the header lock:
 //
 //   read header; [hot journal of a dead process?] --> play it back first
+//   [allocation-log slots of ended connections?] --> return their pages
 //   journal: file size, previous header, previous image of every page to write or that the frees
 //            touch (the page itself, its map pages); seal (flush: sync the journal, its directory)
 //   header State := 1, write
 //   write the pages in place; free the removed pages
 //   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
 //   delete the journal                                   <- the commit can no longer be undone
+//   forget the new pages in the allocation log
 //   (flush: sync the journal's directory)
 //   release the header lock                              <- only now may freed pages be reused
 //
 // A process that dies before the journal is sealed leaves an incomplete journal and an untouched
 // database; one that dies later leaves a complete journal that the next open (or the next commit of
-// another process) plays back, so the database is exactly as before the commit.
+// another process) plays back, so the database is exactly as before the commit. Either way the
+// commit's new pages are still in the allocation log, and go back to the free space with the rest of
+// that connection's pages. Dying after the journal was deleted leaves entries of pages that now hold
+// committed data (or were freed by the commit): they are kept, since a page is returned only while
+// it holds nothing.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
+#include "engine/storage/allocation_log.h"
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
 #include "engine/storage/rollback_journal.h"
@@ -42,7 +50,7 @@ int32_t TABSDiskPageManager::GetPageCount() {
 
 void TABSDiskPageManager::AllocatePageNo(TABSPage* page) {
   SyncPageGeometry();
-  page->PageNo = AllocatePageNumber();
+  page->PageNo = Allocate(true);
   page->AllocBuffer();
 }
 
@@ -92,15 +100,17 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   ReadHeader();
   // A process that died in the middle of a commit may have left its journal: undo that first.
   PlayBackJournal();
+  ReleaseAbandonedAllocations();
 
   const std::vector<int32_t> toFree = record->pagesToFree;
   std::vector<TABSPage*> pages;
   for (TABSPage* page : record->dirty.Pages()) {
     if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
   }
-  WriteJournalled(pages, toFree, record->newPages, flush);
+  WriteJournalled(pages, toFree, flush);
 
   for (int32_t pageNo : toFree) DropPage(*record, pageNo);
+  if (allocationLog_) allocationLog_->Forget(record->newPages);
   record->pagesToFree.clear();
   record->newPages.clear();
   MoveWrittenPagesToCache(*record);
@@ -132,8 +142,7 @@ std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vecto
 }
 
 void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
-                                          const std::vector<int32_t>& toFree,
-                                          const std::vector<int32_t>& newPages, bool flush) {
+                                          const std::vector<int32_t>& toFree, bool flush) {
   // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
   // file (their counters, their map pages, map pages a cut could remove).
   std::vector<int32_t> saved;
@@ -144,8 +153,7 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
 
   const std::string journalPath = JournalFileName(file_.FileName());
   auto journal = std::make_unique<TABSJournalWriter>(Fs(), journalPath);
-  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size() + newPages.size()) + 1,
-                 file_.GetSize());
+  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size()) + 1, file_.GetSize());
   const TABSDatabaseHeader before = header_;
   unsigned char headerBytes[kDatabaseHeaderSize];
   before.Encode(headerBytes);
@@ -159,7 +167,6 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
       ReadPagePart(image.data(), pageNo, pageSize_, 0);
       journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
     }
-    for (int32_t pageNo : newPages) journal->AppendRelease(pageNo);
     journal->Seal(flush);
     sealed = true;
 
@@ -168,7 +175,7 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
     for (TABSPage* page : pages) WritePage(page);
     // Freed pages are released inside the journalled part: nobody can take them before the header
     // lock goes, and by then the journal is gone and the commit final.
-    for (int32_t pageNo : toFree) FreePageNo(pageNo);
+    for (int32_t pageNo : toFree) freeSpace_->FreePage(pageNo);
     header_.changeCounter = before.changeCounter + 1;
     header_.state = kStateConsistent;
     WriteHeader();
@@ -180,7 +187,7 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
     try {
       if (sealed) {
         // Undo the partial writes now; if that fails as well, the journal stays for the next open.
-        // The session keeps its new pages for another attempt.
+        // The session keeps its new pages (and their allocation-log entries) for another attempt.
         PlayBackJournal(false);
       } else {
         Fs().Delete(journalPath);
@@ -193,40 +200,67 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
 }
 
 void TABSDiskPageManager::ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos) {
-  std::vector<int32_t> release;
   for (int32_t pageNo : pageNos) {
     bool held = false;
     for (int32_t session : SessionNumbers()) {
       const std::vector<int32_t>& own = SessionFor(session).newPages;
       held = held || std::find(own.begin(), own.end(), pageNo) != own.end();
     }
-    if (!held) release.push_back(pageNo);
-  }
-  if (release.empty()) return;
-  std::unique_ptr<TABSDatabaseFreeSpaceManager> temporary;
-  TABSDatabaseFreeSpaceManager* freeSpace = freeSpace_.get();
-  if (freeSpace == nullptr) {
-    // During an open, before the rest of the prefix was read: take what freeing needs from the header.
-    if (header_.pageSize <= kPageHeaderSize || header_.extentPageCount == 0) return;
-    pageSize_ = header_.pageSize;
-    pageDataSize_ = static_cast<uint16_t>(pageSize_ - kPageHeaderSize);
-    SetPrefixOffsets(baseOffset_ + header_.headerSize);
-    ReadLockAreaSize();
-    SetPrefixOffsets(checkBlockOffset_);
-    temporary = std::make_unique<TABSDatabaseFreeSpaceManager>(*this);
-    freeSpace = temporary.get();
-  }
-  for (int32_t pageNo : release) {
-    ReadHeader();
-    if (pageNo < 0 || pageNo >= header_.totalPageCount || freeSpace->IsMapPage(pageNo)) continue;
-    if (freeSpace->IsPageUsed(pageNo)) freeSpace->FreePage(pageNo);
+    if (!held) ReleaseUnownedPage(pageNo);
   }
 }
 
+void TABSDiskPageManager::ReleaseUnownedPage(int32_t pageNo) {
+  ReadHeader();
+  // Past the header's page count lies only what an allocation that died was growing into: the next
+  // growth takes it again.
+  if (pageNo < 0 || pageNo >= header_.totalPageCount || freeSpace_->IsMapPage(pageNo)) return;
+  if (!freeSpace_->IsPageUsed(pageNo) || HoldsWrittenPage(pageNo)) return;
+  freeSpace_->FreePage(pageNo);
+  UncachePage(pageNo);
+}
+
+void TABSDiskPageManager::PlayBackLeftoverJournal() {
+  if (!Fs().Exists(JournalFileName(file_.FileName()))) return;
+  ReadHeader();
+  PlayBackJournal();
+}
+
+TABSAllocationLog& TABSDiskPageManager::AllocationLog() {
+  if (!allocationLog_)
+    allocationLog_ = std::make_unique<TABSAllocationLog>(Fs(), AllocationLogFileName(file_.FileName()));
+  return *allocationLog_;
+}
+
+void TABSDiskPageManager::ReleaseAbandonedAllocations() {
+  if (!freeSpace_ || IsReadOnly()) return;
+  TABSAllocationLog& log = AllocationLog();
+  if (!log.IsOpen() && !log.Open(false)) return;
+  const TABSAllocationLogContents contents = log.Read();
+  // A page can be listed twice: by a connection that ended between recording it and marking it,
+  // and by the one that took it after. The live one has it.
+  std::unordered_set<int32_t> held;
+  bool abandoned = false;
+  for (const TABSAllocationLogSlot& slot : contents.slots) {
+    if (slot.owner == TABSSlotOwner::Gone)
+      abandoned = true;
+    else
+      held.insert(slot.pages.begin(), slot.pages.end());
+  }
+  if (!abandoned) return;
+  for (const TABSAllocationLogSlot& slot : contents.slots) {
+    if (slot.owner != TABSSlotOwner::Gone || !log.Adopt(slot.slot)) continue;
+    // Dying in here is harmless: the slot keeps its entries until it is emptied, and returning a
+    // page that is already free again does nothing.
+    for (int32_t pageNo : slot.pages) {
+      if (held.count(pageNo) == 0) ReleaseUnownedPage(pageNo);
+    }
+    log.ReleaseAdopted(slot.slot);
+  }
+  ReadHeader();
+}
+
 bool TABSDiskPageManager::PlayBackJournal(bool releasePages) {
-  // Called by an open (the free-space maps come later): pages cached from an earlier opening of
-  // this manager may be out of date.
-  if (!freeSpace_) DropUnusedCachedPages();
   if (!file_.IsOpened() || std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0)
     return false;
   const std::string journalPath = JournalFileName(file_.FileName());
@@ -263,7 +297,7 @@ bool TABSDiskPageManager::PlayBackJournal(bool releasePages) {
       fs, journalPath, !IsReadOnly(), header_.pageSize, baseOffset_, restore,
       [&] {
         file_.FlushFileBuffers();
-        if (releasePages && !releases.empty()) {
+        if (releasePages && !releases.empty() && freeSpace_) {
           // Dying here is harmless: the journal is still there, and playing it back again restores
           // the maps before releasing anew.
           ReadHeader();

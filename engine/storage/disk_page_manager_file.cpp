@@ -3,8 +3,10 @@
 
 #include "engine/platform/random.h"
 #include "engine/platform/system.h"
+#include "engine/storage/allocation_log.h"
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
+#include "engine/storage/rollback_journal.h"
 #include "engine/types/crc32.h"
 #include "engine/types/errors.h"
 
@@ -68,7 +70,7 @@ void TABSDiskPageManager::RequireOpened(int32_t code) const {
 void TABSDiskPageManager::CreateDatabaseFile(const std::string& fileName, const TABSPassword& password,
                                              uint16_t extentPageCount, uint16_t pageSize) {
   if (file_.IsOpened()) throw EABSException(msg::kDatabaseFileInUse, fileName);
-  if (pageSize <= kPageHeaderSize || extentPageCount == 0) throw EABSException(msg::kInvalidDatabaseFormat);
+  if (pageSize < kMinimumPageSize || extentPageCount == 0) throw EABSException(msg::kInvalidDatabaseFormat);
   ResetState();
   pageSize_ = pageSize;
   pageDataSize_ = static_cast<uint16_t>(pageSize - kPageHeaderSize);
@@ -76,6 +78,10 @@ void TABSDiskPageManager::CreateDatabaseFile(const std::string& fileName, const 
   multiUser_ = false;
   exclusive_ = false;
   file_.CreateFile(fileName);
+  // The side files of a database this one replaces belong to it: an old journal must never be
+  // played back over the new file, nor old allocation entries returned from it.
+  Fs().Delete(JournalFileName(fileName));
+  Fs().Delete(AllocationLogFileName(fileName));
 
   header_.pageSize = pageSize;
   header_.extentPageCount = extentPageCount;
@@ -149,16 +155,13 @@ void TABSDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TA
     file_.FindSignature(&base);
     baseOffset_ = base;
     ReadHeader();
-    // A commit that was cut short left its journal: restore the file before anything reads it.
-    const bool journalLeft = PlayBackJournal();
-    repairNeeded = journalLeft || header_.state != kStateConsistent || header_.version < kMinimumVersion;
   }
   if (std::memcmp(header_.signature, kDatabaseSignature, kSignatureLength) != 0) {
     throw EABSException(msg::kInvalidFileFormat, header_.SignatureText(), kDatabaseSignature);
   }
-  // A page must hold its header and some data, and an extent at least one page; anything else
-  // would make every page computation meaningless.
-  if (header_.pageSize <= kPageHeaderSize || header_.extentPageCount == 0)
+  // A page must hold its header, an internal file's header and a record, and an extent at least
+  // one page; anything else would make every page computation meaningless.
+  if (header_.pageSize < kMinimumPageSize || header_.extentPageCount == 0)
     throw EABSException(msg::kInvalidDatabaseFormat);
   pageSize_ = header_.pageSize;
   pageDataSize_ = static_cast<uint16_t>(pageSize_ - kPageHeaderSize);
@@ -178,9 +181,23 @@ void TABSDiskPageManager::OpenDatabaseFile(const std::string& fileName, const TA
   ReadLockAreaSize();
   SetPrefixOffsets(checkBlockOffset_);
   freeSpace_ = std::make_unique<TABSDatabaseFreeSpaceManager>(*this);
+  // Pages cached from an earlier opening of this manager may be out of date.
+  DropUnusedCachedPages();
+
+  // Only a file proven to be this database, opened with the right password, is changed: a commit
+  // cut short left its journal (restore the file before anything reads it), and connections that
+  // ended without committing left pages in the allocation log.
+  TABSHeaderLockHolder lock(*this, 20230);
+  ReadHeader();
+  const bool journalLeft = PlayBackJournal();
+  ReleaseAbandonedAllocations();
+  repairNeeded = journalLeft || header_.state != kStateConsistent || header_.version < kMinimumVersion;
 }
 
 void TABSDiskPageManager::CloseDatabaseFile() {
+  // The slots of the allocation log are released with it; entries of pages that were never
+  // committed are returned by whoever finds them next.
+  allocationLog_.reset();
   freeSpace_.reset();
   headerLockCount_ = 0;
   if (file_.IsOpened()) file_.CloseFile();
@@ -310,10 +327,18 @@ void TABSDiskPageManager::ExtendFile(int32_t pageCount) {
 
 void TABSDiskPageManager::TruncateFile(int32_t pageCount) {
   if (pageCount <= 0 || pageCount > header_.totalPageCount) return;
-  int64_t newTotal = header_.totalPageCount - pageCount;
-  file_.SetSize(pagesOffset_ + newTotal * pageSize_);
+  const int32_t oldTotal = header_.totalPageCount;
+  const int64_t newTotal = oldTotal - pageCount;
+  // The header first: a process killed before the cut leaves unused bytes after the last page
+  // (the next growth sets the size anew), never a header that counts pages the file lacks.
   header_.totalPageCount = static_cast<int32_t>(newTotal);
-  WriteHeader();
+  try {
+    WriteHeader();
+  } catch (...) {
+    header_.totalPageCount = oldTotal;
+    throw;
+  }
+  file_.SetSize(pagesOffset_ + newTotal * pageSize_);
 }
 
 void TABSDiskPageManager::TruncateTrailingFreePages() {

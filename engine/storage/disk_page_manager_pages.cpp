@@ -1,5 +1,8 @@
 // TABSDiskPageManager: page offsets, partial page access, page locks and the page read and write
 // hooks with their ciphering.
+#include <cstring>
+
+#include "engine/storage/allocation_log.h"
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
 #include "engine/types/crc32.h"
@@ -68,7 +71,7 @@ bool TABSDiskPageManager::ReadPageBuffer(int32_t pageNo, uint8_t* buffer, bool e
     PutI32(buffer + kPageUpdateCounterOffset, kFreedPageCounter);
     return false;
   }
-  if (IsEncrypted() && enciphered && !(freeSpace_ && freeSpace_->IsMapPage(pageNo))) {
+  if (IsEncrypted() && enciphered && !IsMapPageNo(pageNo)) {
     uint8_t* data = buffer + kPageHeaderSize;
     DecipherBuffer(buffer[kPageCipherTypeOffset], data, pageDataSize_, password_.password);
     if (ComputeCRC32(data, pageDataSize_) != GetU32(buffer + kPageCrcOffset))
@@ -83,7 +86,7 @@ void TABSDiskPageManager::WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool 
   int32_t counter = GetI32(buffer + kPageUpdateCounterOffset);
   PutI32(buffer + kPageUpdateCounterOffset, counter >= kFreedPageCounter - 1 ? 0 : counter + 1);
 
-  const bool coded = IsEncrypted() && encipher && !(freeSpace_ && freeSpace_->IsMapPage(pageNo));
+  const bool coded = IsEncrypted() && encipher && !IsMapPageNo(pageNo);
   uint8_t* data = buffer + kPageHeaderSize;
   if (coded) {
     buffer[kPageCipherTypeOffset] = password_.cipherType;
@@ -103,14 +106,39 @@ void TABSDiskPageManager::WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool 
   file_.WriteBuffer(buffer, kPageWriteCode, offset, pageSize_);
 }
 
+bool TABSDiskPageManager::IsMapPageNo(int32_t pageNo) const {
+  // Map pages are never enciphered, whoever reads them: the test needs only the geometry.
+  return TABSDatabaseFreeSpaceManager::IsMapPage(pageNo, pageDataSize_, header_.extentPageCount);
+}
+
+bool TABSDiskPageManager::HoldsWrittenPage(int32_t pageNo) {
+  unsigned char header[kPageHeaderSize] = {};
+  ReadPagePart(header, pageNo, kPageHeaderSize, 0);
+  return std::memcmp(header, kPageSignature, 4) == 0 &&
+         GetI32(header + kPageUpdateCounterOffset) != kFreedPageCounter;
+}
+
 int32_t TABSDiskPageManager::AllocatePageNumber() {
+  return Allocate(false);
+}
+
+int32_t TABSDiskPageManager::Allocate(bool record) {
   if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
-  return freeSpace_->AllocatePage();
+  TABSHeaderLockHolder lock(*this, 20231);
+  // Maps half-written by a committer that died must be put back before anything is taken from them.
+  PlayBackLeftoverJournal();
+  if (!record) return freeSpace_->AllocatePage();
+  TABSAllocationLog& log = AllocationLog();
+  return freeSpace_->AllocatePage([&log](int32_t pageNo) { log.Record(pageNo); });
 }
 
 void TABSDiskPageManager::FreePageNo(int32_t pageNo) {
   if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
+  TABSHeaderLockHolder lock(*this, 20232);
+  PlayBackLeftoverJournal();
   freeSpace_->FreePage(pageNo);
+  // Only now: killed before this, the entry still leads the next recovery to the page.
+  if (allocationLog_) allocationLog_->Forget({pageNo});
 }
 
 void TABSDiskPageManager::CheckNotMapPage(int32_t pageNo) const {

@@ -63,6 +63,9 @@ inline constexpr int kPageCipherTypeOffset = 20;
 inline constexpr int kPageOwnerTableOffset = 22;
 inline constexpr int kPageReserved26Offset = 26;
 inline constexpr int32_t kFreedPageCounter = 2147483647;
+//! The smallest page that holds its header, an internal file's 10-byte header and a record of one
+//! byte; anything smaller leaves no room for data.
+inline constexpr uint16_t kMinimumPageSize = kPageHeaderSize + 10 + 1;
 //! New pages get a random update counter below this.
 inline constexpr uint32_t kUpdateCounterRange = 0x3FFFFFFF;
 

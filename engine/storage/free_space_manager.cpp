@@ -33,7 +33,7 @@ class TABSDatabaseFreeSpaceManager::MapPage {
  public:
   MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t expectedType, int32_t wrongTypeCode)
       : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
-    manager_.ReadPageBuffer(pageNo_, buffer_.bytes);
+    manager_.ReadPageBuffer(pageNo_, buffer_.bytes, /*enciphered=*/false);
     uint16_t type = GetU16(buffer_.bytes + kPageTypeOffset);
     if (type != expectedType) {
       throw EABSException(msg::kWrongPageType.At(wrongTypeCode), TypeNameForMessage(type),
@@ -104,9 +104,15 @@ int64_t TABSDatabaseFreeSpaceManager::LastEamIndex() const {
 }
 
 bool TABSDatabaseFreeSpaceManager::IsMapPage(int64_t pageNo) const {
-  if (pageNo < 0) return false;
-  if (pageNo % pagesPerPfs_ == 0 || pageNo % pagesPerEam_ == 0) return true;
-  return (pageNo - 1) % pagesPerPfs_ == 0 && (pageNo - 1) % pagesPerEam_ == 0;
+  return IsMapPage(pageNo, pagesPerPfs_ / 8, extentPageCount_);
+}
+
+bool TABSDatabaseFreeSpaceManager::IsMapPage(int64_t pageNo, int64_t pageDataSize, int64_t extentPageCount) {
+  const int64_t pagesPerPfs = pageDataSize * 8;
+  const int64_t pagesPerEam = pageDataSize * 4 * extentPageCount;
+  if (pageNo < 0 || pagesPerPfs <= 0 || pagesPerEam <= 0) return false;
+  if (pageNo % pagesPerPfs == 0 || pageNo % pagesPerEam == 0) return true;
+  return (pageNo - 1) % pagesPerPfs == 0 && (pageNo - 1) % pagesPerEam == 0;
 }
 
 void TABSDatabaseFreeSpaceManager::CheckNotMapPage(int32_t pageNo) const {
@@ -133,17 +139,39 @@ int TABSDatabaseFreeSpaceManager::ExtentEntry(int64_t extentNo) {
 void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
   if (pageNo < 0 || pageNo >= TotalPageCount())
     throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
-  {
-    const int64_t index = pageNo % pagesPerPfs_;
-    MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeSetBit);
-    uint8_t& byte = pfs.Data()[index / 8];
-    const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
-    if (used && (byte & mask)) throw EABSException(msg::kPageAlreadyUsed, pageNo);
-    if (!used && !(byte & mask)) throw EABSException(msg::kPageAlreadyFree, pageNo);
-    byte = static_cast<uint8_t>(used ? byte | mask : byte & ~mask);
+  const int64_t index = pageNo % pagesPerPfs_;
+  MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeSetBit);
+  uint8_t& byte = pfs.Data()[index / 8];
+  const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
+  if (used && (byte & mask)) throw EABSException(msg::kPageAlreadyUsed, pageNo);
+  if (!used && !(byte & mask)) throw EABSException(msg::kPageAlreadyFree, pageNo);
+  if (used) {
+    byte = static_cast<uint8_t>(byte | mask);
     pfs.Write();
+    UpdateExtentEntry(pageNo);
+    return;
   }
-  UpdateExtentEntry(pageNo);
+  // With a page of it free, the extent has room (entry 1, whatever else it holds). The entry is
+  // written first: a process killed in between leaves the harmless "has room" on a full extent,
+  // never "full" on an extent with a free page, which would hide that page from every search.
+  const int64_t eamPageNo = EamPageNo(pageNo / extentPageCount_ / extentsPerEam_);
+  if (eamPageNo >= TotalPageCount())
+    throw EABSException(msg::kPageCannotBeAddressed.At(30431), pageNo, TotalPageCount());
+  WriteExtentEntry(pageNo / extentPageCount_, 1);
+  byte = static_cast<uint8_t>(byte & ~mask);
+  pfs.Write();
+}
+
+void TABSDatabaseFreeSpaceManager::WriteExtentEntry(int64_t extentNo, uint8_t entry) {
+  MapPage eam(manager_, EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
+  const int64_t index = extentNo % extentsPerEam_;
+  uint8_t& byte = eam.Data()[index / 4];
+  const int shift = static_cast<int>(2 * (index % 4));
+  const uint8_t updated = static_cast<uint8_t>((byte & ~(3u << shift)) | (entry << shift));
+  if (updated != byte) {
+    byte = updated;
+    eam.Write();
+  }
 }
 
 void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
@@ -180,15 +208,7 @@ void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
   const int64_t eamPageNo = EamPageNo(extentNo / extentsPerEam_);
   if (eamPageNo >= TotalPageCount())
     throw EABSException(msg::kPageCannotBeAddressed.At(30431), pageNo, TotalPageCount());
-  MapPage eam(manager_, eamPageNo, ptEAM, kTypeCodeUpdateExtent);
-  const int64_t index = extentNo % extentsPerEam_;
-  uint8_t& byte = eam.Data()[index / 4];
-  const int shift = static_cast<int>(2 * (index % 4));
-  const uint8_t updated = static_cast<uint8_t>((byte & ~(3u << shift)) | (entry << shift));
-  if (updated != byte) {
-    byte = updated;
-    eam.Write();
-  }
+  WriteExtentEntry(extentNo, entry);
 }
 
 int32_t TABSDatabaseFreeSpaceManager::SearchEam(int64_t eamIndex) {
@@ -229,12 +249,15 @@ int32_t TABSDatabaseFreeSpaceManager::SearchEam(int64_t eamIndex) {
   return candidate >= 0 && candidate < TotalPageCount() ? static_cast<int32_t>(candidate) : -1;
 }
 
-int32_t TABSDatabaseFreeSpaceManager::FindFreePage() {
+int32_t TABSDatabaseFreeSpaceManager::FindFreePage(const BeforeMarking& beforeMarking) {
   if (LastUsedPageNo() == -1) return -1;
   const int64_t lastEam = std::max<int64_t>(TotalPageCount() - 1, 0) / pagesPerEam_;
   int32_t found = SearchEam(lastEam);
   for (int64_t eamIndex = 0; found < 0 && eamIndex < lastEam; ++eamIndex) found = SearchEam(eamIndex);
-  if (found >= 0) SetPageBit(found, true);
+  if (found >= 0) {
+    if (beforeMarking) beforeMarking(found);
+    SetPageBit(found, true);
+  }
   return found;
 }
 
@@ -243,7 +266,7 @@ void TABSDatabaseFreeSpaceManager::CreateMapPage(int64_t pageNo, uint16_t pageTy
   page.Write();
 }
 
-int32_t TABSDatabaseFreeSpaceManager::GrowFile() {
+int32_t TABSDatabaseFreeSpaceManager::GrowFile(const BeforeMarking& beforeMarking) {
   const bool empty = LastUsedPageNo() == -1;
   const int64_t lastPfs = empty ? -1 : LastPfsIndex();
   const int64_t lastEam = empty ? -1 : LastEamIndex();
@@ -271,23 +294,30 @@ int32_t TABSDatabaseFreeSpaceManager::GrowFile() {
   }
   for (int64_t index = lastPfs + 1; index <= newLastPfs; ++index)
     UpdateExtentEntry(static_cast<int32_t>(PfsPageNo(index)));
-  SetPageBit(static_cast<int32_t>(candidate), true);
-  return static_cast<int32_t>(candidate);
+  const auto pageNo = static_cast<int32_t>(candidate);
+  if (beforeMarking) beforeMarking(pageNo);
+  // A page above LastUsedPageNo that is marked used and holds nothing was being allocated by a
+  // process that died before it wrote the header: nobody has it, so it is taken as it is.
+  if (IsPageUsed(pageNo) && !manager_.HoldsWrittenPage(pageNo))
+    UpdateExtentEntry(pageNo);
+  else
+    SetPageBit(pageNo, true);
+  return pageNo;
 }
 
-int32_t TABSDatabaseFreeSpaceManager::AllocatePage() {
+int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMarking) {
   TABSHeaderLockHolder lock(manager_, 20231);
   manager_.ReadHeader();
   const int32_t startTotal = TotalPageCount();
   const int32_t startLastUsed = LastUsedPageNo();
-  int32_t pageNo = FindFreePage();
-  if (pageNo < 0) pageNo = GrowFile();
+  int32_t pageNo = FindFreePage(beforeMarking);
+  if (pageNo < 0) pageNo = GrowFile(beforeMarking);
   if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
   if (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
   return pageNo;
 }
 
-int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage() {
+int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage(int32_t ignored) {
   const int64_t dataSize = manager_.PageDataSize();
   for (int64_t pfsIndex = LastPfsIndex(); pfsIndex >= 0; --pfsIndex) {
     MapPage pfs(manager_, PfsPageNo(pfsIndex), ptPFS, kTypeCodeFindLastUsed);
@@ -297,7 +327,9 @@ int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage() {
       for (int bit = 7; bit >= 0; --bit) {
         if (!((data[at] >> bit) & 1)) continue;
         const int64_t pageNo = PfsPageNo(pfsIndex) + 8 * at + bit;
-        if (!IsMapPage(pageNo)) return static_cast<int32_t>(pageNo);
+        // A bit past the file's end is what an allocation cut short left behind, not a used page.
+        if (!IsMapPage(pageNo) && pageNo != ignored && pageNo < TotalPageCount())
+          return static_cast<int32_t>(pageNo);
       }
     }
   }
@@ -308,25 +340,21 @@ void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   CheckNotMapPage(pageNo);
   TABSHeaderLockHolder lock(manager_, 20232);
   manager_.ReadHeader();
-  const int32_t startTotal = TotalPageCount();
   const int32_t startLastUsed = LastUsedPageNo();
   if (pageNo < 0 || pageNo >= TotalPageCount())
     throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
   if (!IsPageUsed(pageNo)) throw EABSException(msg::kPageAlreadyFree, pageNo);
   // Other processes see the page as gone before anyone can take it again.
   manager_.WritePageUpdateCounter(pageNo, kFreedPageCounter);
+  // The header goes before the bit: killed in between, the page stays marked above the last used
+  // page, holding nothing, and the next growth takes it.
+  LastUsedPageNo() = FindLastUsedPage(pageNo);
+  if (LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
   SetPageBit(pageNo, false);
 
-  LastUsedPageNo() = FindLastUsedPage();
   const int32_t step = GrowthStep();
   const int32_t trailing = TotalPageCount() - LastUsedPageNo() - 1;
-  bool headerWritten = false;
-  if (trailing >= step) {
-    manager_.TruncateFile((trailing / step) * step);
-    headerWritten = true;
-  }
-  if (!headerWritten && (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed))
-    manager_.WriteHeader();
+  if (trailing >= step) manager_.TruncateFile((trailing / step) * step);
 }
 
 }  // namespace viz

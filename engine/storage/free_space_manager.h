@@ -15,9 +15,20 @@
 // through the page read hook and writes the changed ones through the write hook, so an allocation or
 // a release is in the file when the call returns. Allocation and release run under the header lock
 // and re-read the header first, so several processes can share one file.
+//
+// Writes are ordered so that a process killed between any two of them leaves only states that
+// the allocator takes in its stride (and the file checker reports as notes or warnings at most):
+//   allocate  PFS bit, then EAM entry, then header    -> an extent that became full may still be
+//             (growing: file size, new map pages first)  marked as having room; a page above
+//                                                        LastUsedPageNo or past the header's page
+//                                                        count may be marked (taken again by the
+//                                                        next growth)
+//   free      freed marker, header (new LastUsedPageNo), EAM entry "has room", then PFS bit; a cut
+//             writes the header before it shortens the file
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace viz {
 
@@ -28,9 +39,13 @@ class TABSDatabaseFreeSpaceManager {
   //! Works on `manager`'s file and keeps TotalPageCount and LastUsedPageNo in its header.
   explicit TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager);
 
+  //! Called with the page an allocation is about to mark used, before anything is written for it.
+  using BeforeMarking = std::function<void(int32_t pageNo)>;
+
   //! Returns the lowest free page found through the maps, growing the file when none is free.
-  //! Raises "Database is locked" (20231) when the header lock cannot be had.
-  int32_t AllocatePage();
+  //! `beforeMarking`, when given, learns the page before its bit is set (and may raise to stop the
+  //! allocation). Raises "Database is locked" (20231) when the header lock cannot be had.
+  int32_t AllocatePage(const BeforeMarking& beforeMarking = nullptr);
   //! Marks the page's update counter as freed in the file, clears its bit, recomputes
   //! LastUsedPageNo and cuts trailing free pages in multiples of the growth step. Raises 30434 for a
   //! map page, 30430 out of range, 30427 when already free, 20232 when the header is locked.
@@ -38,6 +53,9 @@ class TABSDatabaseFreeSpaceManager {
 
   //! True for PFS and EAM pages.
   bool IsMapPage(int64_t pageNo) const;
+  //! True for PFS and EAM pages of a file with `pageDataSize` data bytes per page and
+  //! `extentPageCount` pages per extent (false when either is 0).
+  static bool IsMapPage(int64_t pageNo, int64_t pageDataSize, int64_t extentPageCount);
   //! Raises "Cannot delete PFS or EAM page. PageNo=%d" (30434) for a map page.
   void CheckNotMapPage(int32_t pageNo) const;
   //! True when the page's bit is set in its PFS page (read fresh). REQUIRES: 0 <= pageNo < total.
@@ -71,9 +89,12 @@ class TABSDatabaseFreeSpaceManager {
   void UpdateExtentEntry(int32_t pageNo);
   // The free page found through EAM page `eamIndex`, or -1.
   int32_t SearchEam(int64_t eamIndex);
-  int32_t FindFreePage();
-  int32_t GrowFile();
-  int32_t FindLastUsedPage();
+  int32_t FindFreePage(const BeforeMarking& beforeMarking);
+  int32_t GrowFile(const BeforeMarking& beforeMarking);
+  // The highest used page that is not a map page, counting `ignored` as free; -1 when none.
+  int32_t FindLastUsedPage(int32_t ignored = -1);
+  // Writes an extent entry when it differs from the stored one.
+  void WriteExtentEntry(int64_t extentNo, uint8_t entry);
   void CreateMapPage(int64_t pageNo, uint16_t pageType);
 
   TABSDiskPageManager& manager_;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "engine/platform/system.h"
 #include "engine/types/errors.h"
@@ -28,6 +29,12 @@ T LoadAt(const unsigned char* at) {
 template <class T>
 void StoreAt(unsigned char* at, T value) {
   std::memcpy(at, &value, sizeof value);
+}
+
+// The text of an engine error without its " - Native error: N" suffix, to be quoted in another.
+std::string WithoutNativeCode(const std::string& message) {
+  const size_t at = message.rfind(" - Native error:");
+  return at == std::string::npos ? message : message.substr(0, at);
 }
 
 }  // namespace
@@ -106,19 +113,25 @@ void TABSMemoryManager::FreeAndNillMem(void*& block) {
 }
 
 void TABSMemoryManager::ReallocMem(void*& block, size_t newSize, bool zeroFill) {
-  if (!block) {
-    block = zeroFill ? GetMemZero(newSize) : GetMem(newSize);
-    return;
+  // A foreign pointer is refused as such; every other failure (the limit, the allocator, an overrun
+  // of the old block found when it is freed) is a failed resize.
+  const size_t oldSize = block ? CheckedSize(block, msg::kInvalidPointerOnRealloc.code) : 0;
+  try {
+    if (!block) {
+      block = zeroFill ? GetMemZero(newSize) : GetMem(newSize);
+      return;
+    }
+    void* fresh = GetMem(newSize);
+    std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
+    if (zeroFill && newSize > oldSize) {
+      std::memset(static_cast<unsigned char*>(fresh) + oldSize, 0, newSize - oldSize);
+    }
+    void* old = block;
+    block = fresh;
+    FreeAndNillMem(old);
+  } catch (const EABSException& error) {
+    throw EABSException(msg::kReallocMemError, WithoutNativeCode(error.Message()));
   }
-  size_t oldSize = CheckedSize(block, msg::kInvalidPointerOnRealloc.code);
-  void* fresh = GetMem(newSize);
-  std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
-  if (zeroFill && newSize > oldSize) {
-    std::memset(static_cast<unsigned char*>(fresh) + oldSize, 0, newSize - oldSize);
-  }
-  void* old = block;
-  block = fresh;
-  FreeAndNillMem(old);
 }
 
 int64_t TABSMemoryManager::GetAvailableMemory() const {
@@ -142,6 +155,11 @@ int64_t TABSMemoryManager::GetLimit() const {
 int64_t TABSMemoryManager::GetMemoryInUse() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return inUse_;
+}
+
+int64_t TABSMemoryManager::GetMemCallCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return getMemCalls_;
 }
 
 }  // namespace viz

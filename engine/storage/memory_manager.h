@@ -43,7 +43,9 @@ class TABSMemoryManager {
   void FreeAndNillMem(void*& block);
   //! Replaces the block by one of `newSize` bytes holding min(old, new) bytes of the old content;
   //! with `zeroFill` the grown tail is zeroed. A null block is allocated afresh.
-  //! Raises "Invalid pointer" (30002) for a foreign pointer.
+  //! Raises "Invalid pointer" (30002) for a foreign pointer (the block is left alone) and
+  //! "ReallocMem error: %s" (30014) with the cause for any other failure (the limit, the allocator,
+  //! an overrun found in the old block).
   void ReallocMem(void*& block, size_t newSize, bool zeroFill = false);
 
   //! Returns the free physical memory, or the limit when one is set and it is smaller.
@@ -54,6 +56,9 @@ class TABSMemoryManager {
   int64_t GetLimit() const;
   //! Sum of the requested sizes of the live blocks.
   int64_t GetMemoryInUse() const;
+  //! Number of blocks handed out since the process started (tests and benchmarks count the
+  //! allocations of an operation by the difference).
+  int64_t GetMemCallCount() const;
 
   template <class T>
   void FreeAndNil(T*& block) {

@@ -99,10 +99,6 @@ void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes
   if (pending_.size() >= kWriteChunk) WritePending();
 }
 
-void TABSJournalWriter::AppendRelease(int32_t pageNo) {
-  Append(pageNo, kReleaseOffset, nullptr, 0);
-}
-
 void TABSJournalWriter::WritePending() {
   if (pending_.empty()) return;
   runningCrc_ = Crc(runningCrc_, pending_.data(), pending_.size());

@@ -21,7 +21,8 @@
 //   Record, 20 bytes + length, record count times
 //   0      | i32   | page number (-1 for the database header)
 //   4      | i64   | absolute offset of the bytes in the database file; -1 with length 0: a page
-//          |       | the commit allocated, to be released when the commit is undone
+//          |       | the commit allocated, to be released when the commit is undone (written by
+//          |       | earlier versions; the allocation log now returns such pages)
 //   12     | u32   | length
 //   16     | u32   | CRC-32 of the bytes
 //   20     | length| the previous bytes
@@ -73,9 +74,6 @@ class TABSJournalWriter {
   void Begin(uint16_t pageSize, int64_t baseOffset, int32_t recordCount, int64_t fileSize = -1);
   //! Adds the previous bytes of one range. REQUIRES: Begin; at most `recordCount` calls.
   void Append(int32_t pageNo, int64_t offset, const void* bytes, uint32_t count);
-  //! Adds a page that the commit allocated: a play-back returns it to the free space, since nothing
-  //! refers to it once the commit is undone. Stored as a record with offset -1 and no bytes.
-  void AppendRelease(int32_t pageNo);
   //! Writes the commit record; with `flush` forces the journal and its directory entry to the
   //! medium. Raises 20302 / 20303. REQUIRES: exactly `recordCount` records appended.
   void Seal(bool flush);

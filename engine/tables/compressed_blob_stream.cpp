@@ -134,24 +134,23 @@ void TABSCompressedBLOBStream::LoadBlock(int64_t index) {
                         static_cast<int64_t>(header.CompressedSize),
                         std::max<int64_t>(innerSize - dataPosition, 0));
   CheckedSeek(inner_, dataPosition, 10086);
-  TABSScopedBlock data(MemoryManager().GetMem(std::max<size_t>(header.CompressedSize, 1)));
-  ExactRead(data.get(), header.CompressedSize, inner_, 10086);
+  TABSMemBlock data(MemoryManager().GetMem(std::max<size_t>(header.CompressedSize, 1)));
+  ExactRead(data.data(), header.CompressedSize, inner_, 10086);
 
   void* out = nullptr;
   int64_t outSize = 0;
-  if (!DecompressBuffer(descriptor_.CompressionAlgorithm, data.get(), header.CompressedSize,
+  if (!DecompressBuffer(descriptor_.CompressionAlgorithm, data.data(), header.CompressedSize,
                         header.UncompressedSize, out, outSize))
     throw EABSException(msg::kDecompressBufferFailed, static_cast<int32_t>(descriptor_.CompressionAlgorithm),
                         static_cast<int64_t>(header.CompressedSize), outSize);
-  TABSScopedBlock decompressed(out);
+  TABSMemBlock decompressed(out);
   if (outSize != header.UncompressedSize)
     throw EABSException(msg::kDecompressSizeMismatch, outSize, static_cast<int64_t>(header.UncompressedSize));
   uint32_t crc = ComputeCRC32(out, static_cast<size_t>(outSize));
   if (crc != header.Crc32)
     throw EABSException(msg::kDecompressChecksumMismatch, static_cast<int64_t>(crc),
                         static_cast<int64_t>(header.Crc32));
-  cache_.reset(decompressed.get());
-  decompressed.ref() = nullptr;
+  cache_ = std::move(decompressed);
   cachedBlock_ = index;
 }
 
@@ -163,7 +162,7 @@ TABSCompressedStreamBlockHeader TABSCompressedBLOBStream::WriteBlock(const void*
                       outSize))
     throw EABSException(msg::kCompressBufferFailed, static_cast<int32_t>(descriptor_.CompressionAlgorithm),
                         static_cast<int32_t>(descriptor_.CompressionMode), count, outSize);
-  TABSScopedBlock compressed(out);
+  TABSMemBlock compressed(out);
   TABSCompressedStreamBlockHeader header;
   header.CompressedSize = static_cast<int32_t>(outSize);
   header.UncompressedSize = static_cast<int32_t>(count);
@@ -171,7 +170,7 @@ TABSCompressedStreamBlockHeader TABSCompressedBLOBStream::WriteBlock(const void*
   header.BlockLength = outSize + static_cast<int64_t>(sizeof(TABSCompressedStreamBlockHeader));
   CheckedSeek(inner_, position, 10099);
   ExactWrite(&header, sizeof(header), inner_, 10100);
-  ExactWrite(compressed.get(), outSize, inner_, 10101);
+  ExactWrite(compressed.data(), outSize, inner_, 10101);
   return header;
 }
 
@@ -186,13 +185,12 @@ int64_t TABSCompressedBLOBStream::Append(const uint8_t* data, int64_t count) {
     LoadBlock(last);
     const int64_t have = headers_[last].header.UncompressedSize;
     const int64_t fill = std::min(blockSize_ - have, count);
-    TABSScopedBlock block(MemoryManager().GetMem(static_cast<size_t>(blockSize_)));
-    std::memcpy(block.get(), cache_.get(), static_cast<size_t>(have));
+    TABSMemBlock block(MemoryManager().GetMem(static_cast<size_t>(blockSize_)));
+    std::memcpy(block.data(), cache_.data(), static_cast<size_t>(have));
     std::memcpy(block.bytes() + have, data, static_cast<size_t>(fill));
     cachedBlock_ = -1;
-    headers_.Set(last, WriteBlock(block.get(), have + fill, headers_[last].position));
-    cache_.reset(block.get());
-    block.ref() = nullptr;
+    headers_.Set(last, WriteBlock(block.data(), have + fill, headers_[last].position));
+    cache_ = std::move(block);
     cachedBlock_ = last;
     size_ += fill;
     taken += fill;
@@ -271,7 +269,7 @@ void TABSCompressedBLOBStream::SetSize(int64_t size) {
   } else if (size > size_) {
     const int64_t extension = size - size_;
     if (extension <= 0) throw EABSException(msg::kInvalidExtensionSize, size, size_, extension);
-    TABSScopedBlock zeros(MemoryManager().GetMemZero(static_cast<size_t>(std::min(blockSize_, extension))));
+    TABSMemBlock zeros(MemoryManager().GetMemZero(static_cast<size_t>(std::min(blockSize_, extension))));
     while (size_ < size) {
       const int64_t piece = std::min(blockSize_, size - size_);
       const int64_t before = size_;
@@ -284,10 +282,10 @@ void TABSCompressedBLOBStream::SetSize(int64_t size) {
     if (rest > 0) {
       if (keep >= headers_.Count()) throw EABSException(msg::kCannotReadReadSize, rest);
       LoadBlock(keep);
-      TABSScopedBlock block(MemoryManager().GetMem(static_cast<size_t>(rest)));
-      std::memcpy(block.get(), cache_.get(), static_cast<size_t>(rest));
+      TABSMemBlock block(MemoryManager().GetMem(static_cast<size_t>(rest)));
+      std::memcpy(block.data(), cache_.data(), static_cast<size_t>(rest));
       cachedBlock_ = -1;
-      headers_.Set(keep, WriteBlock(block.get(), rest, headers_[keep].position));
+      headers_.Set(keep, WriteBlock(block.data(), rest, headers_[keep].position));
       headers_.Truncate(keep + 1);
     } else {
       headers_.Truncate(keep);

@@ -139,7 +139,7 @@ class TABSCompressedBLOBStream : public TABSStream {
   float compressionRate_ = 0;
   TABSCompressedStreamBlockHeadersArray headers_;
   // The most recently decompressed block, kept for reads that follow one another.
-  TABSScopedBlock cache_;
+  TABSMemBlock cache_;
   int64_t cachedBlock_ = -1;
 };
 

@@ -136,13 +136,4 @@ bool DecompressBuffer(uint8_t algorithm, const void* in, int64_t inSize, int64_t
   return ok;
 }
 
-TABSScopedBlock::~TABSScopedBlock() {
-  FreeQuietly(block_);
-}
-
-void TABSScopedBlock::reset(void* block) {
-  if (block_ != nullptr && block_ != block) MemoryManager().FreeAndNillMem(block_);
-  block_ = block;
-}
-
 }  // namespace viz

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/types/mem_block.h"
+
 namespace viz {
 
 //! Compression algorithms as stored in BLOB descriptors.
@@ -26,24 +28,5 @@ bool CompressBuffer(uint8_t algorithm, int mode, const void* in, int64_t inSize,
 //! not decompress into `expectedSize` bytes or less, or an output of 0 bytes.
 bool DecompressBuffer(uint8_t algorithm, const void* in, int64_t inSize, int64_t expectedSize, void*& out,
                       int64_t& outSize);
-
-//! Owns a block of the engine memory manager for a scope.
-class TABSScopedBlock {
- public:
-  TABSScopedBlock() = default;
-  explicit TABSScopedBlock(void* block) : block_(block) {}
-  ~TABSScopedBlock();
-  TABSScopedBlock(const TABSScopedBlock&) = delete;
-  TABSScopedBlock& operator=(const TABSScopedBlock&) = delete;
-
-  void* get() const { return block_; }
-  uint8_t* bytes() const { return static_cast<uint8_t*>(block_); }
-  //! Replaces the held block (the old one is freed).
-  void reset(void* block = nullptr);
-  void*& ref() { return block_; }
-
- private:
-  void* block_ = nullptr;
-};
 
 }  // namespace viz

@@ -68,7 +68,8 @@ class TABSBaseIndexManager {
  protected:
   //! Returns a new, unopened index object for a definition, on the given page manager: a B-tree
   //! index (TABSBTreeRecordIndex).
-  virtual std::unique_ptr<TABSIndex> NewIndexObject(const TABSIndexDef& definition, TABSPageManager* pageManager);
+  virtual std::unique_ptr<TABSIndex> NewIndexObject(const TABSIndexDef& definition,
+                                                    TABSPageManager* pageManager);
 
  private:
   // Takes the root page an index may have moved to into the definition, and counts the change.

@@ -265,6 +265,48 @@ inline constexpr Message kParameterUnknownType{20271, "Parameter \"%s\" is of an
 inline constexpr Message kAmPmExpected{30129, "AM/PM word expected, but '%s' found"};
 // Raised as a plain framework exception: no native number belongs to it.
 inline constexpr const char* kUnknownDateFormatType = "Unknown DateFormatType";
+
+// ---- SQL expressions and expression functions
+// Parse errors name the token found and its line and column. The token errors ("Token '%s'
+// expected ...") and the argument errors share one text each; every raising place passes its own
+// number with `At`.
+inline constexpr Message kUnexpectedEnd{30063, "Unexpected end of SQL command found at line %d, column %d"};  // also 30136
+inline constexpr Message kUnexpectedToken{30064, "Unexpected token '%s' found at line %d, column %d"};
+inline constexpr Message kBooleanExpected{30066, "Boolean expression expected, but '%s' found at line %d, column %d"};  // also 30069, 30070
+// also 30071, 30073-30076, 30080-30082, 30084, 30085, 30087, 30089-30091, 30094, 30097, 30098, 30100,
+// 30101, 30103, 30106, 30108, 30111, 30122, 30125, 30465, 20251-20253, 20261, 20263, 20273-20275,
+// 20277-20280, 20282, 20286, 20288
+inline constexpr Message kTokenExpected{30067, "Token '%s' expected, but '%s' found at line %d, column %d"};
+// also 30078, 30079, 30083, 30086, 30088, 30093, 30095, 30099, 30102, 30104, 30107, 20281, 20284, 20287, 20289
+inline constexpr Message kArgumentExpected{20262, "Argument expected for function '%s' at line %d, column %d"};
+inline constexpr Message kStringArgumentExpected{30092, "String argument expected for function '%s', but '%s' found at line %d, column %d"};  // also 30105
+inline constexpr Message kDateFormatExpected{30109, "Const DateFormat string expected, but '%s' found at line %d, column %d"};  // also 30096
+inline constexpr Message kCommaExpected{20267, "comma (\",\") expected but not found at line %d, column %d"};
+inline constexpr Message kCoalesceArgumentsMissed{20276, "COALESCE arguments are missed at line %d, column %d"};
+inline constexpr Message kDateStringExpected{20283, "Date string expected \"YYYY-MM-DD\", but found \"%s\" at line %d, column %d"};
+inline constexpr Message kTimeStringExpected{20285, "Time string expected \"HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr Message kCaseInputExpected{20264, "Input expression for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseConditionExpected{20265, "Search Condition for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseWhenExpected{20266, "When Expression for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kCaseElseExpected{20268, "'Else Result Expression' for CASE function expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kEscapeCharacterExpected{30068, "Escape character expected, but '%s' found at line %d, column %d"};
+inline constexpr Message kNestedTooDeeply{30065, "Expression nested too deeply at line %d, column %d"};
+inline constexpr Message kCannotConvertToType{30077, "Cannot convert an expression to specified type: '%s'"};
+inline constexpr Message kUnsupportedCastSource{30466, "Unsupported data type '%s'"};
+inline constexpr Message kExpressionValueIsNull{30110, "Value is Null"};
+inline constexpr Message kKeyCountMismatch{30112, "Count of FieldNames (%d) not equal counts of KeyValues (%d)"};
+inline constexpr Message kExprFieldNotFound{30115, "Field '%s' not found"};  // also 30197
+inline constexpr Message kUnknownOperator{30116, "Unknown operator: '%s'"};  // also 30117, 30121, 30130, 30134, 30287, 30338
+inline constexpr Message kBlankSqlCommand{30119, "Blank SQL command"};
+inline constexpr Message kNotStringArgument{30120, "Not string argument in function '%s'"};  // also 30135
+inline constexpr Message kNotNumericAggregate{30132, "Not numeric argument in numeric operator '%s'"};  // also 30133
+inline constexpr Message kDatasetAndAONotAssigned{30196, "Dataset and AO not assigned"};
+inline constexpr Message kNodeIsNotField{30198, "Node is not field"};
+inline constexpr Message kCannotDetermineType{30283, "Cannot determine expression type"};
+inline constexpr Message kAmbiguousFieldReference{10404, "Ambiguous field reference to '%s'"};  // also 10405
+inline constexpr Message kExprPointerIsNil{20254, "Pointer is nil"};  // also 20255
+inline constexpr Message kBlobFieldNeedsTable{30199, "BLOB field '%s' can only be read through its table"};
+
 // ---- B-tree indexes, page indexes, table navigation, search and record bitmaps
 inline constexpr Message kInternalIndexError{20020, "Internal index error"};  // also 20024
 inline constexpr Message kIndexPageIsEmpty{20025, "Index error: page is empty"};  // also 20112
@@ -287,6 +329,10 @@ inline constexpr Message kInvalidConditionNumber{10382, "Invalid condition numbe
 inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
 inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+// ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
+inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr Message kAllocationLogRead{20310, "Cannot read allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
 
 // ---- Memory and temporary backends
 inline constexpr Message kNotReleasedPageAllocated{20037, "Not released page is allocated"};  // also 10392, 10393, 10396, 10397

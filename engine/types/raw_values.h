@@ -19,38 +19,9 @@
 #include <string_view>
 
 #include "engine/types/data_types.h"
+#include "engine/types/mem_block.h"
 
 namespace viz {
-
-//! An owned block of the engine's memory manager, released exactly once.
-class TABSMemBlock {
- public:
-  TABSMemBlock() = default;
-  TABSMemBlock(void* data, int32_t size) : data_(data), size_(size) {}
-  TABSMemBlock(const TABSMemBlock&) = delete;
-  TABSMemBlock& operator=(const TABSMemBlock&) = delete;
-  TABSMemBlock(TABSMemBlock&& other) noexcept : data_(other.data_), size_(other.size_) {
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
-  TABSMemBlock& operator=(TABSMemBlock&& other) noexcept;
-  ~TABSMemBlock() { Reset(); }
-
-  void* data() const { return data_; }
-  int32_t size() const { return size_; }
-  //! Gives up ownership: the caller releases the block.
-  void* Release() {
-    void* data = data_;
-    data_ = nullptr;
-    size_ = 0;
-    return data;
-  }
-  void Reset() noexcept;
-
- private:
-  void* data_ = nullptr;
-  int32_t size_ = 0;
-};
 
 //! Returns a new block holding one value of the base type: a zero-terminated single-byte string for
 //! CHAR and STRING (size = length + 1), a zero-terminated UTF-16 string for WIDECHAR and WIDESTRING

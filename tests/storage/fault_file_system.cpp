@@ -85,7 +85,9 @@ std::unique_ptr<platform::File> FaultFileSystem::CreateTemporary(platform::OsErr
 }
 
 bool FaultFileSystem::Delete(const std::string& path) {
-  return AllowWrite() ? Forwarded(FileSystemWrapper::Delete(path)) : Refuse();
+  if (!AllowWrite()) return Refuse();
+  lastDelete_ = writes_;
+  return Forwarded(FileSystemWrapper::Delete(path));
 }
 
 bool FaultFileSystem::Rename(const std::string& from, const std::string& to) {

@@ -25,6 +25,7 @@ class FaultFileSystem : public platform::FileSystemWrapper {
   void FailAtWrite(int64_t n) {
     failAt_ = n;
     writes_ = 0;
+    lastDelete_ = 0;
     dead_ = false;
     once_ = false;
   }
@@ -35,6 +36,8 @@ class FaultFileSystem : public platform::FileSystemWrapper {
   }
   //! Writes counted since the last FailAtWrite / FailOnceAtWrite.
   int64_t Writes() const { return writes_; }
+  //! The number of the write that the last file deletion was (0 when none since FailAtWrite).
+  int64_t LastDeleteWrite() const { return lastDelete_; }
   bool Dead() const { return dead_; }
   bool Alive() const { return !dead_; }
   //! Returns true when a write may go on; counts it and flips to "dead" at the chosen one.
@@ -71,6 +74,7 @@ class FaultFileSystem : public platform::FileSystemWrapper {
 
   int64_t failAt_ = 0;
   int64_t writes_ = 0;
+  int64_t lastDelete_ = 0;
   bool dead_ = false;
   bool once_ = false;
   bool refused_ = false;

@@ -119,6 +119,40 @@ TEST(MemoryManagerTest, ReallocKeepsContentAndZeroFillsTheTail) {
   manager.FreeAndNillMem(block);
 }
 
+TEST(MemoryManagerTest, FailedResizeIsAReallocErrorWithItsCause) {
+  TABSMemoryManager manager;
+  auto messageOf = [](auto&& call) -> std::string {
+    try {
+      call();
+    } catch (const EABSException& error) {
+      return error.Message();
+    }
+    return "";
+  };
+  manager.SetLimit(100);
+  void* block = manager.GetMem(60);
+  std::memcpy(block, "keep", 4);
+  // The new block would take the bytes in use past the limit; the old block stays as it was.
+  EXPECT_EQ(messageOf([&] { manager.ReallocMem(block, 50); }),
+            "ReallocMem error: Memory limit exceeded (Limit = 100 bytes) - Native error: 30014");
+  EXPECT_EQ(manager.GetMemSize(block), 60u);
+  EXPECT_EQ(std::memcmp(block, "keep", 4), 0);
+  EXPECT_EQ(messageOf([&] { manager.ReallocMem(block, 0); }),
+            "ReallocMem error: Cannot allocate 0 bytes - Native error: 30014");
+  void* none = nullptr;
+  EXPECT_EQ(messageOf([&] { manager.ReallocMem(none, 200); }),
+            "ReallocMem error: Memory limit exceeded (Limit = 100 bytes) - Native error: 30014");
+  manager.SetLimit(0);
+  // An overrun of the old block is found when it is released: the resize itself is done.
+  static_cast<unsigned char*>(block)[60] = 0;
+  EXPECT_EQ(messageOf([&] { manager.ReallocMem(block, 8); }),
+            "ReallocMem error: Memory overrun detected - Native error: 30014");
+  EXPECT_EQ(manager.GetMemSize(block), 8u);
+  EXPECT_EQ(std::memcmp(block, "keep", 4), 0);
+  manager.FreeAndNillMem(block);
+  EXPECT_EQ(manager.GetMemoryInUse(), 0);
+}
+
 TEST(MemoryManagerTest, CountingIsThreadSafe) {
   TABSMemoryManager manager;
   std::vector<std::thread> threads;

@@ -73,7 +73,12 @@ int32_t ChangeCounterOnDisk(const std::string& path);
 int StateOnDisk(const std::string& path);
 
 //! Runs the vizcheck tool on a file (built with the tests). Returns its exit code, or -1 when the
-//! tool is not part of this build.
-int RunFileChecker(const std::string& path, const std::string& password = {});
+//! tool is not part of this build; `report`, when given, receives what it printed.
+int RunFileChecker(const std::string& path, const std::string& password = {}, std::string* report = nullptr);
+//! Runs vizcheck and expects a sound file with no page lost to the free space (pages marked used
+//! that nobody has). Returns false (with a test failure naming `context`) otherwise; true also
+//! when the tool is not part of this build.
+bool ExpectSoundWithNoLostPage(const std::string& path, const std::string& context,
+                               const std::string& password = {});
 
 }  // namespace viz::testing

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -127,6 +128,40 @@ TEST(ConvertRawValueTest, NumberToNumber) {
   EXPECT_DOUBLE_EQ(As<double>(Conv(&yes, 2, bt::kLogical, bt::kFloat)), 1.0);
   const int32_t zero = 0;
   EXPECT_EQ(As<int16_t>(Conv(&zero, 4, bt::kInteger, bt::kLogical)), 0);
+}
+
+// LARGEINT holds -2^63 .. 2^63 - 1: both ends are checked one representable FLOAT (and EXTENDED)
+// step on either side, where an off-by-one range test would let 2^63 wrap to -2^63.
+TEST(ConvertRawValueTest, FloatToLargeIntAcceptsExactlyTheSixtyFourBitRange) {
+  struct Case {
+    double value;
+    bool fits;
+    int64_t expected;
+  };
+  const double two63 = 0x1p63;
+  const Case cases[] = {
+      {two63, false, 0},
+      {std::nextafter(two63, 0.0), true, 9223372036854774784LL},  // 2^63 - 1024
+      {-two63, true, INT64_MIN},
+      {std::nextafter(-two63, -1e300), false, 0},
+      {std::nextafter(-two63, 0.0), true, -9223372036854774784LL},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.value);
+    if (test.fits) {
+      EXPECT_EQ(As<int64_t>(Conv(&test.value, 8, bt::kFloat, bt::kLargeInt)), test.expected);
+    } else {
+      EXPECT_EQ(CodeOf([&] { Conv(&test.value, 8, bt::kFloat, bt::kLargeInt); }), 30051);
+    }
+  }
+  // EXTENDED has 64 mantissa bits, so 2^63 - 1 itself is representable and fits.
+  uint8_t extended[10];
+  LongDoubleToExtended(0x1p63L, extended);
+  EXPECT_EQ(CodeOf([&] { Conv(extended, 10, bt::kExtended, bt::kLargeInt); }), 30051);
+  LongDoubleToExtended(0x1p63L - 1, extended);
+  EXPECT_EQ(As<int64_t>(Conv(extended, 10, bt::kExtended, bt::kLargeInt)), INT64_MAX);
+  LongDoubleToExtended(-0x1p63L - 1, extended);
+  EXPECT_EQ(CodeOf([&] { Conv(extended, 10, bt::kExtended, bt::kLargeInt); }), 30051);
 }
 
 TEST(ConvertRawValueTest, TextToLogical) {

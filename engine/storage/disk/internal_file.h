@@ -24,6 +24,8 @@ namespace viz {
 
 //! Size of the file header at the start of an internal file's first data area.
 inline constexpr uint16_t kInternalFileHeaderSize = 10;
+static_assert(file_format::kMinimumPageSize == file_format::kPageHeaderSize + kInternalFileHeaderSize + 1,
+              "the smallest page size leaves room for an internal file's header and a record");
 
 //! The 10-byte header of an internal file.
 struct TABSInternalFileHeader {

@@ -117,12 +117,14 @@ void TABSInternalDBTransactedAccessFile::WriteFile(int32_t session, const void* 
   length = std::max(length, 0);
   const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
   int64_t storedSize = length;
-  TABSScopedBlock compressed;
+  TABSMemBlock compressed;
   // Nothing to compress in an empty content: it is stored plain.
   if (length == 0) compressionType = 0;
   if (compressionType != 0) {
-    if (!CompressBuffer(compressionType, level, buffer, length, compressed.ref(), storedSize) ||
-        storedSize > std::numeric_limits<int32_t>::max()) {
+    void* packed = nullptr;
+    const bool packedOk = CompressBuffer(compressionType, level, buffer, length, packed, storedSize);
+    compressed = TABSMemBlock(packed);
+    if (!packedOk || storedSize > std::numeric_limits<int32_t>::max()) {
       throw EABSException(msg::kTableFileCompressionError);
     }
     bytes = compressed.bytes();
@@ -180,14 +182,15 @@ void TABSInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
   if (done < toRead) throw EABSException(msg::kInternalFileChainEnded, toRead, done, toRead);
   if (!compressed) return;
 
-  TABSScopedBlock plain;
+  void* unpacked = nullptr;
   int64_t produced = 0;
-  if (!DecompressBuffer(header.compressionType, scratch.data(), toRead, header.uncompressedSize, plain.ref(),
-                        produced) ||
-      produced < length) {
+  const bool unpackedOk =
+      DecompressBuffer(header.compressionType, scratch.data(), toRead, header.uncompressedSize, unpacked, produced);
+  const TABSMemBlock plain(unpacked);
+  if (!unpackedOk || produced < length) {
     throw EABSException(msg::kTableFileDecompressionError);
   }
-  if (length > 0) std::memcpy(buffer, plain.get(), static_cast<size_t>(length));
+  if (length > 0) std::memcpy(buffer, plain.data(), static_cast<size_t>(length));
 }
 
 std::vector<uint8_t> TABSInternalDBTransactedAccessFile::ReadAll(int32_t session) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/storage/VIZPage.h"
 #include "engine/types/errors.h"
@@ -152,7 +153,8 @@ int32_t TABSBTree::NodeChild(int32_t session, const TABSBTreeProbe& probe, Bound
   return child;
 }
 
-void TABSBTree::Descend(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path) {
+void TABSBTree::Descend(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path,
+                        TABSBTreePage* leaf) {
   if (root_ < 0) throw EABSException(msg::kInvalidPageNumber.At(20122));
   path.Clear();
   TABSBTreePage page(pages_, keys_);
@@ -161,6 +163,7 @@ void TABSBTree::Descend(int32_t session, const TABSBTreeProbe& probe, Bound boun
     page.Load(session, pageNo);
     if (page.IsLeaf()) {
       PushLevel(path, pageNo, LeafPosition(session, probe, bound, page), page.Count());
+      if (leaf) *leaf = std::move(page);
       return;
     }
     const int32_t child = NodeChild(session, probe, bound, page);
@@ -169,21 +172,28 @@ void TABSBTree::Descend(int32_t session, const TABSBTreeProbe& probe, Bound boun
   }
 }
 
-bool TABSBTree::Seek(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path) {
-  Descend(session, probe, bound, path);
-  TABSKeyPathLevel& leaf = path.Leaf();
-  if (leaf.Entry < leaf.Count) return true;
-  if (leaf.Count == 0) return false;
-  leaf.Entry = leaf.Count - 1;
-  if (Next(session, path)) return true;
+bool TABSBTree::Seek(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path,
+                     TABSBTreePage* leaf) {
+  Descend(session, probe, bound, path, leaf);
+  TABSKeyPathLevel& at = path.Leaf();
+  if (at.Entry < at.Count) return true;
+  if (leaf) leaf->Release();
+  if (at.Count == 0) return false;
+  at.Entry = at.Count - 1;
+  if (Next(session, path)) {
+    if (leaf) leaf->Load(session, path.Leaf().PageNo);
+    return true;
+  }
   path.Leaf().Entry = path.Leaf().Count;
   return false;
 }
 
-bool TABSBTree::Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path) {
-  Descend(session, probe, Bound::Lower, path);
-  const TABSKeyPathLevel& leaf = path.Leaf();
-  return leaf.Entry < leaf.Count && CompareAt(session, probe, path) == 0;
+bool TABSBTree::Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path, TABSBTreePage* leaf) {
+  // Without an address a key equal to a separator may start the next leaf.
+  TABSBTreePage own(pages_, keys_);
+  TABSBTreePage& page = leaf ? *leaf : own;
+  return Seek(session, probe, Bound::Lower, path, &page) &&
+         CompareEntry(session, probe, page, path.Leaf().Entry) == 0;
 }
 
 int TABSBTree::CompareAt(int32_t session, const TABSBTreeProbe& probe, const TABSKeyPath& path) {

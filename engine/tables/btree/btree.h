@@ -77,11 +77,18 @@ class TABSBTree {
   // ---- Positioning
   //! Descends to the leaf where the bound lies. The path's leaf entry is the bound's position in
   //! that leaf, which may equal the leaf's count (the bound is then the next leaf's first entry).
-  void Descend(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path);
-  //! Positions the path on the bound's entry. False when it lies past the last entry.
-  bool Seek(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path);
+  //! With `leaf` the leaf page stays held there afterwards.
+  void Descend(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path,
+               TABSBTreePage* leaf = nullptr);
+  //! Positions the path on the bound's entry. False when it lies past the last entry. With `leaf`
+  //! the path's leaf page stays held there when found.
+  bool Seek(int32_t session, const TABSBTreeProbe& probe, Bound bound, TABSKeyPath& path,
+            TABSBTreePage* leaf = nullptr);
   //! Positions the path on the probe's exact entry (key and address). False when there is none.
-  bool Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path);
+  bool Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path, TABSBTreePage* leaf = nullptr);
+  //! Compares the probe with entry `index` of a held page; in a node a tie is settled by the first
+  //! entry under the child when that matters.
+  int CompareEntry(int32_t session, const TABSBTreeProbe& probe, const TABSBTreePage& page, int32_t index);
   bool First(int32_t session, TABSKeyPath& path);
   bool Last(int32_t session, TABSKeyPath& path);
   //! Moves to the next / prior entry; false (path unchanged) past the last / before the first.
@@ -103,9 +110,6 @@ class TABSBTree {
   bool Remove(int32_t session, const TABSBTreeProbe& probe);
 
  private:
-  // Compares the probe with entry `index` of a held page; in a node a tie is settled by the first
-  // entry under the child when that matters.
-  int CompareEntry(int32_t session, const TABSBTreeProbe& probe, const TABSBTreePage& page, int32_t index);
   // The first leaf entry (key and reference) under a page.
   void FirstEntryUnder(int32_t session, int32_t pageNo, std::vector<uint8_t>& entry);
   // Leaf position of the bound in a held leaf.
@@ -117,13 +121,16 @@ class TABSBTree {
   void MoveLevel(int32_t session, TABSKeyPath& path, int32_t level, bool forward);
 
   // Insertion: puts an entry at `position` of the page at `level`, splitting upwards when full.
-  void InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, const uint8_t* entry);
+  // `held` may hold that page already.
+  void InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, const uint8_t* entry,
+                TABSBTreePage* held = nullptr);
   void SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, const uint8_t* entries, int32_t count);
-  void SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page, const uint8_t* entries,
-                 int32_t count);
+  void SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page,
+                 const uint8_t* entries, int32_t count);
 
   // Deletion: removes entry `position` of the page at `level` and restores the invariants.
-  void RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position);
+  void RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,
+                TABSBTreePage* held = nullptr);
   // Tries to merge the under-filled page at `level` into its prior or next neighbour.
   void Merge(int32_t session, TABSKeyPath& path, int32_t level);
   // Sets the separator that bounds the page at `level` from below (in the nearest ancestor whose

@@ -56,8 +56,8 @@ class Walk {
   int CompareKeys(const uint8_t* a, const uint8_t* b, int32_t& undecided) const {
     return tree_.Keys().CompareKeys(a, b, tree_.Keys().ColumnCount(), undecided);
   }
-  void CheckHeader(const TABSBTreePage& page, const std::vector<int32_t>& level, size_t position, int32_t depth,
-                   bool& levelLeaf);
+  void CheckHeader(const TABSBTreePage& page, const std::vector<int32_t>& level, size_t position,
+                   int32_t depth, bool& levelLeaf);
   void CheckNode(const TABSBTreePage& page, std::vector<int32_t>& below);
   void CheckLeaf(const TABSBTreePage& page);
 
@@ -103,7 +103,8 @@ void Walk::CheckHeader(const TABSBTreePage& page, const std::vector<int32_t>& le
     Problem("page ", pageNo, ": leaf and node pages mixed on level ", depth - 1);
   const int32_t prior = position > 0 ? level[position - 1] : -1;
   const int32_t next = position + 1 < level.size() ? level[position + 1] : -1;
-  if (page.PriorPage() != prior) Problem("page ", pageNo, ": prior link ", page.PriorPage(), ", expected ", prior);
+  if (page.PriorPage() != prior)
+    Problem("page ", pageNo, ": prior link ", page.PriorPage(), ", expected ", prior);
   if (page.NextPage() != next) Problem("page ", pageNo, ": next link ", page.NextPage(), ", expected ", next);
   const int32_t offered = page.DataSize() - TABSBTreePage::kHeaderSize - page.HeaderExtension();
   const int32_t used = page.Count() * page.EntrySize();
@@ -150,8 +151,8 @@ void Walk::CheckLeaf(const TABSBTreePage& page) {
     LeafEntry entry = Entry(page, i);
     ++report_.Entries;
     if (recordIndex_ && records && !records->EntryMatchesRecord(session_, entry.key.data(), entry.address))
-      Problem("page ", page.PageNo(), ": entry ", i, " does not match the record at ", entry.address.PageNo, ":",
-              entry.address.RecordNo);
+      Problem("page ", page.PageNo(), ": entry ", i, " does not match the record at ", entry.address.PageNo,
+              ":", entry.address.RecordNo);
     if (hasPrevious_) {
       int32_t undecided;
       int order = CompareKeys(previous_.key.data(), entry.key.data(), undecided);
@@ -159,8 +160,8 @@ void Walk::CheckLeaf(const TABSBTreePage& page) {
         order = records->CompareRecordsAt(session_, previous_.address, entry.address, undecided, columns);
       if (order == 0 && recordIndex_) order = previous_.address < entry.address ? -1 : 1;
       if (order >= 0)
-        Problem("page ", page.PageNo(), ": entry ", i, " does not follow entry ", previous_.index, " of page ",
-                previous_.pageNo);
+        Problem("page ", page.PageNo(), ": entry ", i, " does not follow entry ", previous_.index,
+                " of page ", previous_.pageNo);
     }
     previous_ = std::move(entry);
     hasPrevious_ = true;
@@ -210,8 +211,10 @@ void Walk::Run() {
     level = std::move(below);
   }
   report_.Height = depth;
-  report_.FillFactor = offeredBytes_ > 0 ? static_cast<double>(usedBytes_) / static_cast<double>(offeredBytes_) : 0;
-  report_.LeafFillFactor = leafOffered_ > 0 ? static_cast<double>(leafUsed_) / static_cast<double>(leafOffered_) : 0;
+  report_.FillFactor =
+      offeredBytes_ > 0 ? static_cast<double>(usedBytes_) / static_cast<double>(offeredBytes_) : 0;
+  report_.LeafFillFactor =
+      leafOffered_ > 0 ? static_cast<double>(leafUsed_) / static_cast<double>(leafOffered_) : 0;
 }
 
 }  // namespace

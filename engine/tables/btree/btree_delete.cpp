@@ -14,8 +14,9 @@ namespace viz {
 
 bool TABSBTree::Remove(int32_t session, const TABSBTreeProbe& probe) {
   TABSKeyPath path;
-  if (!Find(session, probe, path)) return false;
-  RemoveAt(session, path, path.LevelCount - 1, path.Leaf().Entry);
+  TABSBTreePage leaf(pages_, keys_);
+  if (!Find(session, probe, path, &leaf)) return false;
+  RemoveAt(session, path, path.LevelCount - 1, path.Leaf().Entry, &leaf);
   return true;
 }
 
@@ -29,9 +30,13 @@ void TABSBTree::SetLowerBound(int32_t session, const TABSKeyPath& path, int32_t 
   }
 }
 
-void TABSBTree::RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position) {
+void TABSBTree::RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,
+                         TABSBTreePage* held) {
   TABSBTreePage page(pages_, keys_);
-  page.Load(session, path.Levels[level].PageNo);
+  if (held && held->Loaded() && held->PageNo() == path.Levels[level].PageNo)
+    page = std::move(*held);
+  else
+    page.Load(session, path.Levels[level].PageNo);
   page.RemoveEntries(position, 1);
   path.Levels[level].Count = page.Count();
   if (!page.IsLeaf() && position == 0 && page.Count() > 0) {
@@ -87,11 +92,14 @@ void TABSBTree::Merge(int32_t session, TABSKeyPath& path, int32_t level) {
   TABSBTreePage next(pages_, keys_);
   next.Load(session, nextNo);
   if (!next.CanMergeWith(count)) return;
-  if (!next.IsLeaf() && next.Count() > 0) {
-    FirstEntryUnder(session, next.Child(0), first);
-    next.SetKey(0, first.data());
+  if (count > 0) {
+    if (!next.IsLeaf()) {
+      // The next page's entry 0 stops being first; this page's zero-key entry 0 takes its place.
+      FirstEntryUnder(session, next.Child(0), first);
+      next.SetKey(0, first.data());
+    }
+    next.InsertEntries(0, page.Entry(0), count);
   }
-  if (count > 0) next.InsertEntries(0, page.Entry(0), count);
   next.SetPriorPage(priorNo);
   if (priorNo != -1) {
     TABSBTreePage prior(pages_, keys_);

@@ -12,9 +12,10 @@ namespace {
 // A node entry (separator key, child) laid out like the entries of `like`'s level above.
 std::vector<uint8_t> NodeEntry(const TABSBTreePage& like, const uint8_t* key, int32_t child) {
   const int32_t keySize = like.KeySize();
-  std::vector<uint8_t> entry(static_cast<size_t>(keySize + TABSBTreeNodeController::kChildSize +
-                                                 (like.AddressInNodes() ? TABSBTreePage::kNodeAddressSize : 0)),
-                             0);
+  std::vector<uint8_t> entry(
+      static_cast<size_t>(keySize + TABSBTreeNodeController::kChildSize +
+                          (like.AddressInNodes() ? TABSBTreePage::kNodeAddressSize : 0)),
+      0);
   if (key) std::memcpy(entry.data(), key, static_cast<size_t>(keySize));
   std::memcpy(entry.data() + keySize, &child, sizeof child);
   return entry;
@@ -23,14 +24,18 @@ std::vector<uint8_t> NodeEntry(const TABSBTreePage& like, const uint8_t* key, in
 
 void TABSBTree::Insert(int32_t session, const TABSBTreeProbe& probe, const uint8_t* entry) {
   TABSKeyPath path;
-  Descend(session, probe, Bound::Lower, path);
-  InsertAt(session, path, path.LevelCount - 1, path.Leaf().Entry, entry);
+  TABSBTreePage leaf(pages_, keys_);
+  Descend(session, probe, Bound::Lower, path, &leaf);
+  InsertAt(session, path, path.LevelCount - 1, path.Leaf().Entry, entry, &leaf);
 }
 
 void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,
-                         const uint8_t* entry) {
+                         const uint8_t* entry, TABSBTreePage* held) {
   TABSBTreePage page(pages_, keys_);
-  page.Load(session, path.Levels[level].PageNo);
+  if (held && held->Loaded() && held->PageNo() == path.Levels[level].PageNo)
+    page = std::move(*held);
+  else
+    page.Load(session, path.Levels[level].PageNo);
   if (page.HasRoomForOne()) {
     page.InsertEntries(position, entry, 1);
     return;
@@ -43,7 +48,8 @@ void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int3
   auto* at = static_cast<uint8_t*>(combined.data());
   std::memcpy(at, page.Entry(0), static_cast<size_t>(position * size));
   std::memcpy(at + position * size, entry, static_cast<size_t>(size));
-  std::memcpy(at + (position + 1) * size, page.Entry(position), static_cast<size_t>((count - 1 - position) * size));
+  std::memcpy(at + (position + 1) * size, page.Entry(position),
+              static_cast<size_t>((count - 1 - position) * size));
   if (level == 0)
     SplitRoot(session, path.LevelCount, page, at, count);
   else

@@ -23,6 +23,23 @@ int Order(const uint8_t* a, const uint8_t* b) {
   return x < y ? -1 : (y < x ? 1 : 0);
 }
 
+// Bytes two texts share from their beginning, stopping at a common terminator or at `limit`.
+size_t CommonTextPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t same = 0;
+  while (same + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + same, 8);
+    std::memcpy(&y, b + same, 8);
+    const uint64_t differ = x ^ y;
+    // Stop at the first difference, or at a zero byte (the terminator) within the word.
+    const uint64_t zero = (x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull;
+    if (differ != 0 || zero != 0) break;
+    same += 8;
+  }
+  while (same < limit && a[same] == b[same] && a[same] != 0) ++same;
+  return same;
+}
+
 // Units of text in `bytes` bytes of a value, up to its terminator.
 size_t TextUnits(const uint8_t* value, int32_t bytes, bool wide) {
   if (!wide) {
@@ -69,7 +86,7 @@ TABSKeyBuffer::TABSKeyBuffer(int32_t size) : data_(inline_) {
 }
 
 int CompareKeyColumnValues(const TABSRecordKeyColumn& column, const uint8_t* a, bool aNull, const uint8_t* b,
-                           bool bNull) {
+                           bool bNull, int32_t valueBytes) {
   int r;
   if (aNull || bNull) {
     r = aNull == bNull ? 0 : (aNull ? -1 : 1);
@@ -98,6 +115,26 @@ int CompareKeyColumnValues(const TABSRecordKeyColumn& column, const uint8_t* a, 
       case bt::kCardinal:
         r = Order<uint32_t>(a, b);
         break;
+      case bt::kChar:
+      case bt::kString: {
+        // Values end at their terminator, within the field's buffer size. A common beginning weighs
+        // the same on every level of the collation, so only what follows it is collated.
+        const size_t limit = static_cast<size_t>(valueBytes >= 0 ? valueBytes : column.FullPartSize - 1);
+        const size_t same = CommonTextPrefix(a, b, limit);
+        if (same == limit || (a[same] == 0 && b[same] == 0)) {
+          r = 0;
+          break;
+        }
+        if (a[same] < 0x80 && b[same] < 0x80 && platform::PlainFirstLevelOrder(a[same], b[same])) {
+          r = a[same] < b[same] ? -1 : 1;
+          break;
+        }
+        const char* restA = reinterpret_cast<const char*>(a + same);
+        const char* restB = reinterpret_cast<const char*>(b + same);
+        r = platform::CollateAnsi(restA, strnlen(restA, limit - same), restB, strnlen(restB, limit - same),
+                                  column.CaseInsensitive);
+        break;
+      }
       default: {
         const int raw = CompareRawValues(a, b, column.BaseType, column.BaseType, kUserDefaultLocale,
                                          column.CaseInsensitive, -1, false, false);
@@ -185,7 +222,7 @@ int TABSRecordKeyRef::CompareKeys(const uint8_t* a, const uint8_t* b, int32_t co
     const uint8_t* partB = b + column.KeyOffset;
     const bool aNull = partA[0] != 0, bNull = partB[0] != 0;
     if (!column.Truncated() || aNull || bNull) {
-      const int r = CompareKeyColumnValues(column, partA + 1, aNull, partB + 1, bNull);
+      const int r = CompareKeyColumnValues(column, partA + 1, aNull, partB + 1, bNull, column.PartSize - 1);
       if (r != 0) return r;
       continue;
     }
@@ -200,7 +237,7 @@ int TABSRecordKeyRef::CompareKeys(const uint8_t* a, const uint8_t* b, int32_t co
                 : aUnits < keptUnits;
     const bool bComplete = bUnits < keptUnits;
     if (aComplete && bComplete) {
-      const int r = CompareKeyColumnValues(column, partA + 1, false, partB + 1, false);
+      const int r = CompareKeyColumnValues(column, partA + 1, false, partB + 1, false, column.PartSize - 1);
       if (r != 0) return r;
       continue;
     }
@@ -212,7 +249,8 @@ int TABSRecordKeyRef::CompareKeys(const uint8_t* a, const uint8_t* b, int32_t co
   return 0;
 }
 
-int TABSRecordKeyRef::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t from, int32_t columns) const {
+int TABSRecordKeyRef::CompareRecords(const uint8_t* a, const uint8_t* b, int32_t from,
+                                     int32_t columns) const {
   for (int32_t i = from; i < columns; ++i) {
     const TABSRecordKeyColumn& column = Columns[static_cast<size_t>(i)];
     const int r = CompareKeyColumnValues(column, a + column.BufferOffset, IsNullFlagSet(a, column.FieldNo),

@@ -54,9 +54,9 @@ struct TABSRecordKeyColumn {
   int32_t FullKeyOffset = 0;  //!< offset of the part in the full key
   int32_t BufferOffset = 0;   //!< offset of the field in the record buffer
   int32_t FieldNo = 0;
-  int32_t PartSize = 0;       //!< bytes of the part in the stored key
-  int32_t FullPartSize = 0;   //!< S + 1
-  int32_t Spare = 0;          //!< 2 for a truncated column, else 0
+  int32_t PartSize = 0;      //!< bytes of the part in the stored key
+  int32_t FullPartSize = 0;  //!< S + 1
+  int32_t Spare = 0;         //!< 2 for a truncated column, else 0
   TABSBaseType BaseType = 0;
   bool Descending = false;
   bool CaseInsensitive = false;
@@ -129,7 +129,8 @@ class TABSKeyBuffer {
 };
 
 //! Returns -1, 0 or 1 comparing two values of one key column (NULL first, descending reversed).
+//! `valueBytes` bounds a text value (-1: the field's buffer size).
 int CompareKeyColumnValues(const TABSRecordKeyColumn& column, const uint8_t* a, bool aNull, const uint8_t* b,
-                           bool bNull);
+                           bool bNull, int32_t valueBytes = -1);
 
 }  // namespace viz

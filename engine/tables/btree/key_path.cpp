@@ -10,7 +10,8 @@ int CompareKeyPaths(const TABSKeyPath& a, const TABSKeyPath& b) {
     // Until the first difference both paths run through the same pages; at that level too, since
     // both pages are the child of one entry.
     if (a.Levels[level].PageNo != b.Levels[level].PageNo) throw EABSException(msg::kInvalidKeyPath.At(20052));
-    if (a.Levels[level].Entry != b.Levels[level].Entry) return a.Levels[level].Entry < b.Levels[level].Entry ? -1 : 1;
+    if (a.Levels[level].Entry != b.Levels[level].Entry)
+      return a.Levels[level].Entry < b.Levels[level].Entry ? -1 : 1;
   }
   return 0;
 }

@@ -12,7 +12,8 @@ namespace {
 constexpr int32_t kEntryRoom = 4 + 4 + TABSBTreePage::kNodeAddressSize;
 }  // namespace
 
-TABSBTreePageIndex::TABSBTreePageIndex(TABSPageManager& pages, int32_t rootPage) : tree_(pages, keys_, nullptr) {
+TABSBTreePageIndex::TABSBTreePageIndex(TABSPageManager& pages, int32_t rootPage)
+    : tree_(pages, keys_, nullptr) {
   tree_.SetRootPage(rootPage);
 }
 
@@ -36,7 +37,8 @@ void TABSBTreePageIndex::Empty(int32_t session) {
 bool TABSBTreePageIndex::Locate(int32_t session, int32_t pageNo, TABSKeyPath& path) {
   TABSBTree& tree = CheckedTree();
   const TABSBTreeProbe probe{reinterpret_cast<const uint8_t*>(&pageNo), nullptr, nullptr, 1};
-  return tree.Seek(session, probe, TABSBTree::Bound::Lower, path) && tree.CompareAt(session, probe, path) == 0;
+  return tree.Seek(session, probe, TABSBTree::Bound::Lower, path) &&
+         tree.CompareAt(session, probe, path) == 0;
 }
 
 int32_t TABSBTreePageIndex::KeyAt(int32_t session, const TABSKeyPath& path) {

@@ -109,7 +109,9 @@ class TABSBTreeBlobPageIndex : public TABSBTreePageIndex {
   int32_t UsedBytes(int32_t session, int32_t pageNo);
   //! A page with room for `bytes` more: used + bytes < D - 2. -1 when none of the two leaves
   //! looked at has one.
-  int32_t FindPageWithRoom(int32_t session, int32_t bytes) { return TABSBTreePageIndex::FindPageWithRoom(session, bytes); }
+  int32_t FindPageWithRoom(int32_t session, int32_t bytes) {
+    return TABSBTreePageIndex::FindPageWithRoom(session, bytes);
+  }
 
  protected:
   bool LeavesRoom(uint16_t value, int32_t wanted) const override { return value + wanted < dataSize_ - 2; }

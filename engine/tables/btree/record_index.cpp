@@ -18,7 +18,8 @@ int32_t SessionOf(const TABSCursor* cursor) {
 
 TABSBTreeRecordIndex::TABSBTreeRecordIndex(TABSBaseIndexManager& manager, TABSPageManager* pageManager)
     : TABSIndex(manager, pageManager) {
-  if (pageManager) tree_ = std::make_unique<TABSBTree>(*pageManager, keys_, static_cast<TABSBTreeRecordSource*>(this));
+  if (pageManager)
+    tree_ = std::make_unique<TABSBTree>(*pageManager, keys_, static_cast<TABSBTreeRecordSource*>(this));
 }
 
 TABSBTree& TABSBTreeRecordIndex::Tree() {
@@ -101,12 +102,14 @@ bool TABSBTreeRecordIndex::KeyIsFree(int32_t session, const uint8_t* record) {
   return Tree().CompareAt(session, probe, path) != 0;
 }
 
-bool TABSBTreeRecordIndex::KeyIsFreeOnUpdate(int32_t session, const uint8_t* oldRecord, const uint8_t* newRecord) {
+bool TABSBTreeRecordIndex::KeyIsFreeOnUpdate(int32_t session, const uint8_t* oldRecord,
+                                             const uint8_t* newRecord) {
   if (CompareRecordBuffers(oldRecord, newRecord, keys_.ColumnCount()) == 0) return true;
   return KeyIsFree(session, newRecord);
 }
 
-void TABSBTreeRecordIndex::InsertKey(int32_t session, const uint8_t* record, const TABSRecordAddress& address) {
+void TABSBTreeRecordIndex::InsertKey(int32_t session, const uint8_t* record,
+                                     const TABSRecordAddress& address) {
   // Room for the widest entry a page may ask for (an address in nodes as well).
   TABSKeyBuffer entry(keys_.KeySize + 2 * TABSRecordKeyRef::kAddressSize);
   std::memset(entry.data(), 0, static_cast<size_t>(keys_.KeySize + 2 * TABSRecordKeyRef::kAddressSize));
@@ -117,7 +120,8 @@ void TABSBTreeRecordIndex::InsertKey(int32_t session, const uint8_t* record, con
   Tree().Insert(session, probe, entry.data());
 }
 
-bool TABSBTreeRecordIndex::DeleteKey(int32_t session, const uint8_t* record, const TABSRecordAddress& address) {
+bool TABSBTreeRecordIndex::DeleteKey(int32_t session, const uint8_t* record,
+                                     const TABSRecordAddress& address) {
   TABSKeyBuffer key(keys_.KeySize);
   keys_.BuildKey(record, key.data());
   const TABSBTreeProbe probe{key.data(), record, &address, keys_.ColumnCount()};
@@ -157,15 +161,15 @@ uint8_t* Scratch(TABSMemBlock& block, int32_t size) {
 }
 }  // namespace
 
-int TABSBTreeRecordIndex::CompareWithRecord(int32_t session, const uint8_t* record, const TABSRecordAddress& address,
-                                            int32_t from, int32_t columns) {
+int TABSBTreeRecordIndex::CompareWithRecord(int32_t session, const uint8_t* record,
+                                            const TABSRecordAddress& address, int32_t from, int32_t columns) {
   uint8_t* other = Scratch(scratch_[0], RecordSize());
   if (!ReadRecord(session, address, other)) throw EABSException(msg::kCannotRetrieveRecordForIndex);
   return keys_.CompareRecords(record, other, from, columns);
 }
 
-int TABSBTreeRecordIndex::CompareRecordsAt(int32_t session, const TABSRecordAddress& a, const TABSRecordAddress& b,
-                                           int32_t from, int32_t columns) {
+int TABSBTreeRecordIndex::CompareRecordsAt(int32_t session, const TABSRecordAddress& a,
+                                           const TABSRecordAddress& b, int32_t from, int32_t columns) {
   uint8_t* first = Scratch(scratch_[0], RecordSize());
   uint8_t* second = Scratch(scratch_[1], RecordSize());
   if (!ReadRecord(session, a, first) || !ReadRecord(session, b, second))
@@ -173,7 +177,8 @@ int TABSBTreeRecordIndex::CompareRecordsAt(int32_t session, const TABSRecordAddr
   return keys_.CompareRecords(first, second, from, columns);
 }
 
-bool TABSBTreeRecordIndex::EntryMatchesRecord(int32_t session, const uint8_t* key, const TABSRecordAddress& address) {
+bool TABSBTreeRecordIndex::EntryMatchesRecord(int32_t session, const uint8_t* key,
+                                              const TABSRecordAddress& address) {
   uint8_t* record = Scratch(scratch_[0], RecordSize());
   if (!ReadRecord(session, address, record)) return false;
   TABSKeyBuffer built(keys_.KeySize);

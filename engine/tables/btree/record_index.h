@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/tables/btree/btree.h"
 #include "engine/tables/btree/btree_checker.h"
@@ -24,6 +25,9 @@ struct TABSScanState {
   bool Started = false;
   bool Backwards = false;
   bool Finished = false;
+  //! The record addresses of the leaf the scan stands in, read once per leaf.
+  int32_t LeafPageNo = -1;
+  std::vector<TABSRecordAddress> LeafAddresses;
 };
 
 class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
@@ -94,7 +98,9 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
 
   //! Positions on the first (or with `last` the last) entry satisfying the condition; every entry
   //! without a condition. False when none does.
-  bool PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last, TABSKeyPath& path);
+  //! With `address` the entry's record address is returned too.
+  bool PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last,
+                           TABSKeyPath& path, TABSRecordAddress* address = nullptr);
   //! Σ (e_l + 1) × (F + 1)^(m−1−l): rises in index order. Raises 20342 when it does not fit 64 bits.
   uint64_t PathNumber(const TABSKeyPath& path) const;
   //! The inverse: entry numbers per level (pages unknown until AddressAtPath walks them).
@@ -109,8 +115,8 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
   TABSBTree& Tree();
 
  private:
-  int CompareWithRecord(int32_t session, const uint8_t* record, const TABSRecordAddress& address, int32_t from,
-                        int32_t columns) override;
+  int CompareWithRecord(int32_t session, const uint8_t* record, const TABSRecordAddress& address,
+                        int32_t from, int32_t columns) override;
   int CompareRecordsAt(int32_t session, const TABSRecordAddress& a, const TABSRecordAddress& b, int32_t from,
                        int32_t columns) override;
   bool EntryMatchesRecord(int32_t session, const uint8_t* key, const TABSRecordAddress& address) override;
@@ -122,7 +128,10 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
   // Columns a condition compares: its key field count within 1 .. column count.
   int32_t ConditionColumns(const TABSScanSearchCondition& condition) const;
   // Positions before the bound (on the last entry before it). False when none.
-  bool BeforeBound(int32_t session, const TABSBTreeProbe& probe, TABSBTree::Bound bound, TABSKeyPath& path);
+  bool BeforeBound(int32_t session, const TABSBTreeProbe& probe, TABSBTree::Bound bound, TABSKeyPath& path,
+                   TABSBTreePage& leaf);
+  // The record address at the scan's path, through the scan's copy of its leaf.
+  TABSRecordAddress ScanAddress(int32_t session, TABSScanState& state);
   // Resumes a scan after the cursor's current record.
   bool Resume(int32_t session, TABSScanState& state, const TABSRecordAddress& current, const uint8_t* record,
               const TABSScanSearchCondition* startCondition, bool backwards, bool& onEntry);

@@ -11,8 +11,7 @@
 
 namespace viz {
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 void TABSBTreeRecordIndex::StampPath(int32_t session, TABSKeyPath& path) const {
   path.State[0] = tree_ ? tree_->RootPage() : -1;
@@ -28,8 +27,8 @@ TABSRecordAddress TABSBTreeRecordIndex::AddressAt(int32_t session, const TABSKey
   return page.Address(path.Leaf().Entry);
 }
 
-bool TABSBTreeRecordIndex::FindRecordPath(int32_t session, const TABSRecordAddress& address, TABSKeyPath& path,
-                                          const uint8_t* record) {
+bool TABSBTreeRecordIndex::FindRecordPath(int32_t session, const TABSRecordAddress& address,
+                                          TABSKeyPath& path, const uint8_t* record) {
   TABSMemBlock read;
   if (record == nullptr) {
     read = NewScratchBlock(RecordSize());
@@ -60,9 +59,10 @@ void TABSBTreeRecordIndex::GetRecord(int32_t session, TABSNavigationRecord& navi
   if (navigation.FromBeginning || navigation.FromEnd) {
     if (!(forward ? tree.First(session, path) : tree.Last(session, path))) return nothing();
   } else {
-    const bool cached = cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
-                        cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
-                        cache->Path.State[2] == session && !cache->Path.IsEmpty();
+    const bool cached =
+        cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
+        cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
+        cache->Path.State[2] == session && !cache->Path.IsEmpty();
     if (cached) {
       path = cache->Path;
     } else if (!FindRecordPath(session, navigation.Address, path, nullptr)) {
@@ -193,58 +193,84 @@ int32_t TABSBTreeRecordIndex::ConditionColumns(const TABSScanSearchCondition& co
 }
 
 bool TABSBTreeRecordIndex::BeforeBound(int32_t session, const TABSBTreeProbe& probe, TABSBTree::Bound bound,
-                                       TABSKeyPath& path) {
+                                       TABSKeyPath& path, TABSBTreePage& leaf) {
   TABSBTree& tree = Tree();
-  tree.Descend(session, probe, bound, path);
-  TABSKeyPathLevel& leaf = path.Leaf();
-  if (leaf.Entry > 0) {
-    --leaf.Entry;
+  tree.Descend(session, probe, bound, path, &leaf);
+  TABSKeyPathLevel& at = path.Leaf();
+  if (at.Entry > 0) {
+    --at.Entry;
     return true;
   }
-  if (leaf.Count == 0) return false;
+  leaf.Release();
+  if (at.Count == 0) return false;
   return tree.Prior(session, path);
 }
 
-bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition, bool last,
-                                               TABSKeyPath& path) {
+bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSearchCondition* condition,
+                                               bool last, TABSKeyPath& path, TABSRecordAddress* address) {
   TABSBTree& tree = Tree();
-  bool found;
-  if (condition == nullptr || condition->Key() == nullptr) {
-    found = last ? tree.Last(session, path) : tree.First(session, path);
+  TABSBTreePage leaf(tree.Pages(), keys_);
+  // The path's leaf, held while it is looked at.
+  auto held = [&]() -> TABSBTreePage& {
+    if (!leaf.Loaded() || leaf.PageNo() != path.Leaf().PageNo) tree.LoadLeaf(session, path, leaf);
+    return leaf;
+  };
+  auto finish = [&](bool found) {
     StampPath(session, path);
+    if (found && address) *address = held().Address(path.Leaf().Entry);
     return found;
-  }
+  };
+  if (condition == nullptr || condition->Key() == nullptr)
+    return finish(last ? tree.Last(session, path) : tree.First(session, path));
   TABSKeyBuffer key(keys_.KeySize);
   keys_.BuildKey(condition->Key(), key.data());
   const TABSBTreeProbe probe{key.data(), condition->Key(), nullptr, ConditionColumns(*condition)};
   using Bound = TABSBTree::Bound;
   // c = probe against the entry: c > 0 when the entry orders before the key.
-  auto entryIs = [&](auto test) { return test(tree.CompareAt(session, probe, path)); };
+  auto entryIs = [&](auto test) {
+    return test(tree.CompareEntry(session, probe, held(), path.Leaf().Entry));
+  };
+  bool found;
   switch (condition->Operator) {
-    case TABSScanOperator::Equal:
-      found = last ? BeforeBound(session, probe, Bound::Upper, path) : tree.Seek(session, probe, Bound::Lower, path);
+    case soEqual:
+      found = last ? BeforeBound(session, probe, Bound::Upper, path, leaf)
+                   : tree.Seek(session, probe, Bound::Lower, path, &leaf);
       found = found && entryIs([](int c) { return c == 0; });
       break;
-    case TABSScanOperator::Less:
-      found = last ? BeforeBound(session, probe, Bound::Lower, path)
+    case soLess:
+      found = last ? BeforeBound(session, probe, Bound::Lower, path, leaf)
                    : tree.First(session, path) && entryIs([](int c) { return c > 0; });
       break;
-    case TABSScanOperator::LessOrEqual:
-      found = last ? BeforeBound(session, probe, Bound::Upper, path)
+    case soLessOrEqual:
+      found = last ? BeforeBound(session, probe, Bound::Upper, path, leaf)
                    : tree.First(session, path) && entryIs([](int c) { return c >= 0; });
       break;
-    case TABSScanOperator::Greater:
+    case soGreater:
       found = last ? tree.Last(session, path) && entryIs([](int c) { return c < 0; })
-                   : tree.Seek(session, probe, Bound::Upper, path);
+                   : tree.Seek(session, probe, Bound::Upper, path, &leaf);
       break;
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreaterOrEqual:
     default:
       found = last ? tree.Last(session, path) && entryIs([](int c) { return c <= 0; })
-                   : tree.Seek(session, probe, Bound::Lower, path);
+                   : tree.Seek(session, probe, Bound::Lower, path, &leaf);
       break;
   }
-  StampPath(session, path);
-  return found;
+  return finish(found);
+}
+
+TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanState& state) {
+  const TABSKeyPathLevel& at = state.Current.Leaf();
+  if (state.LeafPageNo != at.PageNo) {
+    TABSBTreePage leaf(Tree().Pages(), keys_);
+    leaf.Load(session, at.PageNo);
+    state.LeafAddresses.resize(static_cast<size_t>(leaf.Count()));
+    for (int32_t entry = 0; entry < leaf.Count(); ++entry)
+      state.LeafAddresses[static_cast<size_t>(entry)] = leaf.Address(entry);
+    state.LeafPageNo = at.PageNo;
+  }
+  if (at.Entry < 0 || at.Entry >= static_cast<int32_t>(state.LeafAddresses.size()))
+    throw EABSException(msg::kIndexInvalidPosition.At(20108));
+  return state.LeafAddresses[static_cast<size_t>(at.Entry)];
 }
 
 bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const TABSRecordAddress& current,
@@ -259,7 +285,8 @@ bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const T
     TABSKeyBuffer key(keys_.KeySize);
     keys_.BuildKey(record, key.data());
     const TABSBTreeProbe probe{key.data(), record, &current, keys_.ColumnCount()};
-    haveAt = backwards ? BeforeBound(session, probe, TABSBTree::Bound::Lower, at)
+    TABSBTreePage leaf(tree.Pages(), keys_);
+    haveAt = backwards ? BeforeBound(session, probe, TABSBTree::Bound::Lower, at, leaf)
                        : tree.Seek(session, probe, TABSBTree::Bound::Lower, at);
     if (!haveAt) return false;
     onEntry = true;
@@ -267,7 +294,8 @@ bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const T
   if (startCondition || !haveAt) {
     TABSKeyPath start;
     if (!PositionOnCondition(session, startCondition, backwards, start)) return false;
-    const bool beforeStart = !haveAt || (backwards ? CompareKeyPaths(at, start) > 0 : CompareKeyPaths(at, start) < 0);
+    const bool beforeStart =
+        !haveAt || (backwards ? CompareKeyPaths(at, start) > 0 : CompareKeyPaths(at, start) < 0);
     if (beforeStart) {
       state.Current = start;
       onEntry = true;
@@ -278,8 +306,9 @@ bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const T
   return true;
 }
 
-bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanState& state, TABSRecordAddress& result,
-                                    const uint8_t* record, const TABSScanSearchCondition* endCondition,
+bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanState& state,
+                                    TABSRecordAddress& result, const uint8_t* record,
+                                    const TABSScanSearchCondition* endCondition,
                                     const TABSScanSearchCondition* startCondition, bool backwards) {
   if (firstStep && state.Started) throw EABSException(msg::kIndexInvalidParams);
   if (state.Finished) return false;
@@ -309,7 +338,7 @@ bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanSta
     const int order = CompareKeyPaths(state.Current, state.End);
     if (backwards ? order < 0 : order > 0) return finish();
   }
-  result = AddressAt(session, state.Current);
+  result = ScanAddress(session, state);
   state.Started = true;
   state.Backwards = backwards;
   return true;

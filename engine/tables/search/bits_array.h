@@ -66,7 +66,8 @@ namespace detail {
 constexpr std::array<uint8_t, 256> MakeBitCounts() {
   std::array<uint8_t, 256> counts{};
   for (int value = 0; value < 256; ++value)
-    for (int bit = 0; bit < 8; ++bit) counts[value] = static_cast<uint8_t>(counts[value] + ((value >> bit) & 1));
+    for (int bit = 0; bit < 8; ++bit)
+      counts[value] = static_cast<uint8_t>(counts[value] + ((value >> bit) & 1));
   return counts;
 }
 }  // namespace detail

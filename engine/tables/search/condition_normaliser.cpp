@@ -10,15 +10,15 @@ namespace viz {
 namespace {
 
 bool Strict(TABSScanOperator op) {
-  return op == TABSScanOperator::Less || op == TABSScanOperator::Greater;
+  return op == soLess || op == soGreater;
 }
 
 using Meet = TABSConditionMeet;
 
 // `equal` and a bound of direction `direction` (-1 lower, 1 upper); r compares the equal key with the
 // bound's key over the smaller count.
-Meet EqualAndBound(int r, int direction, const TABSScanSearchCondition& equal, const TABSScanSearchCondition& bound,
-                   bool equalFirst) {
+Meet EqualAndBound(int r, int direction, const TABSScanSearchCondition& equal,
+                   const TABSScanSearchCondition& bound, bool equalFirst) {
   const Meet keepEqual = equalFirst ? Meet::KeepFirst : Meet::KeepSecond;
   // Every key equal to `equal` orders on the bound's wrong side, or every one on its right side.
   if (r * direction > 0) return Meet::Disjoint;
@@ -28,7 +28,8 @@ Meet EqualAndBound(int r, int direction, const TABSScanSearchCondition& equal, c
 }
 
 // Two bounds of the same direction: the one further inside wins.
-Meet SameDirection(int r, int direction, const TABSScanSearchCondition& first, const TABSScanSearchCondition& second) {
+Meet SameDirection(int r, int direction, const TABSScanSearchCondition& first,
+                   const TABSScanSearchCondition& second) {
   if (r != 0) return r * direction < 0 ? Meet::KeepFirst : Meet::KeepSecond;
   if (first.KeyFieldCount == second.KeyFieldCount) {
     if (Strict(first.Operator) == Strict(second.Operator)) return Meet::KeepFirst;
@@ -101,7 +102,7 @@ bool NormaliseConditions(TABSScanSearchConditionArray& conditions,
           kept.erase(kept.begin() + static_cast<ptrdiff_t>(i));
           continue;
         case Meet::MakeEqual:
-          kept[i]->Operator = TABSScanOperator::Equal;
+          kept[i]->Operator = soEqual;
           kept[i]->Redundant = kept[i]->Redundant && condition->Redundant;
           keepNew = false;
           break;

@@ -14,10 +14,10 @@ class TABSBTreeRecordIndex;
 
 //! What intersecting two index conditions of one index leaves.
 enum class TABSConditionMeet {
-  Disjoint,   //!< no key satisfies both
-  KeepFirst,  //!< the first implies the second
-  KeepSecond, //!< the second implies the first
-  MakeEqual,  //!< a less-or-equal and a greater-or-equal on the same key: one equal condition
+  Disjoint,    //!< no key satisfies both
+  KeepFirst,   //!< the first implies the second
+  KeepSecond,  //!< the second implies the first
+  MakeEqual,   //!< a less-or-equal and a greater-or-equal on the same key: one equal condition
   KeepBoth,
 };
 

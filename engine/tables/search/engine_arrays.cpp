@@ -45,9 +45,8 @@ bool TABSIntegerArray::RemoveValue(int32_t value) {
 
 size_t TABSSortedStringPtrArray::LowerBound(const std::string& upper) const {
   return static_cast<size_t>(
-      std::lower_bound(items_.begin(), items_.end(), upper, [](const Item& item, const std::string& key) {
-        return item.upper < key;
-      }) -
+      std::lower_bound(items_.begin(), items_.end(), upper,
+                       [](const Item& item, const std::string& key) { return item.upper < key; }) -
       items_.begin());
 }
 

@@ -7,9 +7,9 @@
 
 namespace viz {
 
-std::unique_ptr<TABSScanSearchCondition> TABSScanSearchCondition::ForIndex(int32_t indexId, TABSScanOperator op,
-                                                                           const uint8_t* key, int32_t keySize,
-                                                                           int32_t keyFieldCount, bool borrowed) {
+std::unique_ptr<TABSScanSearchCondition> TABSScanSearchCondition::ForIndex(
+    int32_t indexId, TABSScanOperator op, const uint8_t* key, int32_t keySize, int32_t keyFieldCount,
+    bool borrowed) {
   auto condition = std::make_unique<TABSScanSearchCondition>();
   condition->IndexID = indexId;
   condition->Operator = op;
@@ -18,8 +18,8 @@ std::unique_ptr<TABSScanSearchCondition> TABSScanSearchCondition::ForIndex(int32
   return condition;
 }
 
-std::unique_ptr<TABSScanSearchCondition> TABSScanSearchCondition::ForExpression(TABSSearchExpression* expression,
-                                                                                const uint8_t* source) {
+std::unique_ptr<TABSScanSearchCondition> TABSScanSearchCondition::ForExpression(
+    TABSSearchExpression* expression, const uint8_t* source) {
   auto condition = std::make_unique<TABSScanSearchCondition>();
   condition->Expression = expression;
   condition->Source = source;
@@ -55,7 +55,8 @@ void TABSScanSearchConditionArray::Add(std::unique_ptr<TABSScanSearchCondition> 
   Insert(Count(), std::move(condition));
 }
 
-void TABSScanSearchConditionArray::Insert(int32_t position, std::unique_ptr<TABSScanSearchCondition> condition) {
+void TABSScanSearchConditionArray::Insert(int32_t position,
+                                          std::unique_ptr<TABSScanSearchCondition> condition) {
   if (!condition || !condition->IsValid())
     throw EABSException(msg::kInvalidScanCondition, condition ? condition->IndexID : -1,
                         condition ? condition->KeyFieldCount : 0);
@@ -69,7 +70,8 @@ void TABSScanSearchConditionArray::Remove(int32_t position) {
 }
 
 TABSScanSearchCondition& TABSScanSearchConditionArray::At(int32_t position) const {
-  if (position < 0 || position >= Count()) throw EABSException(msg::kInvalidConditionNumber, position, Count());
+  if (position < 0 || position >= Count())
+    throw EABSException(msg::kInvalidConditionNumber, position, Count());
   return *items_[static_cast<size_t>(position)];
 }
 
@@ -82,11 +84,11 @@ std::unique_ptr<TABSScanSearchCondition> TABSScanSearchConditionArray::Take(int3
 
 int ScanOperatorDirection(TABSScanOperator op) {
   switch (op) {
-    case TABSScanOperator::Greater:
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreater:
+    case soGreaterOrEqual:
       return -1;
-    case TABSScanOperator::Less:
-    case TABSScanOperator::LessOrEqual:
+    case soLess:
+    case soLessOrEqual:
       return 1;
     default:
       return 0;
@@ -95,15 +97,15 @@ int ScanOperatorDirection(TABSScanOperator op) {
 
 bool ScanOperatorAccepts(TABSScanOperator op, int r) {
   switch (op) {
-    case TABSScanOperator::Equal:
+    case soEqual:
       return r == 0;
-    case TABSScanOperator::Less:
+    case soLess:
       return r < 0;
-    case TABSScanOperator::Greater:
+    case soGreater:
       return r > 0;
-    case TABSScanOperator::LessOrEqual:
+    case soLessOrEqual:
       return r <= 0;
-    case TABSScanOperator::GreaterOrEqual:
+    case soGreaterOrEqual:
       return r >= 0;
   }
   return false;

@@ -15,13 +15,14 @@ class TABSCursor;
 class TABSIndexDefs;
 class TABSScanSearchConditionArray;
 
-//! Operators of index conditions, in index order (descending columns already reversed).
-enum class TABSScanOperator : uint8_t {
-  Equal = 1,
-  Less = 2,
-  Greater = 3,
-  LessOrEqual = 4,
-  GreaterOrEqual = 5,
+//! Operators of scan conditions, read in the index's own order (a descending column turns
+//! "greater" into "less"). The expression layer's index placement produces them too.
+enum TABSScanOperator : uint8_t {
+  soEqual = 1,
+  soLess = 2,
+  soGreater = 3,
+  soLessOrEqual = 4,
+  soGreaterOrEqual = 5,
 };
 
 //! A compiled condition on a cursor's records; the expression layer implements it (filters, SQL
@@ -50,9 +51,9 @@ class TABSScanSearchCondition {
 
   //! An index condition: `key` is a record buffer of `keySize` bytes holding the key values in the
   //! index's fields; it is copied unless `borrowed` (then it must outlive the condition).
-  static std::unique_ptr<TABSScanSearchCondition> ForIndex(int32_t indexId, TABSScanOperator op, const uint8_t* key,
-                                                           int32_t keySize, int32_t keyFieldCount,
-                                                           bool borrowed = false);
+  static std::unique_ptr<TABSScanSearchCondition> ForIndex(int32_t indexId, TABSScanOperator op,
+                                                           const uint8_t* key, int32_t keySize,
+                                                           int32_t keyFieldCount, bool borrowed = false);
   //! An expression condition (the expression is not owned).
   static std::unique_ptr<TABSScanSearchCondition> ForExpression(TABSSearchExpression* expression,
                                                                 const uint8_t* source = nullptr);
@@ -68,7 +69,7 @@ class TABSScanSearchCondition {
   TABSSearchExpression* Expression = nullptr;
   //! Values of a search by record buffer, handed to the expression.
   const uint8_t* Source = nullptr;
-  TABSScanOperator Operator = TABSScanOperator::Equal;
+  TABSScanOperator Operator = soEqual;
   int32_t KeySize = 0;
   //! Leading index columns the key gives.
   int32_t KeyFieldCount = 0;

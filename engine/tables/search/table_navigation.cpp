@@ -24,7 +24,6 @@ TABSCursor& Checked(TABSCursor* cursor, int32_t code) {
   return *cursor;
 }
 
-
 bool ReadRecord(TABSTableData& table, int32_t session, const TABSRecordAddress& address, uint8_t* buffer) {
   TABSNavigationRecord navigation;
   navigation.Address = address;
@@ -64,7 +63,8 @@ bool AddressOfNumber(TABSTableData& table, TABSCursor& cursor, uint64_t number, 
 Result Land(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& address, uint8_t* scratch,
             int32_t size) {
   if (!ReadRecord(table, SessionOf(&cursor), address, scratch)) return TABSNavigationRecord::kNotFound;
-  if (uint8_t* buffer = cursor.Navigation().RecordBuffer) std::memcpy(buffer, scratch, static_cast<size_t>(size));
+  if (uint8_t* buffer = cursor.Navigation().RecordBuffer)
+    std::memcpy(buffer, scratch, static_cast<size_t>(size));
   cursor.SetCurrentPosition({address, false, false});
   return TABSNavigationRecord::kFound;
 }
@@ -108,7 +108,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     if (position.BeforeFirst) return TABSNavigationRecord::kBeforeFirst;
     if (position.AfterLast) return TABSNavigationRecord::kAfterLast;
     if (!ReadRecord(*this, session, position.Address, scratch)) return TABSNavigationRecord::kNotFound;
-    if (navigation.IsRestricted() && !AcceptCursorRecord(*this, cursor, scratch)) return TABSNavigationRecord::kNotFound;
+    if (navigation.IsRestricted() && !AcceptCursorRecord(*this, cursor, scratch))
+      return TABSNavigationRecord::kNotFound;
     if (navigation.RecordBuffer) std::memcpy(navigation.RecordBuffer, scratch, static_cast<size_t>(size));
     return TABSNavigationRecord::kFound;
   }
@@ -162,7 +163,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     TABSSearchRequest request;
     request.Forward = forward;
     request.FromStart = fromStart;
-    request.CurrentRecord = current ? current : navigation.RecordBuffer;
+    // Where to go on from: the current record as read again, else what the cursor last read of it.
+    request.CurrentRecord = fromStart ? nullptr : (current ? current : navigation.RecordBuffer);
     request.SkipEqualKeys = true;
     TABSTableSearch search(*this, cursor);
     ok = search.Run(request, found);
@@ -223,7 +225,8 @@ void TABSTableData::PrepareRecordBitmap(TABSCursor* cursorPointer) {
   TABSRecordAddress ignored;
   Search(&cursor, request, ignored);
   if (navigation.DistinctKeyCount > 0 && indexNumbering)
-    BTreeIndexOf(*this, navigation.OrderIndexID).ThinToDistinctKeys(SessionOf(&cursor), bitmap, navigation.DistinctKeyCount);
+    BTreeIndexOf(*this, navigation.OrderIndexID)
+        .ThinToDistinctKeys(SessionOf(&cursor), bitmap, navigation.DistinctKeyCount);
   bitmap.SetStateCounter(records->StateCounter);
   bitmap.SetInUse(true);
 }
@@ -250,7 +253,8 @@ int64_t TABSTableData::Ordinal(TABSCursor* cursorPointer) {
   }
   if (navigation.OrderIndexID >= 0) {
     RefreshTemporaryIndexes(&cursor);
-    return BTreeIndexOf(*this, navigation.OrderIndexID).RecordOrdinal(SessionOf(&cursor), position.Address, nullptr);
+    return BTreeIndexOf(*this, navigation.OrderIndexID)
+        .RecordOrdinal(SessionOf(&cursor), position.Address, nullptr);
   }
   return StorageOrdinal(&cursor);
 }

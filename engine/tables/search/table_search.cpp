@@ -13,7 +13,6 @@ namespace viz {
 
 namespace {
 
-
 int32_t ColumnsFor(TABSBTreeRecordIndex& index, int32_t keyFieldCount) {
   const int32_t columns = index.KeyRef().ColumnCount();
   return keyFieldCount <= 0 || keyFieldCount > columns ? columns : keyFieldCount;
@@ -55,7 +54,8 @@ int32_t TABSTableSearch::ColumnsOf(int32_t indexId, int32_t keyFieldCount) {
 
 void TABSTableSearch::AddIndexCondition(int32_t indexId, TABSScanOperator op, const uint8_t* key,
                                         int32_t keyFieldCount) {
-  conditions_.Add(TABSScanSearchCondition::ForIndex(indexId, op, key, recordSize_, ColumnsOf(indexId, keyFieldCount),
+  conditions_.Add(TABSScanSearchCondition::ForIndex(indexId, op, key, recordSize_,
+                                                    ColumnsOf(indexId, keyFieldCount),
                                                     /*borrowed=*/true));
 }
 
@@ -68,24 +68,26 @@ bool TABSTableSearch::Prepare(TABSSearchRequest& request) {
   }
   if (request.SearchBuffer) {
     if (!navigation.SearchExpression) throw EABSException(msg::kNilPointer.At(10273));
-    conditions_.Add(TABSScanSearchCondition::ForExpression(navigation.SearchExpression, request.SearchBuffer));
+    conditions_.Add(
+        TABSScanSearchCondition::ForExpression(navigation.SearchExpression, request.SearchBuffer));
   }
-  if (navigation.FilterExpression) conditions_.Add(TABSScanSearchCondition::ForExpression(navigation.FilterExpression));
+  if (navigation.FilterExpression)
+    conditions_.Add(TABSScanSearchCondition::ForExpression(navigation.FilterExpression));
   if (navigation.SqlFilter) conditions_.Add(TABSScanSearchCondition::ForExpression(navigation.SqlFilter));
   const int32_t order = navigation.OrderIndexID;
   if (navigation.Range.Active() && order >= 0) {
     const TABSCursorRange& range = navigation.Range;
     if (range.Start)
-      AddIndexCondition(order, range.StartExclusive ? TABSScanOperator::Greater : TABSScanOperator::GreaterOrEqual,
-                        range.Start, range.StartFieldCount);
+      AddIndexCondition(order, range.StartExclusive ? soGreater : soGreaterOrEqual, range.Start,
+                        range.StartFieldCount);
     if (range.End)
-      AddIndexCondition(order, range.EndExclusive ? TABSScanOperator::Less : TABSScanOperator::LessOrEqual,
-                        range.End, range.EndFieldCount);
+      AddIndexCondition(order, range.EndExclusive ? soLess : soLessOrEqual, range.End, range.EndFieldCount);
   }
   // A step of a distinct cursor skips the records whose first n columns equal the current one's.
-  if (request.SkipEqualKeys && navigation.DistinctKeyCount > 0 && request.CurrentRecord && order >= 0)
-    AddIndexCondition(order, request.Forward ? TABSScanOperator::Greater : TABSScanOperator::Less,
-                      request.CurrentRecord, navigation.DistinctKeyCount);
+  if (request.SkipEqualKeys && !request.FromStart && navigation.DistinctKeyCount > 0 &&
+      request.CurrentRecord && order >= 0)
+    AddIndexCondition(order, request.Forward ? soGreater : soLess, request.CurrentRecord,
+                      navigation.DistinctKeyCount);
 
   std::vector<TABSSearchExpression*> expressions;
   for (int32_t i = 0; i < conditions_.Count(); ++i)
@@ -97,7 +99,8 @@ bool TABSTableSearch::Prepare(TABSSearchRequest& request) {
     if (conditions_[i].IsIndexCondition())
       conditions_[i].KeyFieldCount = ColumnsOf(conditions_[i].IndexID, conditions_[i].KeyFieldCount);
 
-  return NormaliseConditions(conditions_, [this](int32_t id) -> TABSBTreeRecordIndex& { return IndexOf(id); });
+  return NormaliseConditions(conditions_,
+                             [this](int32_t id) -> TABSBTreeRecordIndex& { return IndexOf(id); });
 }
 
 TABSAccessPath TABSTableSearch::ChooseAccessPath(const TABSSearchRequest& request) {
@@ -113,7 +116,7 @@ TABSAccessPath TABSTableSearch::ChooseAccessPath(const TABSSearchRequest& reques
   const TABSFieldDefs& fields = table_.FieldManager()->FieldDefs();
   for (int32_t position : positions) {
     const TABSScanSearchCondition& condition = conditions_[position];
-    if (condition.Operator != TABSScanOperator::Equal) continue;
+    if (condition.Operator != soEqual) continue;
     const TABSIndexDef* definition = definitions.FindIndexByObjectID(condition.IndexID);
     if (!definition || definition->Columns.size() != 1) continue;
     const TABSFieldDef* field = fields.FindField(definition->Columns[0].FieldName);
@@ -126,7 +129,8 @@ TABSAccessPath TABSTableSearch::ChooseAccessPath(const TABSSearchRequest& reques
   TABSBaseRecordManager& records = *table_.RecordManager();
   const int64_t total = records.RecordCount;
   const double storedSize = fields.StoredRecordSize();
-  const int32_t tableDataSize = table_.PageManager() ? static_cast<int32_t>(table_.PageManager()->PageDataSize()) : 0;
+  const int32_t tableDataSize =
+      table_.PageManager() ? static_cast<int32_t>(table_.PageManager()->PageDataSize()) : 0;
   const bool callback = static_cast<bool>(navigation.FilterCallback);
   double best = static_cast<double>(total);
   TABSAccessPath chosen;
@@ -161,8 +165,10 @@ TABSAccessPath TABSTableSearch::ChooseAccessPath(const TABSSearchRequest& reques
   if (tableDataSize > 0) {
     int64_t left = total;
     if (!request.FromStart && OnRecord(cursor_))
-      left = total - std::max<int64_t>(0, records.ApproximateOrdinal(Session(), cursor_.CurrentPosition().Address));
-    const double full = order < 0 ? static_cast<double>(left) * storedSize / tableDataSize : static_cast<double>(left);
+      left = total -
+             std::max<int64_t>(0, records.ApproximateOrdinal(Session(), cursor_.CurrentPosition().Address));
+    const double full =
+        order < 0 ? static_cast<double>(left) * storedSize / tableDataSize : static_cast<double>(left);
     if (full < best) return {};
   }
   if (chosen.End) {
@@ -180,7 +186,8 @@ bool TABSTableSearch::Accepts(const uint8_t* record, const TABSAccessPath& path)
     if (condition.IsIndexCondition()) {
       // A redundant condition is checked by its expression.
       if (condition.Redundant) continue;
-      const int r = IndexOf(condition.IndexID).CompareRecordBuffers(record, condition.Key(), condition.KeyFieldCount);
+      const int r =
+          IndexOf(condition.IndexID).CompareRecordBuffers(record, condition.Key(), condition.KeyFieldCount);
       if (!ScanOperatorAccepts(condition.Operator, r)) return false;
     } else if (!condition.Expression->IsTrue(cursor_, record, condition.Source)) {
       return false;
@@ -197,7 +204,8 @@ uint64_t TABSTableSearch::BitmapNumber(const TABSRecordAddress& address, const u
   TABSBTreeRecordIndex& order = IndexOf(cursor_.Navigation().OrderIndexID);
   if (orderPath) return order.PathNumber(*orderPath);
   TABSKeyPath path;
-  if (!order.FindRecordPath(Session(), address, path, record)) throw EABSException(msg::kIndexInvalidPosition.At(20068));
+  if (!order.FindRecordPath(Session(), address, path, record))
+    throw EABSException(msg::kIndexInvalidPosition.At(20068));
   return order.PathNumber(path);
 }
 
@@ -235,21 +243,24 @@ bool TABSTableSearch::WalkStorage(TABSSearchRequest& request, const TABSAccessPa
   }
 }
 
-bool TABSTableSearch::ScanIndex(TABSSearchRequest& request, const TABSAccessPath& path, TABSRecordAddress& result) {
+bool TABSTableSearch::ScanIndex(TABSSearchRequest& request, const TABSAccessPath& path,
+                                TABSRecordAddress& result) {
   const int32_t order = cursor_.Navigation().OrderIndexID;
   const int32_t walked = path.IndexID >= 0 ? path.IndexID : order;
   TABSBTreeRecordIndex& index = IndexOf(walked);
   const bool inOrder = walked == order;
   const bool resume = !request.FromStart && OnRecord(cursor_);
   const TABSRecordAddress current = cursor_.CurrentPosition().Address;
-  const uint8_t* currentRecord = request.CurrentRecord ? request.CurrentRecord : cursor_.Navigation().RecordBuffer;
+  const uint8_t* currentRecord =
+      request.CurrentRecord ? request.CurrentRecord : cursor_.Navigation().RecordBuffer;
   auto* record = static_cast<uint8_t*>(record_.data());
   TABSScanState state;
   TABSRecordAddress address = current;
   bool haveBest = false;
   TABSRecordAddress bestAddress;
   for (bool firstStep = !(resume && inOrder);; firstStep = false) {
-    if (!index.ScanStep(Session(), firstStep, state, address, currentRecord, path.End, path.Start, !request.Forward))
+    if (!index.ScanStep(Session(), firstStep, state, address, currentRecord, path.End, path.Start,
+                        !request.Forward))
       break;
     TABSNavigationRecord navigation;
     navigation.Address = address;
@@ -283,7 +294,8 @@ bool TABSTableSearch::ScanIndex(TABSSearchRequest& request, const TABSAccessPath
   return true;
 }
 
-bool TABSTableSearch::Execute(TABSSearchRequest& request, const TABSAccessPath& path, TABSRecordAddress& result) {
+bool TABSTableSearch::Execute(TABSSearchRequest& request, const TABSAccessPath& path,
+                              TABSRecordAddress& result) {
   if (path.IndexID < 0 && cursor_.Navigation().OrderIndexID < 0) return WalkStorage(request, path, result);
   return ScanIndex(request, path, result);
 }
@@ -308,7 +320,8 @@ bool AcceptCursorRecord(TABSTableData& table, TABSCursor& cursor, const uint8_t*
       if (range.EndExclusive ? r >= 0 : r > 0) return false;
     }
   }
-  if (navigation.FilterExpression && !navigation.FilterExpression->IsTrue(cursor, record, nullptr)) return false;
+  if (navigation.FilterExpression && !navigation.FilterExpression->IsTrue(cursor, record, nullptr))
+    return false;
   if (navigation.SqlFilter && !navigation.SqlFilter->IsTrue(cursor, record, nullptr)) return false;
   return !navigation.FilterCallback || navigation.FilterCallback(cursor, record);
 }

@@ -76,7 +76,8 @@ class TABSTableSearch {
   // Whether the record passes every condition but those of the access path, and the callback.
   bool Accepts(const uint8_t* record, const TABSAccessPath& path);
   // The number of a record in the bitmap's numbering.
-  uint64_t BitmapNumber(const TABSRecordAddress& address, const uint8_t* record, const TABSKeyPath* orderPath);
+  uint64_t BitmapNumber(const TABSRecordAddress& address, const uint8_t* record,
+                        const TABSKeyPath* orderPath);
   // -1, 0, 1: the order of two records in the cursor's order (index order or storage order).
   int CompareInOrder(const uint8_t* a, const TABSRecordAddress& addressA, const uint8_t* b,
                      const TABSRecordAddress& addressB);

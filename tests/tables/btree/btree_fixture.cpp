@@ -27,7 +27,8 @@ void MemoryPages::FreePageNo(int32_t pageNo) {
 bool MemoryPages::ReadPage(TABSPage* page) {
   ++Reads;
   auto found = Stored.find(page->PageNo);
-  if (found == Stored.end()) throw std::runtime_error("read of a page never written: " + std::to_string(page->PageNo));
+  if (found == Stored.end())
+    throw std::runtime_error("read of a page never written: " + std::to_string(page->PageNo));
   std::memcpy(page->Buffer(), found->second.data(), PageSize());
   return true;
 }
@@ -47,6 +48,7 @@ class BTreeTableData : public TestTableData {
   BTreeTableData(TABSDatabaseData* database, std::string_view name, TABSPageManager* pages)
       : TestTableData(database, name) {
     indexManager_ = std::make_unique<TABSBaseIndexManager>(this, pages, pages);
+    SetPageManager(pages);
   }
 };
 }  // namespace
@@ -73,7 +75,8 @@ std::unique_ptr<TABSIndexDef> MakeIndexDef(const std::string& name, const std::v
   definition->SetName(name);
   definition->Unique = unique;
   for (const TestColumn& column : columns)
-    definition->Columns.push_back({column.Field, column.Descending, column.CaseInsensitive, column.KeyLength});
+    definition->Columns.push_back(
+        {column.Field, column.Descending, column.CaseInsensitive, column.KeyLength});
   return definition;
 }
 }  // namespace
@@ -114,7 +117,8 @@ void BTreeTable::SetString(std::vector<uint8_t>& record, int32_t field, const st
   const TABSFieldDef& definition = Fields()[field];
   uint8_t* at = &record[static_cast<size_t>(definition.BufferOffset)];
   std::memset(at, 0, static_cast<size_t>(definition.BufferSize()));
-  std::memcpy(at, value.data(), std::min<size_t>(value.size(), static_cast<size_t>(definition.BufferSize() - 1)));
+  std::memcpy(at, value.data(),
+              std::min<size_t>(value.size(), static_cast<size_t>(definition.BufferSize() - 1)));
   ClearNullFlag(record.data(), field);
 }
 
@@ -135,6 +139,7 @@ std::string BTreeTable::GetString(const std::vector<uint8_t>& record, int32_t fi
 TABSRecordAddress BTreeTable::Insert(const std::vector<uint8_t>& record, int32_t session) {
   TestCursor& cursor = Cursor(session);
   cursor.Record = record;
+  cursor.Navigation().RecordBuffer = cursor.Record.data();
   table->InsertRecord(&cursor);
   return cursor.CurrentPosition().Address;
 }
@@ -145,10 +150,12 @@ void BTreeTable::Delete(const TABSRecordAddress& address, int32_t session) {
   if (!table->DeleteRecord(&cursor)) throw std::runtime_error("delete failed");
 }
 
-void BTreeTable::Update(const TABSRecordAddress& address, const std::vector<uint8_t>& record, int32_t session) {
+void BTreeTable::Update(const TABSRecordAddress& address, const std::vector<uint8_t>& record,
+                        int32_t session) {
   TestCursor& cursor = Cursor(session);
   cursor.SetCurrentPosition({address, false, false});
   cursor.Record = record;
+  cursor.Navigation().RecordBuffer = cursor.Record.data();
   if (!table->UpdateRecord(&cursor)) throw std::runtime_error("update failed");
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "engine/types/errors.h"
 #include "tables/btree/btree_fixture.h"
@@ -56,8 +57,11 @@ TEST(BTreeKeyTest, PartsFollowKeyLengthsAndOnlyTextIsTruncated) {
   t.AddField("Whole", dt::kString, 10);
   t.AddField("W", dt::kWideString, 30);
   t.AddField("Small", dt::kSmallInt);
-  t.AddIndexDef("all", {{"I", false, false, 1}, {"S", false, false, 20}, {"Whole", false, false, 0},
-                        {"W", false, false, 21}, {"Small", false, false, 1}});
+  t.AddIndexDef("all", {{"I", false, false, 1},
+                        {"S", false, false, 20},
+                        {"Whole", false, false, 0},
+                        {"W", false, false, 21},
+                        {"Small", false, false, 1}});
   t.Create();
   const TABSRecordKeyRef& keys = t.Index().KeyRef();
   struct Expected {
@@ -257,9 +261,10 @@ TEST(BTreeIndexTest, RefusesKeysThatLeaveRoomForFewerThanFourEntries) {
   t.AddField("Wide", dt::kString, 300);
   t.AddField("Narrow", dt::kString, 200);
   t.Create();
-  EXPECT_EQ(MessageOf([&] { t.AddIndex("byWide", {{"Wide"}}); }),
-            "Cannot create index 'byWide'. Key size = 302 bytes, the largest key for this page size is 245 bytes "
-            "- Native error: 20340");
+  EXPECT_EQ(
+      MessageOf([&] { t.AddIndex("byWide", {{"Wide"}}); }),
+      "Cannot create index 'byWide'. Key size = 302 bytes, the largest key for this page size is 245 bytes "
+      "- Native error: 20340");
   EXPECT_EQ(t.table->IndexManager()->IndexDefs().Count(), 0);
   t.AddIndex("byNarrow", {{"Narrow"}});
   t.AddIndex("byWidePrefix", {{"Wide", false, false, 100}});
@@ -315,6 +320,62 @@ TEST(BTreeIndexTest, SessionChangesStayPrivateUntilCommitAndRollbackRestoresTheT
   t.Commit();
   EXPECT_EQ(Walk(index, true, 2).size(), committed.size() + 150);
   EXPECT_EQ(t.CheckAll(2), "");
+}
+
+TEST(BTreeIndexTest, MergingIntoTheNextLeafHandsItTheMergedLeafsSeparator) {
+  // Ascending keys 0, 10, ... 1990 fill leaves of 46 entries (91 fit).
+  IntTable t;
+  std::map<int32_t, TABSRecordAddress> rows;
+  for (int32_t i = 0; i < 200; ++i) rows[10 * i] = t.Add(10 * i);
+  TABSBTreeRecordIndex& index = t.Index();
+  TABSKeyPath path;
+  ASSERT_TRUE(index.Tree().First(1, path));
+  ASSERT_EQ(path.Leaf().Count, 46);
+  // Fill the first leaf to the brim, so that the second can only merge into the third.
+  for (int32_t i = 0; i < 45; ++i) rows[10 * i + 1] = t.Add(10 * i + 1);
+  ASSERT_TRUE(index.Tree().First(1, path));
+  {
+    TABSBTreePage leaf(index.Tree().Pages(), index.KeyRef());
+    leaf.Load(1, path.Leaf().PageNo);
+    ASSERT_EQ(leaf.Count(), leaf.Capacity());
+  }
+  const int32_t pagesBefore = index.Check(1).LeafPages;
+  t.Delete(rows[910]);  // the second leaf's last key: 45 entries left, under half
+  rows.erase(910);
+  EXPECT_EQ(index.Check(1).LeafPages, pagesBefore - 1);
+  ASSERT_EQ(t.CheckAll(), "");
+  for (const auto& [key, address] : rows) {
+    TABSKeyPath found;
+    ASSERT_TRUE(index.FindRecordPath(1, address, found, nullptr)) << key;
+  }
+  for (const auto& [key, address] : rows) t.Delete(address);
+  EXPECT_EQ(t.CheckAll(), "");
+  EXPECT_TRUE(RootOf(index).IsLeaf());
+  EXPECT_EQ(RootOf(index).Count(), 0);
+}
+
+TEST(BTreeIndexTest, KeyPathsCompareAcrossLeavesFromTheRootDown) {
+  IntTable t;
+  for (int32_t n = 0; n < 300; ++n) t.Add(n);
+  TABSBTree& tree = t.Index().Tree();
+  TABSKeyPath first, last, second;
+  ASSERT_TRUE(tree.First(1, first));
+  ASSERT_TRUE(tree.Last(1, last));
+  ASSERT_NE(first.Leaf().PageNo, last.Leaf().PageNo);
+  EXPECT_EQ(CompareKeyPaths(first, last), -1);
+  EXPECT_EQ(CompareKeyPaths(last, first), 1);
+  second = first;
+  ASSERT_TRUE(tree.Next(1, second));
+  EXPECT_EQ(CompareKeyPaths(first, second), -1);
+  EXPECT_EQ(CompareKeyPaths(first, first), 0);
+  TABSKeyPath shallow = first;
+  shallow.LevelCount = 1;
+  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, shallow); }),
+            "Invalid index key path - Native error: 20051");
+  TABSKeyPath foreign = last;
+  foreign.Levels[0].PageNo += 1000;
+  EXPECT_EQ(MessageOf([&] { CompareKeyPaths(first, foreign); }),
+            "Invalid index key path - Native error: 20052");
 }
 
 }  // namespace
