@@ -66,6 +66,23 @@ TEST_P(TableSuite, CreateNeedsFieldsAndHappensOnce) {
   SuiteTable& table = Make();
   EXPECT_THAT(EngineMessage([&] { table.Create(); }), HasSubstr("Table T already exists"));
   EXPECT_TRUE(backend_->Database().TableExists("t"));
+  // A create that fails leaves the table uncreated; the next one starts afresh.
+  {
+    SuiteTable bad(*backend_, "Again");
+    bad.AddField("A", dt::kInteger);
+    bad.AddIndexDef("byB", {{"B"}});
+    EXPECT_THAT(EngineMessage([&] { bad.Create(); }), HasSubstr("Cannot find index field 'B'"));
+  }
+  SuiteTable good(*backend_, "Again");
+  good.AddField("A", dt::kInteger);
+  good.AddField("B", dt::kInteger);
+  good.AddIndexDef("byB", {{"B"}});
+  good.Create();
+  EXPECT_EQ(good.Table().FieldManager()->FieldDefs().Count(), 2);
+  good.New();
+  good.SetInt(1, 5);
+  EXPECT_TRUE(good.Post());
+  EXPECT_EQ(good.CheckIndexes(), "");
 }
 
 TEST_P(TableSuite, RecordsReadBackInStorageAndIndexOrder) {
