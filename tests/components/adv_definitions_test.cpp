@@ -198,6 +198,125 @@ TEST(AdvDefinitions, EveryDataTypeAndIndexOptionSurvivesTheStoredDefinitions) {
   }
 }
 
+// Framework definitions of every framework field type the engine has, and an index with every
+// combination of the framework's option bits, made into a table through the component definitions
+// and read back from its stored definitions into framework and component definitions.
+TEST(AdvDefinitions, FrameworkDefinitionsSurviveATableAndComeBack) {
+  TFieldDefs framework;
+  for (int type = ftString; type <= ftFMTBcd; ++type) {
+    TABSDataType dataType = 0;
+    try {
+      dataType = DataTypeOfFrameworkType(static_cast<TFieldTypeCode>(type));
+    } catch (const EABSException&) {
+      continue;  // a framework type without an engine type
+    }
+    framework.Add("F" + std::to_string(type), static_cast<TFieldType>(type), Sized(dataType) ? 5 + type : 0,
+                  type % 2 == 0);
+  }
+  ASSERT_GT(framework.Count(), 20);
+  auto backend = testing::TableBackends().at("memory")();
+  for (TIndexOptions options = 0; options < 16; ++options) {
+    SCOPED_TRACE(static_cast<int>(options));
+    TIndexDefs frameworkIndexes;
+    TIndexDef& frameworkIndex = frameworkIndexes.Add("ix", "F1;F3", options);
+    frameworkIndex.DescFields = options & ixDescending ? "" : "F3";
+    frameworkIndex.CaseInsFields = options & ixCaseInsensitive ? "" : "F1";
+    TABSAdvFieldDefs components;
+    FieldDefsToAdvFieldDefs(framework, components);
+    TABSAdvIndexDefs componentIndexes;
+    IndexDefsToAdvIndexDefs(frameworkIndexes, componentIndexes);
+    TABSIndexDefs engineIndexes;
+    AdvIndexDefToEngineIndexDef(componentIndexes[0], framework, engineIndexes.AddCreated());
+    TABSFieldDefs engineFields;
+    TABSConstraintDefs constraints;
+    AdvFieldDefsToEngineDefs(components, engineIndexes, false, engineFields, constraints);
+    NormaliseIndexColumnSizes(engineFields, engineIndexes, componentIndexes);
+
+    testing::SuiteCursor cursor;
+    cursor.SetTableName("T" + std::to_string(options));
+    cursor.SetSession(&backend->Session());
+    TABSTableData* table = backend->Database().FindOrCreateTableData(&cursor);
+    table->CreateTable(&cursor, engineFields, engineIndexes, constraints);
+    TABSFieldDefs storedFields;
+    TABSIndexDefs storedIndexes;
+    TABSConstraintDefs storedConstraints;
+    StoreAndLoad(table->FieldManager()->FieldDefs(), storedFields);
+    StoreAndLoad(table->IndexManager()->IndexDefs(), storedIndexes);
+    StoreAndLoad(table->ConstraintManager()->ConstraintDefs(), storedConstraints);
+    table->DeleteTable(&backend->Session(), false);
+
+    TFieldDefs back;
+    EngineDefsToFieldDefs(storedFields, storedConstraints, back);
+    TABSAdvFieldDefs componentsBack;
+    EngineDefsToAdvFieldDefs(storedFields, storedConstraints, componentsBack);
+    TFieldDefs viaComponents;
+    AdvFieldDefsToFieldDefs(componentsBack, viaComponents);
+    ASSERT_EQ(back.Count(), framework.Count());
+    ASSERT_EQ(viaComponents.Count(), framework.Count());
+    for (int i = 0; i < framework.Count(); ++i) {
+      const TFieldDef& a = framework[i];
+      const TABSDataType dataType = DataTypeOfFrameworkType(a.DataType);
+      SCOPED_TRACE(a.Name);
+      // Framework types that share an engine type come back as the first of them.
+      const auto type = static_cast<TFieldType>(FrameworkTypeOf(dataType));
+      EXPECT_EQ(back[i].Name, a.Name);
+      EXPECT_EQ(back[i].DataType, type);
+      EXPECT_EQ(back[i].Size, a.Size);
+      EXPECT_EQ(back[i].Required, a.Required && !IsAutoIncDataType(dataType));
+      EXPECT_EQ(viaComponents[i].Name, a.Name);
+      EXPECT_EQ(viaComponents[i].DataType, type);
+      EXPECT_EQ(viaComponents[i].Size, a.Size);
+      EXPECT_EQ(viaComponents[i].Required, a.Required);
+    }
+
+    ASSERT_EQ(storedIndexes.Count(), 1);
+    const TABSIndexDef& stored = storedIndexes[0];
+    ASSERT_EQ(stored.Columns.size(), 2u);
+    EXPECT_EQ(stored.Primary, (options & ixPrimary) != 0);
+    EXPECT_EQ(stored.Unique, (options & ixUnique) != 0);
+    EXPECT_EQ(stored.Columns[0].Descending, (options & ixDescending) != 0);
+    EXPECT_TRUE(stored.Columns[1].Descending);
+    EXPECT_TRUE(stored.Columns[0].CaseInsensitive);
+    EXPECT_EQ(stored.Columns[1].CaseInsensitive, (options & ixCaseInsensitive) != 0);
+    // F1 is a text field whose column keeps 20 characters; F3 is no text field and gets 20 as well.
+    EXPECT_EQ(stored.Columns[0].KeyLength, 20);
+    EXPECT_EQ(stored.Columns[1].KeyLength, 20);
+    TABSAdvIndexDef indexBack;
+    EngineIndexDefToAdvIndexDef(stored, indexBack);
+    TABSAdvIndexDefs indexesBack;
+    indexesBack.Add() = indexBack;
+    TIndexDefs frameworkBack;
+    AdvIndexDefsToIndexDefs(indexesBack, frameworkBack);
+    ASSERT_EQ(frameworkBack.Count(), 1);
+    EXPECT_EQ(frameworkBack[0].Name, "ix");
+    EXPECT_EQ(frameworkBack[0].Fields, "F1;F3");
+    // The all-fields bits come back as the names of every field.
+    EXPECT_EQ(frameworkBack[0].DescFields, options & ixDescending ? "F1;F3" : "F3");
+    EXPECT_EQ(frameworkBack[0].CaseInsFields, options & ixCaseInsensitive ? "F1;F3" : "F1");
+    EXPECT_EQ(frameworkBack[0].Options, options & (ixPrimary | ixUnique));
+    EXPECT_EQ(indexBack.ColumnSizes, "20;20");
+    // Key constraints: one for a primary index (unique or not), one for a unique one, none else.
+    int keys = 0;
+    for (int32_t c = 0; c < storedConstraints.Count(); ++c) {
+      const TABSConstraintKind kind = storedConstraints[c].Kind();
+      if (kind == TABSConstraintKind::Primary || kind == TABSConstraintKind::Unique) {
+        ++keys;
+        EXPECT_EQ(kind, options & ixPrimary ? TABSConstraintKind::Primary : TABSConstraintKind::Unique);
+      }
+    }
+    EXPECT_EQ(keys, options & (ixPrimary | ixUnique) ? 1 : 0);
+  }
+  // The temporary flag is the running process's only: it is carried between component and engine
+  // definitions, never stored.
+  TABSAdvIndexDef temporary{"t", "F1", "", "", 0, "", true};
+  TABSIndexDef engine;
+  AdvIndexDefToEngineIndexDef(temporary, framework, engine);
+  EXPECT_TRUE(engine.IsTemporary());
+  TABSAdvIndexDef temporaryBack;
+  EngineIndexDefToAdvIndexDef(engine, temporaryBack);
+  EXPECT_TRUE(temporaryBack.Temporary);
+}
+
 TEST(AdvDefinitions, FrameworkFieldsComeAndGoThroughComponents) {
   TFieldDefs framework;
   framework.Add("Name", ftString, 30, true);
