@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -12,6 +16,7 @@
 #include "engine/types/errors.h"
 #include "storage/fault_file_system.h"
 #include "support/suite_table.h"
+#include "support/temp_dir.h"
 
 namespace viz {
 namespace {
@@ -19,6 +24,52 @@ namespace {
 using testing::EngineMessage;
 using ::testing::HasSubstr;
 using testing::SuiteTable;
+
+// Points TMPDIR at a fresh directory while it lives.
+class TemporaryDirectory {
+ public:
+  TemporaryDirectory() {
+    if (const char* old = getenv("TMPDIR")) old_ = old, hadOld_ = true;
+    setenv("TMPDIR", dir_.Path().c_str(), 1);
+  }
+  ~TemporaryDirectory() {
+    if (hadOld_)
+      setenv("TMPDIR", old_.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+  //! The names in the directory.
+  int Entries() const {
+    int count = 0;
+    if (DIR* d = opendir(dir_.Path().c_str())) {
+      while (dirent* entry = readdir(d))
+        if (entry->d_name[0] != '.') ++count;
+      closedir(d);
+    }
+    return count;
+  }
+  //! The descriptors of this process open on files of the directory named VIZ....
+  int OpenFiles() const {
+    int count = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+      while (dirent* entry = readdir(fds)) {
+        char target[4096];
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (std::string(target).rfind(dir_.Path() + "/VIZ", 0) == 0) ++count;
+      }
+      closedir(fds);
+    }
+    return count;
+  }
+
+ private:
+  testing::TempDir dir_;
+  std::string old_;
+  bool hadOld_ = false;
+};
 
 // A work table of the temporary database: N INTEGER, S STRING(30), M MEMO; index on S.
 class TemporaryTableTest : public ::testing::Test {
@@ -59,6 +110,7 @@ class TemporaryTableTest : public ::testing::Test {
 
 TEST_F(TemporaryTableTest, GrowsPastItsLimitIntoFilesAndReadsBackIdentically) {
   // 200,000 bytes of memory: L = 20,000 div the record size, M = 4 index pages in memory.
+  TemporaryDirectory directory;
   SuiteTable& table = Make(false, 200000);
   for (int32_t n = 0; n < 3000; ++n) ASSERT_TRUE(Add(n, MemoFor(n)));
   TABSTemporaryRecordManager& records = Data().Records();
@@ -69,6 +121,10 @@ TEST_F(TemporaryTableTest, GrowsPastItsLimitIntoFilesAndReadsBackIdentically) {
   EXPECT_EQ(pages.MemoryPageCount(), pages.MemoryPageLimit());
   EXPECT_GT(pages.FilePageCount(), 0);
   EXPECT_EQ(testing::OpenTemporaryFiles(), 3);
+  // The records', the index pages' and the BLOB values' files, in TMPDIR, named VIZ..., and without
+  // a name from the start: nothing can be left behind.
+  EXPECT_EQ(directory.OpenFiles(), 3);
+  EXPECT_EQ(directory.Entries(), 0);
   int32_t expected = 0;
   for (bool found = table.First(); found; found = table.Next(), ++expected) {
     ASSERT_EQ(table.Int(0), expected);
