@@ -76,7 +76,14 @@ SuiteTable::SuiteTable(TableBackend& backend, const std::string& name) : backend
 }
 
 SuiteTable::~SuiteTable() {
-  if (table_) table_->UnregisterCursor(&cursor_);
+  Close();
+}
+
+void SuiteTable::Close() {
+  if (!open_) return;
+  open_ = false;
+  table_->DiscardRecordBlobs(cursor_.Record.data());
+  table_->CloseTable(&cursor_);
 }
 
 TABSFieldDef& SuiteTable::AddField(const std::string& name, TABSDataType type, int32_t size) {
@@ -104,12 +111,14 @@ void SuiteTable::Create() {
     if (auto constraint = TABSBaseConstraintManager::ConstraintForIndex(indexes_[i]))
       constraints.Add(std::move(constraint));
   table_->CreateTable(&cursor_, fields_, indexes_, constraints);
-  table_->RegisterCursor(&cursor_);
+  table_->OpenTable(&cursor_);
+  open_ = true;
   cursor_.Record.assign(static_cast<size_t>(table_->RecordBufferSize()), 0);
   cursor_.Navigation().RecordBuffer = cursor_.Record.data();
 }
 
 void SuiteTable::New() {
+  table_->DiscardRecordBlobs(cursor_.Record.data());
   std::fill(cursor_.Record.begin(), cursor_.Record.end(), 0);
   const int32_t count = table_->FieldManager()->FieldDefs().Count();
   for (int32_t i = 0; i < count; ++i) SetNullFlag(cursor_.Record.data(), i);
@@ -170,6 +179,7 @@ std::string SuiteTable::Blob(int32_t field) {
 
 bool SuiteTable::Post() {
   std::lock_guard lock(table_->Database()->Lock());
+  backend_.PrepareInsert(*table_, cursor_);
   table_->FieldManager()->ApplyAutoincs(&backend_.Session(), cursor_.Record.data());
   if (backend_.ChecksConstraints())
     table_->ConstraintManager()->Check(cursor_.Record.data(), &backend_.Session(), {}, true, true);
@@ -186,6 +196,18 @@ bool SuiteTable::Update() {
 
 bool SuiteTable::Delete() {
   return table_->DeleteRecord(&cursor_);
+}
+
+void SuiteTable::Empty() {
+  Close();
+  TABSCursor work;
+  work.SetTableName(table_->TableName());
+  work.SetSession(&backend_.Session());
+  backend_.PrepareCursor(work);
+  table_->EmptyTable(&work);
+  table_->OpenTable(&cursor_);
+  open_ = true;
+  cursor_.SetCurrentPosition({});
 }
 
 int32_t SuiteTable::IndexID(const std::string& name) const {
@@ -243,7 +265,7 @@ std::vector<std::string> SuiteTable::Column(int32_t field) {
 
 void SuiteTable::Drop() {
   if (!table_) return;
-  table_->UnregisterCursor(&cursor_);
+  Close();
   TABSTableData* table = table_;
   table_ = nullptr;
   table->DeleteTable(&backend_.Session(), false);

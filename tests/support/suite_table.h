@@ -3,8 +3,9 @@
 // apply automatic values and check constraints before the storage writes (as the cursor's post does on
 // every backend but the temporary one), and BLOB values put into and read from the buffer.
 //
-// A backend is added by registering a factory under a name in TableBackends(); the suite runs every
-// test against every registered backend.
+// A backend is added by registering a factory under a name in TableBackends() (before the tests are
+// listed: a static registration object will do); the suite runs every test against every registered
+// backend.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,10 @@ class TableBackend {
   virtual bool ChecksConstraints() const = 0;
   //! Sets up a cursor before it opens or creates a table (temporary-file settings and the like).
   virtual void PrepareCursor(TABSCursor& /*cursor*/) {}
+  //! Called before a new record gets its automatic values (a shared file reads its counters).
+  virtual void PrepareInsert(TABSTableData& /*table*/, TABSCursor& /*cursor*/) {}
+  //! Whether a dropped table gives back every byte of memory it took (no page cache keeps any).
+  virtual bool GivesMemoryBack() const { return true; }
   //! Judges the stored data after a test that changed it (the file checker on disk); "" when sound.
   virtual std::string Check() { return ""; }
 };
@@ -71,7 +76,7 @@ class SuiteTable {
                             bool unique = false, bool primary = false);
   TABSConstraintDefs& Constraints() { return constraints_; }
   //! Creates the table (the primary-key and unique constraints of its indexes included) and opens
-  //! the cursor on it.
+  //! it for the cursor.
   void Create();
 
   // ---- The record buffer.
@@ -95,6 +100,9 @@ class SuiteTable {
   //! Updates the record the cursor stands on with the buffer (constraints checked where they are).
   bool Update();
   bool Delete();
+  //! Empties the table the way a closed dataset does: through a cursor of its own, the suite's
+  //! cursor closed meanwhile and opened again afterwards.
+  void Empty();
 
   // ---- Navigation in the cursor's order (storage order, or an index chosen by UseIndex).
   void UseIndex(const std::string& name);
@@ -106,7 +114,7 @@ class SuiteTable {
   //! The value of `field` of every record in the cursor's order, as text (NULL as "<null>").
   std::vector<std::string> Column(int32_t field);
 
-  //! Closes the cursor and deletes the table; the table object is gone afterwards. Once only.
+  //! Closes the table for the cursor and deletes it. Once only.
   void Drop();
 
   //! Runs the B-tree invariant checker on every index; "" when all are sound.
@@ -117,11 +125,13 @@ class SuiteTable {
   int32_t IndexID(const std::string& name) const;
 
  private:
-  void Attach();
+  //! Closes the table for the cursor when it is open.
+  void Close();
 
   TableBackend& backend_;
   SuiteCursor cursor_;
   TABSTableData* table_ = nullptr;
+  bool open_ = false;
   TABSFieldDefs fields_;
   TABSIndexDefs indexes_;
   TABSConstraintDefs constraints_;

@@ -202,14 +202,16 @@ void TABSInMemoryTableData::WriteBlobValue(uint8_t* record, int32_t field, TABSB
     ClearNullFlag(record, field);
 }
 
-void TABSInMemoryTableData::ReleaseFieldBlob(uint8_t* record, int32_t field) {
+void TABSInMemoryTableData::DiscardRecordBlobs(uint8_t* record) {
   if (!record) return;
   std::lock_guard lock(Database()->Lock());
   const TABSFieldDefs& fields = FieldManager()->FieldDefs();
-  if (field < 0 || field >= fields.Count() || !IsBlobBaseType(fields[field].BaseType())) return;
-  uint8_t* bytes = record + fields[field].BufferOffset;
-  pending_.Drop(ReadBlobHandle(bytes));
-  WriteBlobHandle(bytes, 0);
+  for (int32_t field = 0; field < fields.Count(); ++field) {
+    if (!IsBlobBaseType(fields[field].BaseType())) continue;
+    uint8_t* bytes = record + fields[field].BufferOffset;
+    pending_.Drop(ReadBlobHandle(bytes));
+    WriteBlobHandle(bytes, 0);
+  }
 }
 
 // A failed index change must not leave the indexes disagreeing with each other or with the records:

@@ -62,8 +62,9 @@ class TABSInMemoryTableData : public TABSTableData {
   //! Slot 24: the value written into the buffer and not yet posted, else the stored one. Raises "Nil
   //! pointer occured" without a record buffer and 10110 for a field that is not a BLOB field.
   void ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result) override;
-  //! Slot 25: drops the value written for the field of the buffer and not posted.
-  void ReleaseFieldBlob(uint8_t* record, int32_t field) override;
+  //! Values read are not cached, and values written stay until they are posted (slots 25 and 26 have
+  //! nothing to do); this drops the values written into the buffer.
+  void DiscardRecordBlobs(uint8_t* record) override;
   //! Slot 27: the stream works in memory for in-memory tables and for temporary tables made with
   //! temporary files disabled.
   std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,

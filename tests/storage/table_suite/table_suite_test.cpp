@@ -63,8 +63,14 @@ TEST_P(TableSuite, CreateNeedsFieldsAndHappensOnce) {
   SuiteTable empty(*backend_, "Empty");
   EXPECT_THAT(EngineMessage([&] { empty.Create(); }),
               HasSubstr("Error creating table - no fields were specified"));
-  SuiteTable& table = Make();
-  EXPECT_THAT(EngineMessage([&] { table.Create(); }), HasSubstr("Table T already exists"));
+  Make();
+  table_.reset();  // closed: nothing but the table's existence stands in the way
+  {
+    SuiteTable twice(*backend_, "t");
+    twice.AddField("A", dt::kInteger);
+    EXPECT_THAT(EngineMessage([&] { twice.Create(); }),
+                ::testing::MatchesRegex(".*Table '?T'? already exists.*"));
+  }
   EXPECT_TRUE(backend_->Database().TableExists("t"));
   // A create that fails leaves the table uncreated; the next one starts afresh.
   {
@@ -137,12 +143,16 @@ TEST_P(TableSuite, BlobValuesOfEverySizeReadBack) {
   std::vector<std::string> expected = values;
   expected[0] = "<null>";
   EXPECT_EQ(table.Column(kNotes), expected);
-  // A value written into the buffer is read back before it is posted, and dropped when released.
-  ASSERT_TRUE(table.First());
+  // A value written into the buffer is read back before it is posted; releasing the buffer's cached
+  // values keeps it, discarding them (a cancelled edit) drops it.
+  ASSERT_TRUE(table.First() && table.Next());
   table.SetBlob(kNotes, "pending");
   EXPECT_EQ(table.Blob(kNotes), "pending");
   table.Table().ReleaseAllBlobs(table.Cursor().Record.data());
-  EXPECT_EQ(table.Blob(kNotes), "");
+  EXPECT_EQ(table.Blob(kNotes), "pending");
+  table.Table().DiscardRecordBlobs(table.Cursor().Record.data());
+  EXPECT_EQ(table.Blob(kNotes), "x");
+  EXPECT_EQ(table.Column(kNotes), expected);
 }
 
 TEST_P(TableSuite, UpdatesAndDeletesWhereTheBackendAllowsThem) {
@@ -174,7 +184,7 @@ TEST_P(TableSuite, UpdatesAndDeletesWhereTheBackendAllowsThem) {
 TEST_P(TableSuite, EmptyingRemovesEveryRecordAndRestartsCounters) {
   SuiteTable& table = Make();
   for (int i = 0; i < 300; ++i) ASSERT_TRUE(Add("n" + std::to_string(i), i, std::string(100, 'x')));
-  table.Table().EmptyTable(&table.Cursor());
+  table.Empty();
   EXPECT_EQ(table.Table().RecordCount(&table.Cursor()), 0);
   EXPECT_FALSE(table.First());
   EXPECT_EQ(table.CheckIndexes(), "");
@@ -231,7 +241,9 @@ TEST_P(TableSuite, DroppingTheTableGivesBackItsMemory) {
   EXPECT_FALSE(backend_->Database().TableExists("T"));
   table_.reset();
   // The suite table's own buffer is freed with it; everything the table held is freed by now.
-  EXPECT_EQ(MemoryManager().GetMemoryInUse(), before);
+  if (backend_->GivesMemoryBack()) {
+    EXPECT_EQ(MemoryManager().GetMemoryInUse(), before);
+  }
   EXPECT_EQ(testing::OpenTemporaryFiles(), 0);
 }
 
@@ -245,7 +257,7 @@ TEST_P(TableSuite, RandomRunMatchesModel) {
     int32_t score;
     std::string notes;
   };
-  std::map<int32_t, Row> model;  // by Id, which is also storage order
+  std::map<int32_t, Row> model;  // by Id: the order of index byId
   auto nameFor = [&] {
     return std::string(1, static_cast<char>('a' + random() % 26)) + std::to_string(random() % 50);
   };
@@ -268,7 +280,7 @@ TEST_P(TableSuite, RandomRunMatchesModel) {
     } else {
       auto it = model.begin();
       std::advance(it, random() % model.size());
-      table.UseStorageOrder();
+      table.UseIndex("byId");
       ASSERT_TRUE(seek(it->first));
       if (op < 8) {
         it->second.name = nameFor();
@@ -284,7 +296,7 @@ TEST_P(TableSuite, RandomRunMatchesModel) {
       }
     }
     if (step % 40 != 39) continue;
-    table.UseStorageOrder();
+    table.UseIndex("byId");
     std::vector<std::string> names, notes, sorted;
     for (const auto& [id, row] : model) {
       names.push_back(row.name);
