@@ -148,6 +148,10 @@ class TABSDiskPageManager : public TABSPageManager {
   void WritePage(TABSPage* page) override;
   void RemovePage(int32_t session, int32_t pageNo) override;
   TABSPage* GetPage(int32_t session, int32_t pageNo, uint16_t expectedType = kAnyPageType) override;
+  //! How many GetPage calls raised, and the page of the last one: lets a caller far above name the
+  //! page behind an error of a damaged file.
+  int64_t FailedPageRequests() const { return failedPageRequests_; }
+  int32_t LastFailedPage() const { return lastFailedPage_; }
   //! Commits with the flush setting of `SetFlushOnCommit`.
   void Commit(int32_t session) override;
   //! Writes the session's changes atomically under the header lock (20213): the previous images
@@ -246,6 +250,8 @@ class TABSDiskPageManager : public TABSPageManager {
   void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }
 
   bool flushOnCommit_ = false;
+  int64_t failedPageRequests_ = 0;
+  int32_t lastFailedPage_ = -1;
   std::unique_ptr<TABSAllocationLog> allocationLog_;
 };
 

@@ -68,9 +68,15 @@ void TABSDiskPageManager::RemovePage(int32_t session, int32_t pageNo) {
 }
 
 TABSPage* TABSDiskPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t expectedType) {
-  CheckNotMapPage(pageNo);
-  SyncPageGeometry();
-  return TABSPageManager::GetPage(session, pageNo, expectedType);
+  try {
+    CheckNotMapPage(pageNo);
+    SyncPageGeometry();
+    return TABSPageManager::GetPage(session, pageNo, expectedType);
+  } catch (...) {
+    ++failedPageRequests_;
+    lastFailedPage_ = pageNo;
+    throw;
+  }
 }
 
 void TABSDiskPageManager::ValidateCachedPage(TABSPage* page) {

@@ -54,10 +54,34 @@ class TABSSessionNamedObjects {
   std::vector<std::unique_ptr<TABSSessionNamedObject>> objects_;
 };
 
+//! What a connection asks of the database it connects to, and what the database reports back.
+struct TABSConnectionSettings {
+  std::string DatabaseFileName;
+  //! Password text and, for a new file, the cipher type (0 = none).
+  std::string Password;
+  uint8_t CipherType = 0;
+  //! Page settings of a file made by this connection.
+  uint16_t PageSize = 4096;
+  uint16_t ExtentPageCount = 8;
+  //! Connection slots of a new file; after connecting, the file's value.
+  int32_t MaxConnections = 500;
+  //! Asked for; after connecting, whether the database is read-only.
+  bool ReadOnly = false;
+  bool Exclusive = false;
+  bool MultiUser = false;
+  //! Set by the database when the file was not closed correctly or is of an old format.
+  bool NeedRepair = false;
+};
+
 //! One session's connection to a database, as seen by the database and table data.
 class TABSBaseSession {
  public:
   virtual ~TABSBaseSession() = default;
+
+  //! The connection's settings; the database reads them when the session connects and writes back
+  //! what it found.
+  TABSConnectionSettings& Connection() { return connection_; }
+  const TABSConnectionSettings& Connection() const { return connection_; }
 
   //! The connection's number in the database; -1 until connected.
   int32_t SessionNumber() const { return sessionNumber_; }
@@ -75,6 +99,7 @@ class TABSBaseSession {
   const TABSSessionNamedObjectSequenceValue* FindSequenceValue(int32_t objectId) const;
 
  private:
+  TABSConnectionSettings connection_;
   int32_t sessionNumber_ = -1;
   bool inTransaction_ = false;
   TABSSessionNamedObjects namedObjects_;

@@ -34,8 +34,26 @@ TABSCompressedBLOBStream& TABSBlobValueStream::Compressed() const {
   return *compressed_;
 }
 
+void TABSBlobValueStream::SetOrigin(std::string tableName, int32_t pageNo) {
+  originTable_ = std::move(tableName);
+  originPage_ = pageNo;
+}
+
+void TABSBlobValueStream::RethrowWithOrigin() const {
+  try {
+    throw;
+  } catch (const EABSException& error) {
+    if (originPage_ < 0 || error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
+    throw EABSException(msg::kDamagedTablePage, originTable_, originPage_, error.Message());
+  }
+}
+
 int64_t TABSBlobValueStream::Read(void* buffer, int64_t count) {
-  return Compressed().Read(buffer, count);
+  try {
+    return Compressed().Read(buffer, count);
+  } catch (const EABSException&) {
+    RethrowWithOrigin();
+  }
 }
 
 int64_t TABSBlobValueStream::Write(const void* buffer, int64_t count) {

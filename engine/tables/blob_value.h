@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/tables/streams.h"
 
@@ -48,9 +49,12 @@ class TABSBlobValueStream : public TABSStream {
   //! Opens `value` (an empty value starts a new one). Raises "Stream block size = 0 is not allowed"
   //! (20149) for a field without a block size, "Invalid blob field size" (20248) for a negative
   //! size, and the compressed stream's errors (10081 to 10084) for stored bytes it cannot walk.
-  TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly, bool disableTempFiles);
+  TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly,
+                      bool disableTempFiles);
   ~TABSBlobValueStream() override;
 
+  using TABSStream::Read;
+  using TABSStream::Write;
   int64_t Read(void* buffer, int64_t count) override;
   //! Raises "Cannot write to read only stream" (10115) on a read-only stream.
   int64_t Write(const void* buffer, int64_t count) override;
@@ -60,6 +64,9 @@ class TABSBlobValueStream : public TABSStream {
   //! Raises "Cannot write to read only stream" (10116) on a read-only stream.
   void SetSize(int64_t size) override;
 
+  //! Names where the value is stored (a table and its first page): an error its stored bytes raise
+  //! while they are read is then raised again as damage of that page.
+  void SetOrigin(std::string tableName, int32_t pageNo);
   bool ReadOnly() const { return readOnly_; }
   //! Whether a write or size change happened.
   bool Modified() const { return modified_; }
@@ -70,8 +77,13 @@ class TABSBlobValueStream : public TABSStream {
  private:
   TABSCompressedBLOBStream& Compressed() const;
 
+  // Raises the current engine error again, naming the origin when there is one.
+  [[noreturn]] void RethrowWithOrigin() const;
+
   TABSBlobValue value_;
   std::unique_ptr<TABSCompressedBLOBStream> compressed_;
+  std::string originTable_;
+  int32_t originPage_ = -1;
   bool readOnly_;
   bool modified_ = false;
 };

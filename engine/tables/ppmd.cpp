@@ -75,7 +75,7 @@ bool PpmdCompress(const void* input, size_t size, PpmdParameters parameters, siz
   return true;
 }
 
-bool PpmdDecompress(const void* input, size_t size, void* output, size_t capacity, size_t& outputSize) {
+bool PpmdDecompress(const void* input, size_t size, void* output, size_t expectedSize, size_t& outputSize) {
   outputSize = 0;
   if (size < 4) return false;
   const uint8_t* in = static_cast<const uint8_t*>(input);
@@ -95,10 +95,13 @@ bool PpmdDecompress(const void* input, size_t size, void* output, size_t capacit
   for (;;) {
     int symbol = model.DecodeSymbol(rc);
     if (symbol == -1) break;
-    if (symbol < 0 || produced == capacity || rc.Overrun()) return false;
+    if (symbol < 0 || produced == expectedSize || rc.Overrun()) return false;
     out[produced++] = static_cast<uint8_t>(symbol);
   }
-  if (rc.Overrun()) return false;
+  // The end mark must come right after the expected bytes and be followed by exactly the coder's
+  // flush: an early end mark, bytes left over or missing, or another flush mean the data is not
+  // what the coder wrote.
+  if (produced != expectedSize || !rc.AtEnd() || !rc.FlushMatches()) return false;
   outputSize = produced;
   return true;
 }

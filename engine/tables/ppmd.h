@@ -8,6 +8,10 @@
 //   0      | u32   | 0x6000 + ((model memory in MiB - 1) << 4) + (model order - 1), little-endian
 //   4      | ...   | range-coded symbols, ended by an escape out of the order -1 context
 //
+// The model works in 12-byte units with 32-bit offsets into its memory, whatever the pointer size of
+// the build, so a buffer coded by one build decodes in any other. When the memory runs out, the
+// model restarts from scratch and coding goes on.
+//
 // The model memory is process-wide and kept between calls; it is allocated anew only when a call
 // needs another size. Calls are serialised by a process-wide lock, so they are safe from any thread.
 #pragma once
@@ -32,9 +36,11 @@ PpmdParameters PpmdParametersForMode(int mode);
 bool PpmdCompress(const void* input, size_t size, PpmdParameters parameters, size_t initialCapacity,
                   void*& output, size_t& outputSize);
 
-//! Decodes a coded buffer into `output` of `capacity` bytes; `outputSize` receives the decoded size.
-//! Returns false for a malformed header, more decoded bytes than `capacity`, or data that the range
-//! decoder rejects. Never reads outside `input` nor writes outside `output`.
-bool PpmdDecompress(const void* input, size_t size, void* output, size_t capacity, size_t& outputSize);
+//! Decodes a coded buffer of `expectedSize` bytes into `output` (room for `expectedSize` bytes);
+//! `outputSize` receives the decoded size. Returns false for a malformed header, data that the
+//! range decoder rejects, an end mark before or after `expectedSize` bytes, and a buffer that does
+//! not end exactly where its end mark does (bytes missing or left over). Never reads outside
+//! `input` nor writes outside `output`.
+bool PpmdDecompress(const void* input, size_t size, void* output, size_t expectedSize, size_t& outputSize);
 
 }  // namespace viz

@@ -1,192 +1,312 @@
 #include "engine/tables/ppmd_model.h"
 
-#include <algorithm>
-#include <vector>
+#include "engine/storage/memory_manager.h"
 
 namespace viz::ppmd {
+namespace {
 
-void Model::RestartModel() {
+// Initial escape estimates of one-symbol contexts, by previous success and by the number of
+// symbols of the suffix context (eight classes).
+constexpr uint16_t kInitBinEsc[16] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x5FFB, 0x5545, 0x63D1, 0x5D9D,
+                                      0x64A1, 0x5ABC, 0x6632, 0x6051, 0x68F6, 0x549B, 0x6BCA, 0x3AB0};
+// Initial escape frequency of a context that grows from one symbol to two, by the escape
+// estimate of the one-symbol context it was.
+constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+// A suffix state is raised by this much when a longer context finds its symbol, up to this cap.
+constexpr unsigned kSuffixCap = 7 * kMaxFreq / 8;
+
+}  // namespace
+
+// ---- Sub-allocator
+
+SubAllocator::SubAllocator() {
+  for (unsigned i = 0, k = 0; i < kNumIndexes; i++) {
+    unsigned step = (i >= 12 ? 4 : (i >> 2) + 1);
+    do {
+      units2Indx_[k++] = static_cast<uint8_t>(i);
+    } while (--step);
+    indx2Units_[i] = static_cast<uint8_t>(k);
+  }
+}
+
+bool SubAllocator::Reserve(uint32_t size) {
+  if (base_ != nullptr && size_ == size) return true;
+  Release();
+  try {
+    // Unit 0 stays unused so that offset 0 can mean null.
+    base_ = static_cast<uint8_t*>(MemoryManager().GetMem(size + kUnitSize));
+  } catch (...) {
+    base_ = nullptr;
+    size_ = 0;
+    return false;
+  }
+  size_ = size;
+  return true;
+}
+
+void SubAllocator::Release() {
+  if (base_ != nullptr) {
+    void* block = base_;
+    MemoryManager().FreeAndNillMem(block);
+    base_ = nullptr;
+  }
+}
+
+void SubAllocator::Init() {
   std::memset(freeList_, 0, sizeof(freeList_));
-  text_ = base_ + alignOffset_;
-  hiUnit_ = text_ + size_;
-  loUnit_ = unitsStart_ = hiUnit_ - size_ / 8 / kUnitSize * 7 * kUnitSize;
-  glueCount_ = 0;
+  const uint32_t units = size_ / kUnitSize;
+  const uint32_t reserveUnits = kReserveBlocks * 128;
+  lo_ = kUnitSize;
+  hi_ = kUnitSize + U2B(units > reserveUnits ? units - reserveUnits : 0);
+  reserve_ = units > reserveUnits ? hi_ : 0;
+}
 
-  orderFall_ = maxOrder_;
-  runLength_ = initRL_ = -static_cast<int32_t>(maxOrder_ < 12 ? maxOrder_ : 12) - 1;
-  prevSuccess_ = 0;
+void SubAllocator::SplitBlock(uint32_t ptr, unsigned oldIndx, unsigned newIndx) {
+  unsigned nu = I2U(oldIndx) - I2U(newIndx);
+  uint32_t p = ptr + U2B(I2U(newIndx));
+  unsigned i = U2I(nu);
+  if (I2U(i) != nu) {
+    unsigned k = I2U(--i);
+    InsertNode(p + U2B(k), nu - k - 1);
+  }
+  InsertNode(p, i);
+}
 
-  hiUnit_ -= kUnitSize;
-  minContext_ = maxContext_ = reinterpret_cast<Context*>(hiUnit_);
-  minContext_->suffix = 0;
-  minContext_->numStats = 256;
-  minContext_->summFreq = 256 + 1;
-  foundState_ = reinterpret_cast<State*>(loUnit_);
-  loUnit_ += U2B(256 / 2);
-  minContext_->stats = Ref(foundState_);
+uint32_t SubAllocator::AllocUnitsRare(unsigned indx) {
+  for (;;) {
+    for (unsigned i = indx + 1; i < kNumIndexes; i++) {
+      if (freeList_[i] != 0) {
+        uint32_t result = RemoveNode(i);
+        SplitBlock(result, i, indx);
+        return result;
+      }
+    }
+    if (reserve_ == 0) return 0;
+    for (unsigned k = 0; k < kReserveBlocks; k++) InsertNode(reserve_ + U2B(128 * k), kNumIndexes - 1);
+    reserve_ = 0;
+    if (freeList_[indx] != 0) return RemoveNode(indx);
+  }
+}
+
+uint32_t SubAllocator::ExpandUnits(uint32_t old, unsigned oldNU) {
+  unsigned i0 = U2I(oldNU);
+  unsigned i1 = U2I(oldNU + 1);
+  if (i0 == i1) return old;
+  uint32_t ptr = AllocUnits(i1);
+  if (ptr != 0) {
+    std::memcpy(base_ + ptr, base_ + old, U2B(oldNU));
+    InsertNode(old, i0);
+  }
+  return ptr;
+}
+
+uint32_t SubAllocator::ShrinkUnits(uint32_t old, unsigned oldNU, unsigned newNU) {
+  unsigned i0 = U2I(oldNU);
+  unsigned i1 = U2I(newNU);
+  if (i0 == i1) return old;
+  if (freeList_[i1] != 0) {
+    uint32_t ptr = RemoveNode(i1);
+    std::memcpy(base_ + ptr, base_ + old, U2B(newNU));
+    InsertNode(old, i0);
+    return ptr;
+  }
+  SplitBlock(old, i0, i1);
+  return old;
+}
+
+// ---- Model
+
+Model::Model() {
+  // Escape classes of contexts with masked symbols, by the number of unmasked symbols.
   for (unsigned i = 0; i < 256; i++) {
-    State* s = &foundState_[i];
-    s->symbol = static_cast<uint8_t>(i);
-    s->freq = 1;
+    unsigned row = i < 4 ? i : i < 12 ? 4 + (i - 4) / 2 : i < 44 ? 8 + (i - 12) / 4 : 16 + (i - 44) / 8;
+    ns2Indx_[i] = static_cast<uint8_t>(row);
+  }
+  // Classes of one-symbol contexts by the number of symbols of their suffix.
+  for (unsigned i = 0; i < 256; i++) ns2BSIndx_[i] = static_cast<uint8_t>(i < 6 ? 2 * i : i < 50 ? 12 : 14);
+}
+
+void Model::Init(unsigned maxOrder) {
+  maxOrder_ = maxOrder;
+  base_ = alloc_.Base();
+  RestartModel();
+}
+
+uint32_t Model::NewRawUnit() {
+  uint32_t unit = alloc_.AllocContext();
+  if (unit != 0) {
+    Context* c = Ctx(unit);
+    c->numStats = 0;
+    State* s = OneState(c);
+    s->symbol = 0;
+    s->freq = 0;
     SetSuccessor(s, 0);
   }
+  return unit;
+}
+
+// Writes a text byte and returns the raw unit of the next one, 0 when memory has run out.
+uint32_t Model::AppendText(uint8_t symbol) {
+  uint32_t unit = text_;
+  State* s = OneState(Ctx(unit));
+  s->symbol = symbol;
+  uint32_t next = Successor(s);
+  if (next == 0) {
+    next = NewRawUnit();
+    if (next == 0) return 0;
+    SetSuccessor(s, next);
+  }
+  lastText_ = unit;
+  text_ = next;
+  return next;
+}
+
+// The order-0 context holds every symbol once; above it a chain of one-symbol contexts of orders
+// 1..maxOrder predicts zero bytes, and coding starts at order maxOrder - 1, as if the text were
+// preceded by zeros.
+void Model::RestartModel() {
+  alloc_.Init();
+  std::memset(charMask_, 0, sizeof(charMask_));
+  escCount_ = 1;
+
+  uint32_t root = alloc_.AllocContext();
+  Context* rc = Ctx(root);
+  rc->suffix = 0;
+  rc->numStats = 256;
+  rc->summFreq = 256 + 1;
+  rc->stats = alloc_.AllocUnits(alloc_.U2I(256 / 2));
+  State* stats = Stats(rc);
+  for (unsigned i = 0; i < 256; i++) {
+    stats[i].symbol = static_cast<uint8_t>(i);
+    stats[i].freq = 1;
+    SetSuccessor(&stats[i], 0);
+  }
+  Context* prev = rc;
+  State* prevState = &stats[0];
+  Context* start = rc;
+  for (unsigned order = 1; order <= maxOrder_; order++) {
+    Context* c = Ctx(alloc_.AllocContext());
+    c->numStats = 1;
+    c->suffix = Ref(prev);
+    State* s = OneState(c);
+    s->symbol = 0;
+    s->freq = 1;
+    SetSuccessor(s, 0);
+    SetSuccessor(prevState, Ref(c));
+    if (order == maxOrder_ - 1) start = c;
+    prev = c;
+    prevState = s;
+  }
+  text_ = lastText_ = NewRawUnit();
+  SetSuccessor(OneState(start), text_);
+
+  minContext_ = maxContext_ = start;
+  orderFall_ = 1;
+  prevSuccess_ = 0;
+  initEsc_ = 0;
+  foundState_ = OneState(start);
+
   for (unsigned i = 0; i < 128; i++)
-    for (unsigned k = 0; k < 8; k++) {
-      uint16_t value = static_cast<uint16_t>(kBinScale - kInitBinEsc[k] / (i + 2));
-      for (unsigned m = 0; m < 64; m += 8) binSumm_[i][k + m] = value;
-    }
-  for (unsigned i = 0; i < 25; i++)
-    for (unsigned k = 0; k < 16; k++) {
-      See* s = &see_[i][k];
-      s->shift = kPeriodBits - 4;
-      s->summ = static_cast<uint16_t>((5 * i + 10) << s->shift);
-      s->count = 4;
-    }
+    for (unsigned k = 0; k < 16; k++) binSumm_[i][k] = static_cast<uint16_t>(kBinScale - kInitBinEsc[k] / (i + 2));
+  for (unsigned i = 0; i <= kSeeRows; i++)
+    for (unsigned k = 0; k < 8; k++) see_[i][k].Init(4 * i + 10);
 }
 
-// Merges adjacent free blocks so that larger requests can be served again.
-void Model::GlueFreeBlocks() {
-  glueCount_ = 255;
-  struct Block {
-    uint32_t ref;
-    uint32_t units;
-  };
-  std::vector<Block> blocks;
-  for (unsigned i = 0; i < kNumIndexes; i++) {
-    for (uint32_t next = freeList_[i]; next != 0; next = reinterpret_cast<FreeLink*>(Ptr(next))->next)
-      blocks.push_back({next, I2U(i)});
-    freeList_[i] = 0;
-  }
-  std::sort(blocks.begin(), blocks.end(), [](const Block& a, const Block& b) { return a.ref < b.ref; });
-  size_t i = 0;
-  while (i < blocks.size()) {
-    uint32_t start = blocks[i].ref;
-    uint32_t units = blocks[i].units;
-    size_t j = i + 1;
-    while (j < blocks.size() && blocks[j].ref == start + U2B(units)) units += blocks[j++].units;
-    // A run that ends where the unused gap begins joins the gap instead of a free list.
-    if (Ptr(start + U2B(units)) == loUnit_)
-      loUnit_ = Ptr(start);
-    else
-      InsertRun(Ptr(start), units);
-    i = j;
-  }
+State* Model::FindState(Context* c, unsigned symbol) const {
+  State* s = Stats(c);
+  for (unsigned i = c->numStats; i != 0; i--, s++)
+    if (s->symbol == symbol) return s;
+  return nullptr;
 }
 
-void* Model::AllocUnitsRare(unsigned indx) {
-  if (glueCount_ == 0) {
-    GlueFreeBlocks();
-    if (freeList_[indx] != 0) return RemoveNode(indx);
-    uint32_t numBytes = U2B(I2U(indx));
-    if (numBytes <= static_cast<uint32_t>(hiUnit_ - loUnit_)) {
-      void* result = loUnit_;
-      loUnit_ += numBytes;
-      return result;
-    }
-  }
-  unsigned i = indx;
-  do {
-    if (++i == kNumIndexes) {
-      uint32_t numBytes = U2B(I2U(indx));
-      glueCount_--;
-      if (static_cast<uint32_t>(unitsStart_ - text_) > numBytes) {
-        unitsStart_ -= numBytes;
-        return unitsStart_;
-      }
-      return nullptr;
-    }
-  } while (freeList_[i] == 0);
-  void* result = RemoveNode(i);
-  SplitBlock(result, i, indx);
-  return result;
-}
-
+// Builds the contexts that the found state and the suffix states sharing its raw successor lead
+// to, each holding the byte that followed in the text. Returns the longest, or nullptr when
+// memory has run out.
 Context* Model::CreateSuccessors(bool skip) {
   Context* c = minContext_;
-  uint32_t upBranch = Successor(foundState_);
-  State* ps[kMaxOrderLimit];
+  const unsigned symbol = foundState_->symbol;
+  const uint32_t upBranch = Successor(foundState_);
+  State* ps[kMaxOrderLimit + 1];
   unsigned numPs = 0;
   if (!skip) ps[numPs++] = foundState_;
 
   while (c->suffix != 0) {
     c = Suffix(c);
-    State* s;
-    if (c->numStats != 1) {
-      for (s = Stats(c); s->symbol != foundState_->symbol; s++) {
-      }
-    } else {
-      s = OneState(c);
-    }
+    State* s = c->numStats != 1 ? FindState(c, symbol) : OneState(c);
+    if (s == nullptr) return nullptr;
     uint32_t successor = Successor(s);
     if (successor != upBranch) {
+      if (!IsContext(successor)) return nullptr;
       c = Ctx(successor);
-      if (numPs == 0) return c;
       break;
     }
+    if (numPs == kMaxOrderLimit + 1) return nullptr;
     ps[numPs++] = s;
   }
+  if (numPs == 0) return c;
 
+  const State* raw = OneState(Ctx(upBranch));
   State upState;
-  upState.symbol = *Ptr(upBranch);
-  SetSuccessor(&upState, upBranch + 1);
+  upState.symbol = raw->symbol;
+  SetSuccessor(&upState, Successor(raw));
   if (c->numStats == 1) {
     upState.freq = OneState(c)->freq;
   } else {
-    State* s;
-    for (s = Stats(c); s->symbol != upState.symbol; s++) {
-    }
+    State* s = FindState(c, upState.symbol);
+    if (s == nullptr) return nullptr;
     uint32_t cf = s->freq - 1u;
     uint32_t s0 = c->summFreq - c->numStats - cf;
+    if (s0 == 0) s0 = 1;
     upState.freq =
         static_cast<uint8_t>(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
   }
 
   do {
-    Context* c1;
-    if (hiUnit_ != loUnit_) {
-      hiUnit_ -= kUnitSize;
-      c1 = reinterpret_cast<Context*>(hiUnit_);
-    } else if (freeList_[0] != 0) {
-      c1 = static_cast<Context*>(RemoveNode(0));
-    } else {
-      c1 = static_cast<Context*>(AllocUnitsRare(0));
-      if (c1 == nullptr) return nullptr;
-    }
+    uint32_t ref = alloc_.AllocContext();
+    if (ref == 0) return nullptr;
+    Context* c1 = Ctx(ref);
     c1->numStats = 1;
     *OneState(c1) = upState;
     c1->suffix = Ref(c);
-    SetSuccessor(ps[--numPs], Ref(c1));
+    SetSuccessor(ps[--numPs], ref);
     c = c1;
   } while (numPs != 0);
   return c;
 }
 
 void Model::UpdateModel() {
-  uint32_t fSuccessor = Successor(foundState_);
-  if (foundState_->freq < kMaxFreq / 4 && minContext_->suffix != 0) {
+  State* fs = foundState_;
+  const unsigned symbol = fs->symbol;
+  uint32_t fSuccessor = Successor(fs);
+
+  // The suffix learns the symbol too. At the maximal order only a suffix state that leads to the
+  // same raw text as the found state does.
+  if (fs->freq < kMaxFreq / 4 && minContext_->suffix != 0) {
     Context* c = Suffix(minContext_);
     if (c->numStats == 1) {
       State* s = OneState(c);
-      if (s->freq < 32) s->freq++;
+      if (s->freq < 32 && (orderFall_ != 0 || Successor(s) == fSuccessor)) s->freq++;
     } else {
-      State* s = Stats(c);
-      if (s->symbol != foundState_->symbol) {
-        do {
-          s++;
-        } while (s->symbol != foundState_->symbol);
-        if (s[0].freq >= s[-1].freq) {
+      State* s = FindState(c, symbol);
+      if (s == nullptr) {
+        RestartModel();
+        return;
+      }
+      if (orderFall_ != 0 || Successor(s) == fSuccessor) {
+        State* first = Stats(c);
+        if (s != first && s[0].freq >= s[-1].freq) {
           SwapStates(&s[0], &s[-1]);
           s--;
         }
-      }
-      if (s->freq < kMaxFreq - 9) {
-        s->freq += 2;
-        c->summFreq += 2;
+        if (s->freq < kSuffixCap) {
+          s->freq = static_cast<uint8_t>(s->freq + 2);
+          c->summFreq = static_cast<uint16_t>(c->summFreq + 2);
+        }
       }
     }
   }
 
-  if (orderFall_ == 0) {
+  if (orderFall_ == 0 && fSuccessor != 0) {
     minContext_ = maxContext_ = CreateSuccessors(true);
     if (minContext_ == nullptr) {
       RestartModel();
@@ -196,16 +316,14 @@ void Model::UpdateModel() {
     return;
   }
 
-  *text_++ = foundState_->symbol;
-  uint32_t successor = Ref(text_);
-  if (text_ >= unitsStart_) {
+  uint32_t successor = AppendText(static_cast<uint8_t>(symbol));
+  if (successor == 0) {
     RestartModel();
     return;
   }
 
   if (fSuccessor != 0) {
-    // A successor inside the text area is a raw position: build its contexts now.
-    if (fSuccessor <= successor) {
+    if (IsRaw(fSuccessor)) {
       Context* cs = CreateSuccessors(false);
       if (cs == nullptr) {
         RestartModel();
@@ -213,64 +331,59 @@ void Model::UpdateModel() {
       }
       fSuccessor = Ref(cs);
     }
-    if (--orderFall_ == 0) {
+    if (orderFall_ != 0 && --orderFall_ == 0) {
       successor = fSuccessor;
-      text_ -= (maxContext_ != minContext_);
+      if (maxContext_ != minContext_) text_ = lastText_;
     }
   } else {
     SetSuccessor(foundState_, successor);
     fSuccessor = Ref(minContext_);
   }
 
-  unsigned ns = minContext_->numStats;
-  unsigned s0 = minContext_->summFreq - ns - (foundState_->freq - 1u);
+  fs = foundState_;
+  const unsigned ns = minContext_->numStats;
+  const unsigned s0 = minContext_->summFreq - ns - (fs->freq - 1u);
 
   for (Context* c = maxContext_; c != minContext_; c = Suffix(c)) {
     unsigned ns1 = c->numStats;
     if (ns1 != 1) {
       if ((ns1 & 1) == 0) {
-        unsigned oldNU = ns1 >> 1;
-        unsigned i = U2I(oldNU);
-        if (i != U2I(oldNU + 1)) {
-          void* ptr = AllocUnits(i + 1);
-          if (ptr == nullptr) {
-            RestartModel();
-            return;
-          }
-          void* oldPtr = Stats(c);
-          std::memcpy(ptr, oldPtr, U2B(oldNU));
-          InsertNode(oldPtr, i);
-          c->stats = Ref(ptr);
+        uint32_t ptr = alloc_.ExpandUnits(c->stats, ns1 >> 1);
+        if (ptr == 0) {
+          RestartModel();
+          return;
         }
+        c->stats = ptr;
       }
       c->summFreq = static_cast<uint16_t>(c->summFreq + (2 * ns1 < ns) +
                                           2 * ((4 * ns1 <= ns) & (c->summFreq <= 8 * ns1)));
     } else {
-      State* s = static_cast<State*>(AllocUnits(0));
-      if (s == nullptr) {
+      uint32_t ptr = alloc_.AllocUnits(0);
+      if (ptr == 0) {
         RestartModel();
         return;
       }
+      State* s = reinterpret_cast<State*>(base_ + ptr);
       *s = *OneState(c);
-      c->stats = Ref(s);
+      c->stats = ptr;
       if (s->freq < kMaxFreq / 4 - 1)
         s->freq = static_cast<uint8_t>(s->freq << 1);
       else
         s->freq = kMaxFreq - 4;
       c->summFreq = static_cast<uint16_t>(s->freq + initEsc_ + (ns > 3));
     }
-    uint32_t cf = 2 * static_cast<uint32_t>(foundState_->freq) * (c->summFreq + 6);
+    uint32_t cf = 2 * static_cast<uint32_t>(fs->freq) * (c->summFreq + 6);
     uint32_t sf = static_cast<uint32_t>(s0) + c->summFreq;
     if (cf < 6 * sf) {
       cf = 1 + (cf > sf) + (cf >= 4 * sf);
-      c->summFreq += 3;
+      c->summFreq = static_cast<uint16_t>(c->summFreq + 3);
     } else {
       cf = 4 + (cf >= 9 * sf) + (cf >= 12 * sf) + (cf >= 15 * sf);
       c->summFreq = static_cast<uint16_t>(c->summFreq + cf);
     }
     State* s = Stats(c) + ns1;
     SetSuccessor(s, successor);
-    s->symbol = foundState_->symbol;
+    s->symbol = static_cast<uint8_t>(symbol);
     s->freq = static_cast<uint8_t>(cf);
     c->numStats = static_cast<uint16_t>(ns1 + 1);
   }
@@ -278,7 +391,7 @@ void Model::UpdateModel() {
 }
 
 // Halves the frequencies of the current context, keeps its states sorted by frequency and drops
-// states whose frequency reaches 0.
+// states whose frequency reaches 0 (only at the maximal order, where nothing builds on them).
 void Model::Rescale() {
   State* stats = Stats(minContext_);
   State* s = foundState_;
@@ -290,7 +403,7 @@ void Model::Rescale() {
     *s = tmp;
   }
   unsigned escFreq = minContext_->summFreq - s->freq;
-  s->freq += 4;
+  s->freq = static_cast<uint8_t>(s->freq + 4);
   unsigned adder = (orderFall_ != 0);
   s->freq = static_cast<uint8_t>((s->freq + adder) >> 1);
   unsigned sumFreq = s->freq;
@@ -323,34 +436,34 @@ void Model::Rescale() {
         tmp.freq = static_cast<uint8_t>(tmp.freq - (tmp.freq >> 1));
         escFreq >>= 1;
       } while (escFreq > 1);
-      InsertNode(stats, U2I((numStats + 1) >> 1));
+      alloc_.FreeUnits(Ref(stats), (numStats + 1) >> 1);
       *(foundState_ = OneState(minContext_)) = tmp;
       return;
     }
     unsigned n0 = (numStats + 1) >> 1;
     unsigned n1 = (minContext_->numStats + 1) >> 1;
-    if (n0 != n1) minContext_->stats = Ref(ShrinkUnits(stats, n0, n1));
+    if (n0 != n1) minContext_->stats = alloc_.ShrinkUnits(Ref(stats), n0, n1);
   }
   minContext_->summFreq = static_cast<uint16_t>(sumFreq + escFreq - (escFreq >> 1));
   foundState_ = Stats(minContext_);
 }
 
 See* Model::MakeEscFreq(unsigned numMasked, uint32_t& escFreq) {
-  unsigned nonMasked = minContext_->numStats - numMasked;
-  if (minContext_->numStats != 256) {
-    See* see = see_[ns2Indx_[nonMasked - 1]] +
-               (nonMasked < static_cast<unsigned>(Suffix(minContext_)->numStats) - minContext_->numStats) +
-               2 * static_cast<unsigned>(minContext_->summFreq < 11 * minContext_->numStats) +
-               4 * static_cast<unsigned>(numMasked > nonMasked) + hiBitsFlag_;
+  const unsigned numStats = minContext_->numStats;
+  if (numStats != 256) {
+    const unsigned diff = numStats - numMasked;
+    See* see = see_[ns2Indx_[diff - 1]] +
+               (static_cast<int>(diff) < static_cast<int>(Suffix(minContext_)->numStats) - static_cast<int>(numStats)) +
+               2 * static_cast<unsigned>(minContext_->summFreq < 11 * numStats) +
+               4 * static_cast<unsigned>(numMasked > diff);
     escFreq = see->Mean();
     return see;
   }
   escFreq = 1;
-  return &dummySee_;
+  return &see_[kSeeRows][0];
 }
 
 bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
-  bool masked[256];
   if (minContext_->numStats != 1) {
     State* s = Stats(minContext_);
     if (s->symbol == symbol) {
@@ -371,21 +484,16 @@ bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
       }
       sum += s->freq;
     } while (--i);
-    hiBitsFlag_ = hb2Flag_[foundState_->symbol];
-    std::memset(masked, 0, sizeof(masked));
-    masked[s->symbol] = true;
-    i = minContext_->numStats - 1;
-    do {
-      masked[(--s)->symbol] = true;
-    } while (--i);
     if (!rc.Encode(sum, minContext_->summFreq - sum, minContext_->summFreq)) return false;
+    NewMaskGeneration();
+    i = minContext_->numStats;
+    for (s = Stats(minContext_); i != 0; i--, s++) charMask_[s->symbol] = escCount_;
   } else {
     uint16_t* prob = BinSumm();
     State* s = OneState(minContext_);
     if (s->symbol == symbol) {
       if (!rc.Encode(0, *prob, kBinScale)) return false;
-      *prob = static_cast<uint16_t>(*prob + (1 << kIntBits) -
-                                    ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
+      *prob = static_cast<uint16_t>(*prob + (1 << kIntBits) - ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
       foundState_ = s;
       UpdateBin();
       return true;
@@ -393,49 +501,46 @@ bool Model::EncodeSymbol(RangeEncoder& rc, int symbol) {
     if (!rc.Encode(*prob, kBinScale - *prob, kBinScale)) return false;
     *prob = static_cast<uint16_t>(*prob - ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
     initEsc_ = kExpEscape[*prob >> 10];
-    std::memset(masked, 0, sizeof(masked));
-    masked[s->symbol] = true;
+    NewMaskGeneration();
+    charMask_[s->symbol] = escCount_;
     prevSuccess_ = 0;
   }
   for (;;) {
-    unsigned numMasked = minContext_->numStats;
+    const unsigned numMasked = minContext_->numStats;
     do {
       orderFall_++;
       if (minContext_->suffix == 0) return symbol < 0;  // escaped out of every context: the end mark
       minContext_ = Suffix(minContext_);
-    } while (minContext_->numStats == numMasked);
+    } while (minContext_->numStats <= numMasked);
 
     uint32_t escFreq;
     See* see = MakeEscFreq(numMasked, escFreq);
     State* s = Stats(minContext_);
+    State* found = nullptr;
+    uint32_t low = 0;
     uint32_t sum = 0;
-    unsigned i = minContext_->numStats;
-    do {
-      int cur = s->symbol;
-      if (cur == symbol) {
-        uint32_t low = sum;
-        State* s1 = s;
-        do {
-          if (!masked[s->symbol]) sum += s->freq;
-          s++;
-        } while (--i);
-        if (!rc.Encode(low, s1->freq, sum + escFreq)) return false;
-        see->Update();
-        foundState_ = s1;
-        Update2();
-        return true;
+    for (unsigned i = minContext_->numStats; i != 0; i--, s++) {
+      if (charMask_[s->symbol] == escCount_) continue;
+      if (s->symbol == symbol) {
+        found = s;
+        low = sum;
       }
-      if (!masked[cur]) sum += s->freq;
-      masked[cur] = true;
-      s++;
-    } while (--i);
+      sum += s->freq;
+      charMask_[s->symbol] = escCount_;
+    }
+    if (found != nullptr) {
+      if (!rc.Encode(low, found->freq, sum + escFreq)) return false;
+      see->Update();
+      foundState_ = found;
+      Update2();
+      return true;
+    }
     if (!rc.Encode(sum, escFreq, sum + escFreq)) return false;
     see->summ = static_cast<uint16_t>(see->summ + sum + escFreq);
   }
 }
 
 int Model::DecodeSymbol(RangeDecoder& rc) {
-  bool masked[256];
   uint32_t count;
   if (minContext_->numStats != 1) {
     State* s = Stats(minContext_);
@@ -459,21 +564,16 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
         return symbol;
       }
     } while (--i);
-    hiBitsFlag_ = hb2Flag_[foundState_->symbol];
     rc.Decode(hiCnt, minContext_->summFreq - hiCnt);
-    std::memset(masked, 0, sizeof(masked));
-    masked[s->symbol] = true;
-    i = minContext_->numStats - 1;
-    do {
-      masked[(--s)->symbol] = true;
-    } while (--i);
+    NewMaskGeneration();
+    i = minContext_->numStats;
+    for (s = Stats(minContext_); i != 0; i--, s++) charMask_[s->symbol] = escCount_;
   } else {
     uint16_t* prob = BinSumm();
     if (!rc.Threshold(kBinScale, count)) return -2;
     if (count < *prob) {
       rc.Decode(0, *prob);
-      *prob = static_cast<uint16_t>(*prob + (1 << kIntBits) -
-                                    ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
+      *prob = static_cast<uint16_t>(*prob + (1 << kIntBits) - ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
       foundState_ = OneState(minContext_);
       int symbol = foundState_->symbol;
       UpdateBin();
@@ -482,29 +582,29 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
     rc.Decode(*prob, kBinScale - *prob);
     *prob = static_cast<uint16_t>(*prob - ((*prob + (1 << (kPeriodBits - 2))) >> kPeriodBits));
     initEsc_ = kExpEscape[*prob >> 10];
-    std::memset(masked, 0, sizeof(masked));
-    masked[OneState(minContext_)->symbol] = true;
+    NewMaskGeneration();
+    charMask_[OneState(minContext_)->symbol] = escCount_;
     prevSuccess_ = 0;
   }
   for (;;) {
-    unsigned numMasked = minContext_->numStats;
+    const unsigned numMasked = minContext_->numStats;
     do {
       orderFall_++;
       if (minContext_->suffix == 0) return -1;
       minContext_ = Suffix(minContext_);
-    } while (minContext_->numStats == numMasked);
+    } while (minContext_->numStats <= numMasked);
 
     State* ps[256];
     uint32_t hiCnt = 0;
+    unsigned n = 0;
     State* s = Stats(minContext_);
-    unsigned i = 0;
     for (unsigned k = minContext_->numStats; k != 0; k--, s++) {
-      if (!masked[s->symbol]) {
+      if (charMask_[s->symbol] != escCount_) {
         hiCnt += s->freq;
-        ps[i++] = s;
+        ps[n++] = s;
       }
     }
-    if (i == 0) return -2;
+    if (n == 0) return -2;
 
     uint32_t freqSum;
     See* see = MakeEscFreq(numMasked, freqSum);
@@ -524,9 +624,7 @@ int Model::DecodeSymbol(RangeDecoder& rc) {
     }
     rc.Decode(hiCnt, freqSum - hiCnt);
     see->summ = static_cast<uint16_t>(see->summ + freqSum);
-    do {
-      masked[ps[--i]->symbol] = true;
-    } while (i != 0);
+    for (unsigned k = 0; k < n; k++) charMask_[ps[k]->symbol] = escCount_;
   }
 }
 

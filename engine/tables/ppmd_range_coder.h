@@ -89,8 +89,15 @@ class RangeDecoder {
     range_ *= size;
     Normalize();
   }
-  // A proper coded buffer is never read past its end; a few bytes are tolerated as zeros.
-  bool Overrun() const { return overrun_ > 4; }
+  //! True once the decoder has needed bytes beyond the end of the buffer (they read as zeros).
+  bool Overrun() const { return overrun_ != 0; }
+  //! True when every byte of the buffer has been consumed and none beyond it: after the end mark
+  //! of a proper coded buffer the decoder stands exactly at its end.
+  bool AtEnd() const { return overrun_ == 0 && position_ == size_; }
+  //! True when the last four bytes read are the coder's flush of the current interval: the encoder
+  //! ends by writing `low`, which the decoder tracks in step with it. A decoder that went astray
+  //! and still stopped at the end of the buffer almost never meets this.
+  bool FlushMatches() const { return code_ == low_; }
 
  private:
   void Normalize() {

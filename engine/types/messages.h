@@ -329,10 +329,69 @@ inline constexpr Message kInvalidConditionNumber{10382, "Invalid condition numbe
 inline constexpr Message kInvalidScanCondition{10388, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr Message kInvalidBitNo{10394, "Invalid bit no = %d, number of bits = %d"};  // also 10395, 10428, 10429
 inline constexpr Message kInvalidItemNo{10413, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+
 // ---- Allocation log (pages allocated and not yet committed, in the file beside the database)
 inline constexpr Message kAllocationLogOpen{20308, "Cannot open allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
 inline constexpr Message kAllocationLogWrite{20309, "Cannot write allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
 inline constexpr Message kAllocationLogRead{20310, "Cannot read allocation log '%s'. ErrorCode:%d. ErrorMessage: %s"};
+
+// ---- Disk databases, tables, record pages and BLOB pages
+inline constexpr Message kCannotLockDatabaseTables{20210, "Database tables are locked"};
+inline constexpr Message kCannotUnlockDatabaseTables{20211, "Cannot unlock database tables"};
+inline constexpr Message kInvalidTableHeaderData{20164, "Invalid table header data"};
+inline constexpr Message kRecordTooLarge{
+    20174, "Cannot create table. Record is too large to fit in current database page. Please increase page size of database file or decrease record size"};
+inline constexpr Message kInvalidRecordCountOnPage{20140, "Invalid number of records on page"};
+inline constexpr Message kCannotAddRecordPageFull{20141, "Cannot add record to page. Page is full"};
+inline constexpr Message kRecordNotFound{20143, "Record not found"};  // also 20144-20148
+inline constexpr Message kMixedUserModes{20235, "Cannot open database in multi-user and signle-user mode at the same time"};
+inline constexpr Message kCommitLocksFailed{20233, "Cannot commit changes. Locks of modified tables failed"};
+inline constexpr Message kExclusiveOpenByCursors{
+    20242, "Cannot access table '%s' in exclusive mode. Probably the table is open by another cursors"};
+inline constexpr Message kExclusiveOpenByUser{
+    20208, "Cannot access table '%s' in exclusive mode. Probably the table is open by another user"};
+inline constexpr Message kCannotOpenLockedTable{20209, "Cannot open table '%s'. Table is locked"};
+inline constexpr Message kReadTableIsLocked{20214, "Table is locked"};  // also 20215-20220
+inline constexpr Message kCannotAddBlobPageFull{
+    20290, "Cannot add blob. Page is full: BlobCount=%d, BlobOffset=%d, BlobSize=%d, PageDataSize=%d, SizeInBlobPageIndex=%d"};
+inline constexpr Message kInvalidBlobFieldId{20172, "Invalid blob field ID"};
+inline constexpr Message kCannotFindBlobField{20171, "Cannot find blob field"};
+inline constexpr Message kCannotReadBlobFieldValue{20162, "Cannot read BLOB field value"};
+inline constexpr Message kInvalidBlobFieldSize{20248, "Invalid blob field size"};
+inline constexpr Message kBlobCacheNotReleased{20150, "Blob cache not released"};
+// Damage found on a page of a table: the table, the page and what is wrong with it.
+inline constexpr Message kDamagedTablePage{20360, "Table '%s', page %d: %s"};
+// A damaged internal file of a table (its metadata or header data) that cannot be decoded.
+inline constexpr Message kDamagedTableFile{20361, "Table '%s': the %s starting at page %d is damaged: %s"};
+// Single-user connections of one program keep their changes apart; a table with another
+// connection's uncommitted changes cannot be changed until that connection commits or rolls back.
+inline constexpr Message kTableHasOtherUncommittedChanges{
+    20362, "Cannot change table '%s'. Another connection has uncommitted changes to it"};
+inline constexpr Message kTableHasUncommittedChanges{
+    20363, "Cannot perform this operation on table '%s' while a transaction has uncommitted changes to it"};
+inline constexpr Message kDatabaseReadOnly{20364, "Cannot change the database '%s': it is open read-only"};
+// A damaged catalogue (system directory, sessions file or table list): the database cannot be opened.
+inline constexpr Message kDamagedCatalogue{20374, "The catalogue of database '%s' is damaged (page %d): %s"};
+// A B-tree page of a damaged file: its header or its links do not fit the index.
+inline constexpr Message kDamagedIndexPage{20375, "Index page %d is damaged: %s"};
+
+// ---- Sessions, database connections, table datasets and their cursor
+// Raised through the framework's database error with the component's name in front.
+inline constexpr const char* kDuplicateSessionName = "Duplicate session name '%s'";
+inline constexpr const char* kSessionAutoNamed =
+    "Cannot add a session to the form or data-module while session '%s' has AutoSessionName enabled";
+inline constexpr const char* kDatabaseFileMissing = "Database file '%s' does not exist";
+inline constexpr const char* kOldFormatInfo =
+    "Database file you are opening is of old format. It will be converted to the current Zizavuva Daradiza "
+    "format now. It is recommended to make a backup of the database before continuing.";
+inline constexpr const char* kRepairQuestion = "Database file was not correctly closed last time. Do you want to repair it?";
+inline constexpr const char* kRepairingDatabase = "Repairing Database...";
+inline constexpr const char* kUnknownError = "Unknown error";
+inline constexpr const char* kRepairBackupKept =
+    "The repaired database could not take every table; the original file was kept as '%s'";
+// Raised as EABSException.
+inline constexpr Message kCannotConvertDatabase{20238, "Cannot convert the database to the new format: %s"};
+inline constexpr Message kCannotRetrieveRecord{10026, "Cannot retreive record"};
 
 // ---- Memory and temporary backends
 inline constexpr Message kNotReleasedPageAllocated{20037, "Not released page is allocated"};  // also 10392, 10393, 10396, 10397
@@ -341,6 +400,5 @@ inline constexpr Message kInvalidRecordSize{10011, "Invalid record size = %d"}; 
 inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"};  // also 10127
 inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
 inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
-inline constexpr Message kInvalidBlobFieldSize{20248, "Invalid blob field size"};
 
 }  // namespace viz::msg

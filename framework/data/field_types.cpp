@@ -58,7 +58,7 @@ double TStringField::GetAsFloat() const {
 }
 
 void TStringField::SetAsFloatValue(double value) {
-  SetAsStringValue(FloatToText(value));
+  SetAsStringValue(ShortFloatText(value));
 }
 
 bool TStringField::GetAsBoolean() const {
@@ -213,7 +213,7 @@ void TIntegerField::SetAsFloatValue(double value) {
   if (!(rounded >= -9.2233720368547758e18 && rounded < 9.2233720368547758e18)) {
     DatabaseErrorFmt(
         fmsg::kFieldRangeError,
-        {FloatToText(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
+        {ShortFloatText(value), DisplayName(), std::to_string(MinValue()), std::to_string(MaxValue())},
         OwnerName());
   }
   SetAsLargeIntValue(static_cast<int64_t>(rounded));
@@ -249,7 +249,7 @@ void TFloatField::SetAsFloatValue(double value) {
 std::string TFloatField::GetAsString() const {
   bool hasValue;
   double value = ReadNative<double>(*this, hasValue);
-  return hasValue ? FloatToText(value) : std::string();
+  return hasValue ? ShortFloatText(value) : std::string();
 }
 
 void TFloatField::SetAsStringValue(const std::string& value) {

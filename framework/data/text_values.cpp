@@ -45,7 +45,7 @@ std::optional<bool> TextToBoolean(const std::string& text) {
   return std::nullopt;
 }
 
-std::string FloatToText(double value) {
+std::string ShortFloatText(double value) {
   char text[64];
   auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
   return error == std::errc() ? std::string(text, end) : std::string();
@@ -63,7 +63,7 @@ std::string VariantToText(const Variant& value) {
     case vk::kSingle:
     case vk::kDouble:
     case vk::kCurrency:
-      return FloatToText(value.AsDouble());
+      return ShortFloatText(value.AsDouble());
     case vk::kWideString:
       return platform::Utf16ToWin1252(value.AsWideString());
     default:

@@ -19,7 +19,7 @@ std::optional<double> TextToFloat(const std::string& text);
 //! True/False, T/F, Yes/No, Y/N, 1/0, ignoring case.
 std::optional<bool> TextToBoolean(const std::string& text);
 //! The shortest text of at most 15 significant digits.
-std::string FloatToText(double value);
+std::string ShortFloatText(double value);
 //! The text of a variant: "" for empty and null, decimal numbers, "True"/"False", date-time text.
 //! Raises "Invalid variant type conversion" for kinds without a text.
 std::string VariantToText(const Variant& value);

@@ -261,6 +261,31 @@ TEST(CompressedBlobStream, RoundTripsAroundBlockBoundariesForEveryAlgorithmAndMo
   }
 }
 
+// The PPM buffer call fails for empty input, so a stream must never hand it an empty block: not
+// for a write of nothing, nor when sizes land on block boundaries or fall to zero.
+TEST(CompressedBlobStream, NeverCompressesAnEmptyBlock) {
+  void* out = nullptr;
+  int64_t outSize = 0;
+  const char byte = 'x';
+  EXPECT_FALSE(CompressBuffer(acaPPM, 1, &byte, 0, out, outSize));
+  const int32_t blockSize = 100;
+  std::vector<uint8_t> data = Text(3 * blockSize, 9);
+  TABSMemoryStream inner;
+  TABSCompressedBLOBStream stream(inner, true, Descriptor(acaPPM, 1, blockSize));
+  EXPECT_EQ(stream.Write(data.data(), 0), 0);
+  stream.SetSize(0);
+  EXPECT_EQ(stream.Write(data.data(), blockSize), blockSize);  // exactly one full block
+  EXPECT_EQ(stream.Write(data.data() + blockSize, 0), 0);
+  EXPECT_EQ(stream.Write(data.data() + blockSize, 2 * blockSize), 2 * blockSize);
+  stream.SetSize(2 * blockSize);  // shrink onto a block boundary
+  stream.SetSize(3 * blockSize);  // grow by exactly one block of zeros
+  stream.SetSize(blockSize + 1);
+  stream.SetSize(0);
+  stream.SetSize(blockSize);
+  EXPECT_EQ(Value(stream.Descriptor().NumBlocks), 1);
+  EXPECT_EQ(ReadAll(stream), std::vector<uint8_t>(blockSize, 0));
+}
+
 TEST(CompressedBlobStream, UncompressedValuesLieAtTheStartUnchanged) {
   TABSMemoryStream inner;
   inner.Write("xx", 2);

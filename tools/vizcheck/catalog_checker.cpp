@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "engine/storage/disk/active_sessions_file.h"
+#include "engine/storage/disk/disk_database_data.h"
 #include "engine/storage/disk/system_directory.h"
 #include "engine/storage/disk/table_list_file.h"
 #include "engine/storage/disk/table_locks_file.h"
@@ -13,6 +14,7 @@
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
 #include "engine/types/errors.h"
+#include "tools/vizcheck/table_checker.h"
 
 namespace viz::tools {
 namespace {
@@ -201,11 +203,17 @@ void CatalogChecker::CheckTableList(int32_t start) {
   std::set<int32_t> ids;
   const size_t count = content.size() / TABSTableListFile::kEntrySize;
   out_ << "Tables: " << count << "\n";
+  // The tables are read with the engine's own table code, over the checker's page manager.
+  std::unique_ptr<TABSDiskDatabaseData> inspection;
+  try {
+    inspection = std::make_unique<TABSDiskDatabaseData>(manager_);
+  } catch (const EABSException& error) {
+    problem_(start, std::string("the tables cannot be checked: ") + error.Message());
+  }
   for (size_t index = 0; index < count; ++index) {
     const TABSTableListEntry entry =
         TABSTableListFile::DecodeEntry(&content[index * TABSTableListFile::kEntrySize]);
     const std::string table = "table '" + entry.name + "'";
-    out_ << "  " << entry.name << " (id " << entry.tableId << ")\n";
     if (entry.name.empty()) problem_(start, "table list entry " + std::to_string(index) + " has no name");
     if (!names.insert(UpperAscii(entry.name)).second)
       problem_(start, "the table list names " + table + " twice");
@@ -217,11 +225,13 @@ void CatalogChecker::CheckTableList(int32_t start) {
       bool direct;
       const char* what;
     };
+    bool filesSound = true;
     for (const File& file : {File{entry.metadataStartPageNo, ptTableMetaData, false, "metadata file"},
                              File{entry.headerDataStartPageNo, ptTableMostUpdated, false, "header-data file"},
                              File{entry.locksStartPageNo, ptTableLocks, true, "locks file"}}) {
       const std::string name = std::string(file.what) + " of " + table;
       Chain fileChain = WalkChain(file.start, file.type, file.direct, name);
+      filesSound = filesSound && fileChain.sound;
       if (!fileChain.sound) continue;
       if (file.direct) {
         if (fileChain.header.storedSize % TABSTableLocksFile::kBytesPerSession != 0)
@@ -230,21 +240,47 @@ void CatalogChecker::CheckTableList(int32_t start) {
       } else if (fileChain.header.compressionType != 0) {
         // A compressed file must decompress into its recorded size.
         std::vector<uint8_t> ignored;
-        ReadContent(fileChain, file.start, file.type, name, ignored);
+        filesSound = ReadContent(fileChain, file.start, file.type, name, ignored) && filesSound;
       }
+    }
+    TableChecker::Summary summary;
+    if (inspection && filesSound)
+      summary = TableChecker(*inspection, problem_, owners_).Check(entry);
+    tableUnchecked_ = tableUnchecked_ || !summary.Checked;
+    out_ << "  " << entry.name << " (id " << entry.tableId << ")";
+    if (summary.Checked)
+      out_ << ": " << summary.Records << (summary.Records == 1 ? " record, " : " records, ") << summary.Indexes
+           << (summary.Indexes == 1 ? " index, " : " indexes, ") << summary.BlobValues << " BLOB values";
+    out_ << "\n";
+    if (tables_) {
+      *tables_ << entry.name << "\t";
+      if (summary.Checked)
+        *tables_ << summary.Records << "\n";
+      else
+        *tables_ << "?\n";
     }
   }
 }
 
 void CatalogChecker::CheckOrphans() {
+  int64_t unaccounted = 0;
   for (size_t pageNo = 0; pageNo < pages_.size(); ++pageNo) {
     const Page& page = pages_[pageNo];
-    if (!page.used || !page.signature || page.type < ptFileSystemDirectory || page.type > ptTableMostUpdated)
+    // Pages with the freed marker or no page at all are the file checks' to report.
+    if (!page.used || !page.signature || page.type < ptFileSystemDirectory ||
+        page.type > kLastPageType)
       continue;
-    if (owners_.count(static_cast<int32_t>(pageNo)) == 0)
-      problem_(static_cast<int64_t>(pageNo),
-               "holds a " + PageTypeName(page.type) + " but belongs to no internal file");
+    if (owners_.count(static_cast<int32_t>(pageNo)) != 0) continue;
+    const bool tablePage = page.type >= ptTableRecord;
+    if (tablePage && tableUnchecked_) {
+      ++unaccounted;
+      continue;
+    }
+    problem_(static_cast<int64_t>(pageNo), "holds a " + PageTypeName(page.type) + " but belongs to no " +
+                                               (tablePage ? "table" : "internal file"));
   }
+  if (unaccounted > 0)
+    out_ << "Pages of tables not accounted for, as a table could not be checked: " << unaccounted << "\n";
 }
 
 }  // namespace viz::tools

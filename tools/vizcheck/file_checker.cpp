@@ -107,9 +107,10 @@ CheckResult FileChecker::Check(const std::string& fileName, const std::string& p
     // A page that carries the freed marker holds nothing, whatever type it had.
     for (const PageInfo& page : pages_)
       census.push_back({page.marked, page.signature && page.updateCounter != kFreedPageCounter, page.type});
-    CatalogChecker(out_, manager, census, [this](int64_t pageNo, const std::string& text) {
-      Problem(pageNo, text);
-    }).Check();
+    CatalogChecker catalog(out_, manager, census,
+                           [this](int64_t pageNo, const std::string& text) { Problem(pageNo, text); });
+    catalog.ListTablesOn(tables_);
+    catalog.Check();
     ReportCensus();
   } catch (const Exception& error) {
     Problem(-1, std::string("the check stopped: ") + error.Message());

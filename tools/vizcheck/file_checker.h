@@ -36,6 +36,9 @@ class FileChecker {
  public:
   explicit FileChecker(std::ostream& out) : out_(out) {}
 
+  //! Also lists every table with its record count on `tables`, one "NAME<TAB>COUNT" line each.
+  void ListTablesOn(std::ostream* tables) { tables_ = tables; }
+
   //! Runs every check and returns the exit code.
   CheckResult Check(const std::string& fileName, const std::string& password);
 
@@ -76,6 +79,7 @@ class FileChecker {
   Holder HolderOf(int32_t pageNo) const;
 
   std::ostream& out_;
+  std::ostream* tables_ = nullptr;
   int problems_ = 0;
   int warnings_ = 0;
   // Pages the file holds (at most the header's count).

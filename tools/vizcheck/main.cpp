@@ -1,5 +1,7 @@
-// vizcheck FILE [--password TEXT]: checks a database file and reports every problem found.
+// vizcheck FILE [--password TEXT] [--tables]: checks a database file and reports every problem
+// found; with --tables it lists the tables with their record counts instead of the whole report.
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "tools/vizcheck/file_checker.h"
@@ -7,7 +9,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: vizcheck FILE [--password TEXT]\n";
+  std::cerr << "usage: vizcheck FILE [--password TEXT] [--tables]\n";
   return viz::tools::kCannotCheck;
 }
 
@@ -16,9 +18,12 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string fileName;
   std::string password;
+  bool tablesOnly = false;
   for (int index = 1; index < argc; ++index) {
     std::string argument = argv[index];
-    if (argument == "--password") {
+    if (argument == "--tables") {
+      tablesOnly = true;
+    } else if (argument == "--password") {
       if (++index >= argc) return Usage();
       password = argv[index];
     } else if (argument.rfind("--password=", 0) == 0) {
@@ -33,6 +38,20 @@ int main(int argc, char** argv) {
     }
   }
   if (fileName.empty()) return Usage();
-  viz::tools::FileChecker checker(std::cout);
-  return checker.Check(fileName, password);
+  if (!tablesOnly) {
+    viz::tools::FileChecker checker(std::cout);
+    return checker.Check(fileName, password);
+  }
+  // The report is kept back; its problems and its verdict are shown after the list.
+  std::ostringstream report;
+  viz::tools::FileChecker checker(report);
+  checker.ListTablesOn(&std::cout);
+  const viz::tools::CheckResult result = checker.Check(fileName, password);
+  std::istringstream lines(report.str());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("PROBLEM:", 0) == 0 || line.rfind("ERROR:", 0) == 0 || line.rfind("WRONG PASSWORD:", 0) == 0 ||
+        line.find("found.") != std::string::npos)
+      std::cout << line << "\n";
+  }
+  return result;
 }

@@ -154,6 +154,9 @@ void TABSInternalDBTransactedAccessFile::ReadFile(int32_t session, void* buffer,
   if (header.uncompressedSize < length)
     throw EABSException(msg::kCannotReadInternalFile, header.uncompressedSize, length);
   const bool compressed = header.compressionType != 0;
+  // Catalogues and definitions stay far below this; a larger size in a header is damage, refused
+  // before the decompression allocates for it.
+  if (compressed && header.uncompressedSize > kMaxUncompressedSize) throw EABSException(msg::kTableFileDecompressionError);
   const int64_t toRead = std::max<int64_t>(compressed ? header.storedSize : length, 0);
 
   // The stored bytes of a compressed file go to a scratch buffer that grows page by page, so a
@@ -197,6 +200,7 @@ std::vector<uint8_t> TABSInternalDBTransactedAccessFile::ReadAll(int32_t session
   RequireOpened("ReadFile");
   const TABSInternalFileHeader header = GetSize(session);
   const int32_t length = std::max(header.uncompressedSize, 0);
+  if (header.compressionType != 0 && length > kMaxUncompressedSize) throw EABSException(msg::kTableFileDecompressionError);
   // A plain file cannot hold more than its chain: a damaged size is refused before allocating.
   if (header.compressionType == 0) {
     const int64_t capacity =

@@ -18,6 +18,9 @@ class TABSPageManager;
 
 class TABSInternalDBTransactedAccessFile {
  public:
+  //! The largest content a compressed internal file may claim (64 MiB).
+  static constexpr int32_t kMaxUncompressedSize = 64 * 1024 * 1024;
+
   //! A closed file whose pages will be of `pageType`, kept by `manager`.
   TABSInternalDBTransactedAccessFile(TABSPageManager& manager, uint16_t pageType);
 

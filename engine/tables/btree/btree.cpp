@@ -87,7 +87,9 @@ void TABSBTree::PushLevel(TABSKeyPath& path, int32_t pageNo, int32_t entry, int3
 
 void TABSBTree::FirstEntryUnder(int32_t session, int32_t pageNo, std::vector<uint8_t>& entry) {
   TABSBTreePage page(pages_, keys_);
-  for (;;) {
+  for (int32_t depth = 0;; ++depth) {
+    // A damaged tree whose nodes lead back up would never reach a leaf.
+    if (depth >= TABSKeyPath::kMaxLevels) throw EABSException(msg::kIndexTooDeep, TABSKeyPath::kMaxLevels);
     page.Load(session, pageNo);
     if (page.IsLeaf()) break;
     pageNo = page.Child(0);
@@ -240,6 +242,8 @@ void TABSBTree::MoveLevel(int32_t session, TABSKeyPath& path, int32_t level, boo
   const int32_t neighbour = forward ? page.NextPage() : page.PriorPage();
   if (neighbour == -1) throw EABSException(msg::kIndexInvalidPageNumber.At(forward ? 20070 : 20071));
   page.Load(session, neighbour);
+  // Only a damaged tree has an empty page beside another.
+  if (page.Count() == 0) throw EABSException(msg::kDamagedIndexPage, neighbour, "a page of the index holds no entries");
   path.Levels[level] = {neighbour, forward ? 0 : page.Count() - 1, page.Count()};
 }
 

@@ -198,6 +198,7 @@ void Walk::Run() {
         continue;
       }
       ++report_.Pages;
+      report_.PageNumbers.push_back(pageNo);
       CheckHeader(page, level, position, depth, levelLeaf);
       if (page.IsLeaf()) {
         ++report_.LeafPages;

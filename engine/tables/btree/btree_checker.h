@@ -16,6 +16,8 @@ struct TABSBTreeCheckReport {
   std::vector<std::string> Problems;
   int64_t Entries = 0;
   int32_t Pages = 0;
+  //! The pages the walk read, in the order it read them.
+  std::vector<int32_t> PageNumbers;
   int32_t LeafPages = 0;
   int32_t Height = 0;
   //! Bytes of entries over the bytes pages offer for entries, over all pages.

@@ -1,6 +1,7 @@
 #include "engine/tables/btree/btree_page.h"
 
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "engine/tables/btree/btree_key.h"
@@ -42,6 +43,15 @@ void TABSBTreePage::Load(int32_t session, int32_t pageNo) {
   data_ = page_->Data();
   dataSize_ = static_cast<int32_t>(pages_->PageDataSize());
   RefreshLayout();
+  // The entries of a damaged page must not lead readers outside its buffer.
+  const int64_t room = static_cast<int64_t>(page_->BufferSize()) - (page_->Data() - page_->Buffer());
+  const int64_t end = int64_t{kHeaderSize} + HeaderExtension() + int64_t{Count()} * EntrySize();
+  const bool keySizeFits = Count() == 0 || KeySize() == keys_->KeySize;
+  if (!keySizeFits || end > room) {
+    Release();
+    throw EABSException(msg::kDamagedIndexPage, pageNo,
+                        keySizeFits ? "its entries run past the page's end" : "its key size is not the index's");
+  }
 }
 
 void TABSBTreePage::Add(int32_t session) {
@@ -105,8 +115,16 @@ uint8_t* TABSBTreePage::Reference(int32_t index) const {
   return Entry(index) + KeySize();
 }
 
+void TABSBTreePage::CheckEntry(int32_t index) const {
+  // Only a damaged tree asks for an entry a page does not hold (an empty node, a link to an empty page).
+  if (index < 0 || index >= Count())
+    throw EABSException(msg::kDamagedIndexPage, PageNo(), "entry " + std::to_string(index) + " of " +
+                                                              std::to_string(Count()) + " is asked for");
+}
+
 int32_t TABSBTreePage::Child(int32_t index) const {
   if (IsLeaf()) throw EABSException(msg::kInternalIndexError);
+  CheckEntry(index);
   int32_t child;
   std::memcpy(&child, Reference(index), sizeof child);
   return child;
@@ -120,6 +138,7 @@ void TABSBTreePage::SetChild(int32_t index, int32_t pageNo) {
 
 TABSRecordAddress TABSBTreePage::Address(int32_t index) const {
   if (!IsLeaf()) throw EABSException(msg::kInternalIndexError.At(20024));
+  CheckEntry(index);
   const uint8_t* reference = Reference(index);
   TABSRecordAddress address;
   std::memcpy(&address.PageNo, reference, 4);
@@ -129,6 +148,7 @@ TABSRecordAddress TABSBTreePage::Address(int32_t index) const {
 
 uint16_t TABSBTreePage::Value(int32_t index) const {
   if (!IsLeaf()) throw EABSException(msg::kInternalIndexError.At(20024));
+  CheckEntry(index);
   uint16_t value;
   std::memcpy(&value, Reference(index), sizeof value);
   return value;

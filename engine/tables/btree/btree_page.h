@@ -160,6 +160,8 @@ class TABSBTreePage : public TABSPageController {
 
  private:
   uint8_t* EntriesStart() const { return Data() + kHeaderSize + HeaderExtension(); }
+  // Raises "Index page %d is damaged" for an entry the page does not hold.
+  void CheckEntry(int32_t index) const;
   int32_t LoadI32(int offset) const;
   void StoreI32(int offset, int32_t value);
   uint16_t LoadU16(int offset) const;

@@ -103,6 +103,43 @@ int32_t TABSBTreePageIndex::PriorPage(int32_t session, int32_t pageNo) {
   return tree_.Prior(session, path) ? KeyAt(session, path) : -1;
 }
 
+int32_t TABSBTreePageIndex::PageAfter(int32_t session, int32_t pageNo) {
+  TABSBTree& tree = CheckedTree();
+  const TABSBTreeProbe probe{reinterpret_cast<const uint8_t*>(&pageNo), nullptr, nullptr, 1};
+  TABSKeyPath path;
+  return tree.Seek(session, probe, TABSBTree::Bound::Upper, path) ? KeyAt(session, path) : -1;
+}
+
+int32_t TABSBTreePageIndex::PageBefore(int32_t session, int32_t pageNo) {
+  TABSBTree& tree = CheckedTree();
+  const TABSBTreeProbe probe{reinterpret_cast<const uint8_t*>(&pageNo), nullptr, nullptr, 1};
+  TABSKeyPath path;
+  if (!tree.Seek(session, probe, TABSBTree::Bound::Lower, path)) return tree.Last(session, path) ? KeyAt(session, path) : -1;
+  return tree.Prior(session, path) ? KeyAt(session, path) : -1;
+}
+
+bool TABSBTreePageIndex::ForEachPage(int32_t session,
+                                     const std::function<bool(int32_t pageNo, uint16_t value)>& visit) {
+  TABSKeyPath path;
+  if (!CheckedTree().First(session, path)) return true;
+  TABSBTreePage page(tree_.Pages(), keys_);
+  page.Load(session, path.Leaf().PageNo);
+  // Leaves are walked along their next links; a damaged chain of links ends within the file's pages.
+  const int64_t limit = tree_.Pages().GetPageCount();
+  for (int64_t leaves = 0;; ++leaves) {
+    for (int32_t entry = 0; entry < page.Count(); ++entry) {
+      int32_t pageNo;
+      std::memcpy(&pageNo, page.Key(entry), sizeof pageNo);
+      if (!visit(pageNo, page.Value(entry))) return false;
+    }
+    const int32_t next = page.NextPage();
+    if (next == -1) return true;
+    if (next == page.PageNo() || leaves > limit)
+      throw EABSException(msg::kIndexInvalidPageNumber.At(20115));
+    page.Load(session, next);
+  }
+}
+
 int64_t TABSBTreePageIndex::PageCount(int32_t session) {
   TABSKeyPath path;
   if (!CheckedTree().First(session, path)) return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/tables/btree/btree.h"
@@ -43,6 +44,13 @@ class TABSBTreePageIndex {
   //! `pageNo` is not in the index.
   int32_t NextPage(int32_t session, int32_t pageNo);
   int32_t PriorPage(int32_t session, int32_t pageNo);
+  //! The first page after / the last page before `pageNo`, which need not be in the index; -1 when
+  //! none.
+  int32_t PageAfter(int32_t session, int32_t pageNo);
+  int32_t PageBefore(int32_t session, int32_t pageNo);
+  //! Calls `visit` with every page and its value in page order, until it returns false. Returns
+  //! false when a visit stopped the walk.
+  bool ForEachPage(int32_t session, const std::function<bool(int32_t pageNo, uint16_t value)>& visit);
   //! Number of pages in the index.
   int64_t PageCount(int32_t session);
   TABSBTreeCheckReport Check(int32_t session);

@@ -109,6 +109,10 @@ TABSRecordAddress TABSBTreeRecordIndex::GotoOrdinal(int32_t session, int64_t ord
   page.Load(session, path.Leaf().PageNo);
   for (;;) {
     if (remaining <= page.Count()) return page.Address(static_cast<int32_t>(remaining - 1));
+    // Leaves beside the first hold entries; an empty one is damage and would let a ring of links
+    // turn forever.
+    if (page.Count() == 0 && page.PriorPage() != -1)
+      throw EABSException(msg::kDamagedIndexPage, page.PageNo(), "a page of the index holds no entries");
     remaining -= page.Count();
     const int32_t next = page.NextPage();
     if (next == -1) throw EABSException(msg::kRecNoBeyondCount);

@@ -9,31 +9,35 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/tables/compression.h"
+#include "engine/storage/disk/VIZDiskEngine.h"
 #include "support/child_process.h"
 
 namespace viz::testing {
 
 void CreateCatalogDatabase(const std::string& path, int32_t maxConnections, int tableCount,
                            const TABSPassword& password) {
-  CreateDatabase(path, password);
-  OpenDatabase db(path, false, nullptr, password);
-  TABSDiskCatalog catalog(db.manager);
-  catalog.Create(maxConnections);
+  TABSConnectionSettings settings;
+  settings.DatabaseFileName = path;
+  settings.Password = password.password;
+  settings.CipherType = password.cipherType;
+  settings.MaxConnections = maxConnections;
+  TABSDiskDatabaseData database(settings);
+  database.CreateDatabase();
+  TABSBaseSession session;
+  session.Connection() = settings;
+  database.ConnectSession(&session);
   for (int index = 0; index < tableCount; ++index) {
-    const std::string name = "T" + std::to_string(index);
-    TABSTableLocksFile locks(db.manager);
-    locks.Create(maxConnections);
-    TABSInternalDBTransactedAccessFile metadata(db.manager, ptTableMetaData);
-    metadata.Create(kSystemSession);
-    metadata.WriteFile(kSystemSession, name.data(), 1, acaZlib, static_cast<int32_t>(name.size()));
-    TABSInternalDBTransactedAccessFile headerData(db.manager, ptTableMostUpdated);
-    headerData.Create(kSystemSession);
-    catalog.Tables().Add(100 + index, name, locks.StartPageNo(), headerData.StartPageNo(),
-                         metadata.StartPageNo());
+    TABSDiskTableData& table = database.Table("T" + std::to_string(index));
+    TABSFieldDefs fields;
+    TABSFieldDef& field = fields.AddCreated();
+    field.SetName("Id");
+    field.SetDataType(dt::kInteger);
+    TABSCursor cursor;
+    cursor.SetTableName(table.TableName());
+    cursor.SetSession(&session);
+    table.CreateTable(&cursor, fields, {}, {});
   }
-  catalog.Tables().Save();
-  db.manager.Commit(kSystemSession);
+  database.DisconnectSession(&session);
 }
 
 CatalogDatabase::CatalogDatabase(const std::string& path, bool multiUser, platform::FileSystem* fileSystem)
@@ -66,7 +70,7 @@ namespace {
 int lastCheckerStatus = 0;
 }  // namespace
 
-std::vector<std::string> CheckerReport(const std::string& path, const std::string& password) {
+std::vector<std::string> CheckerReport(const std::string& path, const std::string& password, bool tablesOnly) {
 #ifdef VIZCHECK_PATH
   const std::string tool = VIZCHECK_PATH;
 #else
@@ -80,7 +84,7 @@ std::vector<std::string> CheckerReport(const std::string& path, const std::strin
   if (child == 0) {
     if (!std::freopen(report.c_str(), "w", stdout)) _exit(126);
     execl(tool.c_str(), "vizcheck", path.c_str(), "--password", password.c_str(),
-          static_cast<char*>(nullptr));
+          tablesOnly ? "--tables" : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
     _exit(127);
   }
   int status = 0;
@@ -150,7 +154,7 @@ std::string RunPeerCommand(CatalogDatabase& peer, std::istringstream& words) {
     std::string text;
     words >> table >> text;
     TABSInternalDBTransactedAccessFile file = peer.Metadata(table);
-    file.WriteFile(1, text.data(), 1, acaZlib, static_cast<int32_t>(text.size()));
+    file.WriteFile(1, text.data(), 1, /*zlib*/ 1, static_cast<int32_t>(text.size()));
     return "ok";
   }
   if (verb == "commit") {

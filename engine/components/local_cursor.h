@@ -1,0 +1,222 @@
+// TABSLocalCursor: the engine cursor under a dataset. It is bound to one engine session and one
+// table of that session's database, and carries out the operations below on the table's data object
+// (engine/tables/VIZBaseEngine.h), with the multi-user locking of the record operations on disk
+// tables. Numbers are those of the cursor interface:
+//
+//    0 CreateTable   1 DeleteTable   2 EmptyTable   3 RenameTable   4 LoadFieldDefs   5 OpenTable
+//    6 CloseTable    7/8 Enter/LeaveTable   9/10 Lock/UnlockTable   11 RenameField  12 IndexDefs
+//   13 AddIndex     14 DeleteIndex  15 DeleteAllIndexes  16 MakeIndexOnFields  17 InitRecordBuffer
+//   18 ReleaseRecordBuffer  19 RecordCount  20 GetRecord  21 GotoRecordNumber  22 RecordNumber
+//   23 GoBeforeFirst  24 GoAfterLast  25 BeginInsert  26 BeginEdit  27 Cancel  28 Post  29 Delete
+//   30 OrderByFields  34 FindKey  36-38 BLOB streams  39 LastAutoincValue  40-42 bulk change
+//   43 CheckConstraints
+//
+// Record buffer (one per dataset buffer): the field data area of D bytes (the table's record
+// layout), then the record address (i32 + u16; -1/-1 for a new record) and the bookmark flag (0
+// current, 1 before first, 2 after last, 3 inserted). A bookmark is the 6-byte address.
+//
+// Record operations (25 to 29) never raise for conflicts: they leave a result code (0, or -1 to
+// -13 of EABSEngineError) and an error text, which the dataset raises. Other failures raise
+// EABSException.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/tables/VIZBaseEngine.h"
+
+namespace viz {
+
+class TABSDiskTableData;
+class TABSLocalSession;
+
+class TABSLocalCursor : public TABSCursor {
+ public:
+  static constexpr int32_t kTrailerSize = 7;
+  static constexpr int32_t kBookmarkSize = 6;
+  enum BookmarkFlag : uint8_t { kCurrent = 0, kBeforeFirst = 1, kAfterLast = 2, kInserted = 3 };
+  enum GetMode : int32_t { kGetCurrent = 0, kGetNext = 1, kGetPrior = 2 };
+  enum GetResult : int32_t { kOk = 0, kBof = 1, kEof = 2, kError = 3 };
+
+  explicit TABSLocalCursor(TABSLocalSession* session);
+  //! Closes the table when open.
+  ~TABSLocalCursor() override;
+
+  // ---- Open options (before OpenTable)
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
+  bool InMemory() const { return inMemory_; }
+  void SetInMemory(bool value) { inMemory_ = value; }
+  bool Temporary() const { return temporary_; }
+  void SetTemporary(bool value) { temporary_ = value; }
+  //! Opening a missing table of the memory or temporary database creates it from these.
+  bool CreateIfMissing() const { return createIfMissing_; }
+  void SetCreateIfMissing(bool value) { createIfMissing_ = value; }
+  void SetDefinitions(const TABSFieldDefs& fields, const TABSIndexDefs& indexes,
+                      const TABSConstraintDefs& constraints);
+
+  TABSLocalSession* LocalSession() const { return session_; }
+  TABSTableData* Table() const { return table_; }
+  bool IsOpen() const { return open_; }
+
+  // ---- Table operations
+  //! 0: deletes the table if it exists, then creates it; the cursor is closed afterwards.
+  void CreateTable(const TABSFieldDefs& fields, const TABSIndexDefs& indexes,
+                   const TABSConstraintDefs& constraints);
+  //! 1: "Table '%s' not found" (20132) when missing.
+  void DeleteTable();
+  //! 2: (20133) when missing.
+  void EmptyTable();
+  //! 3: (20134) when missing; "Table %s already exists" (30451); "Cannot rename table '%s' into
+  //! itself" (30452). A change of letter case only is allowed.
+  void RenameTable(const std::string& newName);
+  //! 4: copies the definitions and computes the layout.
+  void LoadFieldDefs();
+  //! 5: attaches to the table's data object (opening the table from the file on a disk database);
+  //! "Table not found, table name = %s" (10028) for a missing table of the memory databases.
+  void OpenTable();
+  //! 6.
+  void CloseTable();
+  //! 7, 8: the table's in-process lock.
+  void EnterTable();
+  void LeaveTable();
+  //! 9, 10: table locks on disk tables in multi-user mode; always true otherwise.
+  bool LockTable(uint8_t kind, int attempts, int pauseMs);
+  void UnlockTable(uint8_t kind);
+  //! 11: "Field '%s' not found" (30345); "Cannot rename field '%s'. Field '%s' already exists" (30346).
+  void RenameField(const std::string& oldName, const std::string& newName);
+  //! 12: the table's index definitions, refreshed.
+  const TABSIndexDefs& IndexDefs();
+  //! 13: "Cannot create index '%s'. Index already exists" (20022).
+  void AddIndex(const TABSIndexDef& definition);
+  //! 14: "Cannot delete index '%s'. Index not found" (20021).
+  void DeleteIndex(const std::string& name);
+  //! 15.
+  void DeleteAllIndexes();
+  //! 16: an index on the fields (";"-separated; "ASC"/"DESC" and "CASE"/"NO_CASE" per field, empty
+  //! for the defaults); returns its name.
+  std::string MakeIndexOnFields(const std::vector<std::string>& fields,
+                                const std::vector<std::string>& orders,
+                                const std::vector<std::string>& cases);
+
+  // ---- Records
+  //! The buffer the next operation reads or writes (a dataset buffer of `RecordBufferSize` bytes).
+  void SetRecordBuffer(uint8_t* buffer);
+  uint8_t* RecordBuffer() const { return Navigation().RecordBuffer; }
+  //! The record as it was when editing began (the dataset's copy).
+  void SetEditCopy(const uint8_t* record);
+  //! 17: every field NULL, the rest zero, the defaults when asked; trailer -1/-1 and flag 3.
+  void InitRecordBuffer(uint8_t* buffer, bool applyDefaults);
+  //! 18.
+  void ReleaseRecordBuffer(uint8_t* buffer);
+  //! 19.
+  int64_t RecordCount();
+  //! 20: reads into the buffer in use; 0 done, 1 before first, 2 after last, 3 error.
+  int32_t GetRecord(int32_t mode);
+  //! 21: from 1; beyond the count the last record.
+  void GotoRecordNumber(int64_t number);
+  //! 22: -1 before the first or after the last record.
+  int64_t RecordNumber();
+  //! 23, 24.
+  void GoBeforeFirst();
+  void GoAfterLast();
+  //! 25 to 29: record operations, leaving ResultCode and ErrorText.
+  void BeginInsert();
+  void BeginEdit();
+  void Cancel(bool wasInsert);
+  void Post(bool isInsert);
+  void Delete();
+  int32_t ResultCode() const { return resultCode_; }
+  const std::string& ErrorText() const { return errorText_; }
+
+  // ---- Order and search
+  //! The active index; -1 for none (storage order). An unknown name gives -1.
+  void SetCurrentIndexName(const std::string& name);
+  const std::string& CurrentIndexName() const { return currentIndexName_; }
+  int32_t CurrentIndexNumber() const { return currentIndexNumber_; }
+  //! 30: operation 16, then the new index orders the cursor.
+  void OrderByFields(const std::vector<std::string>& fields, const std::vector<std::string>& orders,
+                     const std::vector<std::string>& cases);
+  //! 34: searches the key buffer (a record buffer and its count of leading index fields).
+  bool FindKey(const uint8_t* key, int32_t keyFieldCount, TABSScanOperator op);
+
+  // ---- BLOBs
+  //! 36: a stream on BLOB field `field` of the buffer in use; `truncate` starts from an empty value.
+  std::unique_ptr<TABSBlobValueStream> OpenBlob(int32_t field, bool writable, bool truncate);
+  //! 37: stores what a writing stream holds into the buffer in use (kept until the post).
+  void CloseBlob(int32_t field, TABSBlobValueStream& stream);
+  //! 38: drops the BLOB values cached for the buffer in use; `writersOnly` keeps those read.
+  void CloseBlobs(bool writersOnly);
+
+  //! 39.
+  int64_t LastAutoincValue(int32_t field);
+  //! 40 to 42.
+  void BeginBulkChange();
+  void EndBulkChange();
+  void CancelBulkChange();
+  //! 43: raises the error of the first constraint the buffer in use violates.
+  void CheckConstraints(bool isInsert);
+
+  // ---- Layout and definitions
+  //! D: the field data area.
+  int32_t DataSize() const { return dataSize_; }
+  //! D + 7.
+  int32_t RecordBufferSize() const { return dataSize_ + kTrailerSize; }
+  const TABSFieldDefs& FieldDefs() const { return fieldDefs_; }
+  //! The index definitions as last copied.
+  const TABSIndexDefs& CachedIndexDefs() const { return indexDefs_; }
+  const TABSConstraintDefs& ConstraintDefs() const { return constraintDefs_; }
+
+  //! The trailer of a record buffer.
+  static TABSRecordAddress TrailerAddress(const uint8_t* buffer, int32_t dataSize);
+  static void SetTrailerAddress(uint8_t* buffer, int32_t dataSize, const TABSRecordAddress& address);
+
+ private:
+  TABSTableData& CheckedTable(int32_t code) const;
+  // The disk table when the record operations must lock (a disk table in multi-user mode).
+  TABSDiskTableData* LockingTable() const;
+  bool InTransaction() const;
+  void ClearResult();
+  void Fail(int32_t code, std::string text = {});
+  // Reads the stored record at the cursor's position into `target`; false when it is gone.
+  bool ReadStored(uint8_t* target);
+  // Whether the stored record at the cursor's position still equals `copy`; otherwise fails with
+  // `goneCode` (no record there) or `modifiedCode`.
+  bool StoredUnchanged(const uint8_t* copy, int32_t goneCode, int32_t modifiedCode);
+  bool LockRecord();
+  void UnlockRecord();
+  void ReleaseEditLocks();
+  // Runs a record write; an engine error it raises becomes result -8 with its message.
+  template <class Step>
+  bool Guarded(Step&& step);
+
+  TABSLocalSession* session_;
+  TABSTableData* table_ = nullptr;
+  bool open_ = false;
+  bool readOnly_ = false;
+  bool inMemory_ = false;
+  bool temporary_ = false;
+  bool createIfMissing_ = false;
+  std::unique_ptr<TABSFieldDefs> createFields_;
+  std::unique_ptr<TABSIndexDefs> createIndexes_;
+  std::unique_ptr<TABSConstraintDefs> createConstraints_;
+  std::string currentIndexName_;
+  int32_t currentIndexNumber_ = -1;
+  TABSFieldDefs fieldDefs_;
+  TABSIndexDefs indexDefs_;
+  TABSConstraintDefs constraintDefs_;
+  int32_t dataSize_ = 0;
+  std::vector<uint8_t> editCopy_;
+  std::vector<uint8_t> scratch_;
+  int32_t resultCode_ = 0;
+  std::string errorText_;
+  // Locks held from a successful edit until post or cancel.
+  bool recordLocked_ = false;
+  TABSRecordAddress lockedAddress_;
+  bool editTableLocked_ = false;
+  uint8_t editTableKind_ = 0;
+};
+
+}  // namespace viz

@@ -1,0 +1,106 @@
+#include "engine/storage/disk/small_blob_page.h"
+
+#include <cstring>
+
+#include "engine/storage/file_format.h"
+#include "engine/types/errors.h"
+
+namespace viz {
+
+using namespace file_format;
+
+void TABSStoredBlobHeader::Encode(uint8_t* out) const {
+  PutU16(out, Id);
+  PutI32(out + 2, BlockCount);
+  std::memcpy(out + 6, &StoredSize, 8);
+  std::memcpy(out + 14, &UncompressedSize, 8);
+}
+
+void TABSStoredBlobHeader::Decode(const uint8_t* in) {
+  Id = GetU16(in);
+  BlockCount = GetI32(in + 2);
+  std::memcpy(&StoredSize, in + 6, 8);
+  std::memcpy(&UncompressedSize, in + 14, 8);
+}
+
+void TABSSmallBlobPage::Initialise() {
+  PutU16(Data(), 0);
+  MarkDirty();
+}
+
+int32_t TABSSmallBlobPage::Count() const {
+  return GetU16(Data());
+}
+
+bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
+  entries.clear();
+  const int32_t dataSize = static_cast<int32_t>(DataSize());
+  const int32_t count = Count();
+  int32_t offset = kCountSize;
+  for (int32_t index = 0; index < count; ++index) {
+    Entry entry;
+    if (offset + TABSStoredBlobHeader::kSize > dataSize) {
+      if (damage)
+        *damage =
+            "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
+      return false;
+    }
+    entry.Header.Decode(Data() + offset);
+    entry.Offset = offset;
+    if (entry.Header.StoredSize < 0 ||
+        entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
+      if (damage)
+        *damage = "value " + std::to_string(index) + " claims " + std::to_string(entry.Header.StoredSize) +
+                  " bytes, more than the page holds";
+      return false;
+    }
+    offset += entry.Bytes();
+    entries.push_back(entry);
+  }
+  return true;
+}
+
+int32_t TABSSmallBlobPage::UsedLength(const std::vector<Entry>& entries) {
+  int32_t used = kCountSize;
+  for (const Entry& entry : entries) used += entry.Bytes();
+  return used;
+}
+
+const TABSSmallBlobPage::Entry* TABSSmallBlobPage::Find(const std::vector<Entry>& entries, uint16_t id) {
+  for (const Entry& entry : entries)
+    if (entry.Header.Id == id) return &entry;
+  return nullptr;
+}
+
+uint16_t TABSSmallBlobPage::NewId(const std::vector<Entry>& entries) const {
+  const int32_t count = Count();
+  if (count >= kLargeValueSlot) throw EABSException(msg::kInvalidBlobFieldId);
+  uint16_t id = static_cast<uint16_t>(count);
+  // Among n values one of any n + 1 ids is free.
+  for (size_t tries = 0; tries <= entries.size(); ++tries) {
+    if (!Find(entries, id)) return id;
+    id = id == kLargeValueSlot - 1 ? 0 : static_cast<uint16_t>(id + 1);
+  }
+  throw EABSException(msg::kInvalidBlobFieldId);
+}
+
+uint8_t* TABSSmallBlobPage::Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header) {
+  const int32_t offset = UsedLength(entries);
+  header.Encode(Data() + offset);
+  PutU16(Data(), static_cast<uint16_t>(Count() + 1));
+  MarkDirty();
+  return Data() + offset + TABSStoredBlobHeader::kSize;
+}
+
+int32_t TABSSmallBlobPage::Remove(const std::vector<Entry>& entries, const Entry& entry) {
+  const int32_t used = UsedLength(entries);
+  const int32_t bytes = entry.Bytes();
+  const int32_t after = entry.Offset + bytes;
+  std::memmove(Data() + entry.Offset, Data() + after, static_cast<size_t>(used - after));
+  std::memset(Data() + used - bytes, 0, static_cast<size_t>(bytes));
+  PutU16(Data(), static_cast<uint16_t>(Count() - 1));
+  MarkDirty();
+  return bytes;
+}
+
+}  // namespace viz

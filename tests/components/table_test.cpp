@@ -1,0 +1,226 @@
+// The table dataset on a disk database: navigation, counts and numbers, editing, BLOB fields, the
+// active index, bookmarks, and record operations that fail.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "components/components_test_util.h"
+#include "framework/data/blob_field.h"
+#include "framework/data/exceptions.h"
+
+namespace viz::testing {
+namespace {
+
+class TableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("t.svl");
+    database_ = NewConnection("T", path_);
+    MakeLyricDatabase(*database_);
+    table_ = LyricTable("T");
+    table_->Open();
+    const std::pair<int, const char*> rows[] = {{3, "cherry"}, {1, "apple"}, {4, "date"}, {2, "banana"}};
+    for (const auto& [id, name] : rows) AddRow(*table_, id, name, id * 10);
+  }
+  void TearDown() override {
+    table_.reset();
+    database_.reset();
+    EXPECT_TRUE(VizcheckProblems(path_).empty());
+  }
+
+  TempDir dir_;
+  std::string path_;
+  std::unique_ptr<TABSDatabase> database_;
+  std::unique_ptr<TABSTable> table_;
+};
+
+TEST_F(TableTest, OrderCountsAndNumbers) {
+  EXPECT_EQ(table_->CurrentVersion(), "4.89 ");
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{3, 1, 4, 2}));
+  const std::vector<std::pair<std::string, std::vector<int>>> orders = {
+      {"byId", {1, 2, 3, 4}}, {"byName", {1, 2, 3, 4}}, {"", {3, 1, 4, 2}}};
+  for (const auto& [index, ids] : orders) {
+    table_->SetIndexName(index);
+    EXPECT_EQ(Ids(*table_), ids) << index;
+  }
+  table_->SetIndexFieldNames("Name");
+  EXPECT_EQ(table_->IndexName(), "");
+  EXPECT_EQ(table_->IndexFieldNumbers(), std::vector<int>{2});
+  EXPECT_EQ(table_->RecordCount(), 4);
+  table_->Last();
+  EXPECT_EQ(table_->RecNo(), 4);
+  EXPECT_EQ(table_->FieldByName("Name").AsString(), "date");
+  table_->SetRecNo(2);
+  EXPECT_EQ(table_->FieldByName("Name").AsString(), "banana");
+  table_->SetRecNo(99);
+  EXPECT_EQ(table_->FieldByName("Name").AsString(), "date");
+  table_->Insert();
+  EXPECT_EQ(table_->RecNo(), -1);
+  table_->Cancel();
+  try {
+    table_->SetIndexName("noSuchIndex");
+    ADD_FAILURE() << "no error";
+  } catch (const EABSException& error) {
+    EXPECT_EQ(error.Message(), "Cannot find index noSuchIndex - Native error: 10325");
+  }
+  table_->Close();
+  EXPECT_EQ(table_->RecordCount(), 0);
+}
+
+TEST_F(TableTest, EditPostCancelDeleteAndBookmarks) {
+  table_->SetIndexName("byId");
+  table_->First();
+  const TBookmark first = table_->GetBookmark();
+  table_->Next();
+  const TBookmark second = table_->GetBookmark();
+  EXPECT_LT(table_->CompareBookmarks(first, second), 0);
+  EXPECT_EQ(table_->CompareBookmarks(second, second), 0);
+  table_->Edit();
+  table_->FieldByName("Name").SetAsString("blueberry");
+  table_->Post();
+  table_->Edit();
+  table_->FieldByName("Name").SetAsString("cancelled");
+  table_->Cancel();
+  EXPECT_EQ(table_->FieldByName("Name").AsString(), "blueberry");
+  table_->GotoBookmark(first);
+  EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 1);
+  table_->Delete();
+  EXPECT_FALSE(table_->BookmarkValid(first));
+  EXPECT_TRUE(table_->BookmarkValid(second));
+  EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 2);
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{2, 3, 4}));
+  EXPECT_TRUE(table_->Locate("Name", {Variant::FromString("DATE")}, loCaseInsensitive));
+  EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 4);
+  EXPECT_FALSE(table_->Locate("Name", {Variant::FromString("apple")}, 0));
+  EXPECT_EQ(table_->Lookup("Id", {Variant::FromInteger(3)}, "Name")[0].AsString(), "cherry");
+  // Data written survives closing and opening the connection.
+  database_->Close();
+  database_->Open();
+  table_->Open();
+  table_->SetIndexName("byName");
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{2, 3, 4}));
+  table_->First();
+  EXPECT_EQ(table_->FieldByName("Name").AsString(), "blueberry");
+  EXPECT_EQ(table_->FieldByName("Score").AsInteger(), 20);
+}
+
+TEST_F(TableTest, MemoFields) {
+  const std::string lyric(5000, 'x');
+  table_->SetIndexName("byId");
+  table_->First();
+  table_->Edit();
+  table_->FieldByName("Notes").SetAsString(lyric + "!");
+  table_->Post();
+  table_->Next();
+  table_->Edit();
+  table_->FieldByName("Notes").SetAsString("dropped");
+  table_->Cancel();
+  table_->First();
+  EXPECT_EQ(table_->FieldByName("Notes").AsString(), lyric + "!");
+  table_->Next();
+  EXPECT_TRUE(table_->FieldByName("Notes").IsNull());
+  table_->Close();
+  table_->Open();
+  table_->First();
+  EXPECT_EQ(table_->FieldByName("Notes").AsString(), lyric + "!");
+}
+
+TEST_F(TableTest, FailedRecordOperationsRaiseEngineErrors) {
+  table_->SetIndexName("byId");
+  // A duplicate key is refused with the constraint's message and nothing is stored; the dataset stays
+  // inserting with the user's values.
+  table_->Append();
+  table_->FieldByName("Id").SetAsInteger(2);
+  try {
+    table_->Post();
+    ADD_FAILURE() << "no error";
+  } catch (const EABSEngineError& error) {
+    EXPECT_EQ(error.ErrorCode(), -8);
+    EXPECT_NE(error.Message().find("Zadezido Engine Error # -8 "), std::string::npos);
+  }
+  EXPECT_EQ(table_->State(), dsInsert);
+  EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 2);
+  table_->Cancel();
+  // The whole-record step reports every non-zero result, not only -1.
+  TABSLocalCursor& cursor = *table_->Cursor();
+  std::vector<uint8_t> record(static_cast<size_t>(cursor.RecordBufferSize()));
+  cursor.InitRecordBuffer(record.data(), false);
+  const int32_t id = 2;
+  std::memcpy(record.data() + cursor.FieldDefs()[0].BufferOffset, &id, 4);
+  ClearNullFlag(record.data(), 0);
+  table_->Append();
+  try {
+    table_->AddRecord(record.data());
+    ADD_FAILURE() << "no error";
+  } catch (const EABSEngineError& error) {
+    EXPECT_EQ(error.ErrorCode(), -8);
+  }
+  table_->Cancel();
+  EXPECT_EQ(table_->RecordCount(), 4);
+  // Another dataset of the connection changed the record after this edit began.
+  auto other = LyricTable("T", "byId");
+  other->Open();
+  table_->First();
+  table_->Edit();
+  other->First();
+  other->Edit();
+  other->FieldByName("Score").SetAsInteger(99);
+  other->Post();
+  table_->FieldByName("Score").SetAsInteger(5);
+  try {
+    table_->Post();
+    ADD_FAILURE() << "no error";
+  } catch (const EABSEngineError& error) {
+    EXPECT_EQ(error.Message(),
+              "Zadezido Engine Error # -4 Error updating record - record was modified by other process");
+  }
+  EXPECT_EQ(table_->State(), dsEdit);
+  table_->Cancel();
+  other->First();
+  other->Delete();
+  try {
+    table_->Delete();
+    ADD_FAILURE() << "no error";
+  } catch (const EABSEngineError& error) {
+    EXPECT_EQ(error.ErrorCode(), -7);
+  }
+  table_->Refresh();
+  EXPECT_EQ(table_->RecordCount(), 3);
+}
+
+TEST(TableOpenTest, OpenErrors) {
+  TempDir dir;
+  auto database = NewConnection("E", dir.File("e.svl"));
+  MakeLyricDatabase(*database);
+  struct Case {
+    std::string databaseName, tableName, message;
+  };
+  const Case cases[] = {
+      {"", "LYRIC", "LyricTable: DatabaseName property is blank"},
+      {"E", " ", "LyricTable: Missing TableName property"},
+      {"E", "NOPE", "Table 'NOPE' not exists. - Native error: 30396"},
+  };
+  for (const Case& c : cases) {
+    auto table = LyricTable(c.databaseName);
+    table->SetTableName(c.tableName);
+    try {
+      table->Open();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& error) {
+      EXPECT_EQ(error.Message(), c.message);
+    }
+    EXPECT_FALSE(table->Active());
+    EXPECT_TRUE(database->DataSets().empty());
+  }
+  auto table = LyricTable("E");
+  table->SetDatabaseName("memory");
+  EXPECT_TRUE(table->InMemory());
+  table->SetInMemory(false);
+  table->SetDatabaseName("E");
+  EXPECT_TRUE(table->Exists());
+  table->SetTableName("NOPE");
+  EXPECT_FALSE(table->Exists());
+}
+
+}  // namespace
+}  // namespace viz::testing
