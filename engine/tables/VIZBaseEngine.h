@@ -190,8 +190,8 @@ class TABSTableData {
   //! Slot 26: slot 25 for every BLOB field, when the table has BLOB fields.
   virtual void ReleaseAllBlobs(uint8_t* record);
   //! Drops every BLOB value a record buffer holds, the values written and not posted included (an
-  //! edit that is cancelled, a buffer that is freed). Base: slot 26.
-  virtual void DiscardRecordBlobs(uint8_t* record) { ReleaseAllBlobs(record); }
+  //! edit that is cancelled, a buffer that is freed). Base: slot 20.
+  virtual void DiscardRecordBlobs(uint8_t* record) { ReleaseRecordBlobs(record); }
   //! Slot 27: opens a stream on BLOB field `field` of the cursor's record buffer. With `modify` the
   //! stream starts from an empty value (the field is being rewritten); `readOnly` refuses writes. The
   //! base raises 30339 (not overridden).
