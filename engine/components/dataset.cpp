@@ -591,7 +591,7 @@ bool TABSDataSet::FindIndexed(const std::string& keyFields, const std::vector<Va
   }
   TABSCursorPositionSaver position(&cursor);
   found = {};
-  if (cursor.FindKey(key.data(), static_cast<int32_t>(fields.size()), TABSScanOperator::Equal))
+  if (cursor.FindKey(key.data(), static_cast<int32_t>(fields.size()), TABSScanOperator::soEqual))
     found = cursor.CurrentPosition().Address;
   return true;
 }
