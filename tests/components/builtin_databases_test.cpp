@@ -57,10 +57,16 @@ TEST(BuiltInDatabases, TablesOfTheMemoryAndTemporaryDatabases) {
       table->Delete();
       EXPECT_EQ(Ids(*table), (std::vector<int>{2, 1}));
     } else {
-      table->Edit();
-      table->FieldByName("Name").SetAsString("changed");
-      EXPECT_ANY_THROW(table->Post());
-      table->Cancel();
+      // Work tables only grow: editing a record is refused.
+      try {
+        table->Edit();
+        table->FieldByName("Name").SetAsString("changed");
+        table->Post();
+        ADD_FAILURE() << "no error";
+      } catch (const EABSEngineError& error) {
+        EXPECT_EQ(error.ErrorCode(), -9);
+      }
+      if (table->State() != dsBrowse) table->Cancel();
       EXPECT_EQ(Ids(*table), (std::vector<int>{2, 3, 1}));
     }
     table->Close();
