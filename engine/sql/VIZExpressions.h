@@ -47,6 +47,7 @@
 #include "engine/sql/expressions/node.h"
 #include "engine/sql/expressions/record_row_source.h"
 #include "engine/sql/expressions/row_source.h"
+#include "engine/sql/expressions/subquery.h"
 #include "engine/sql/expressions/table_access.h"
 #include "engine/tables/index_defs.h"
 #include "engine/types/VIZVariant.h"
