@@ -9,19 +9,17 @@
 // Every case reports nanoseconds per row.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
-
-#include <filesystem>
 
 #include "engine/components/VIZMain.h"
 #include "engine/sql/VIZExpressions.h"
@@ -116,7 +114,8 @@ void EngineFilter(benchmark::State& state, const char* condition) {
     benchmark::DoNotOptimize(matches);
   }
   const double rowsSeen = static_cast<double>(state.iterations()) * kRows;
-  state.counters["ns_per_row"] = benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_row"] =
+      benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["heap_allocs_per_row"] = static_cast<double>(heapAllocations.load() - heapBefore) / rowsSeen;
   state.counters["engine_allocs_per_row"] =
       static_cast<double>(MemoryManager().GetMemCallCount() - engineBefore) / rowsSeen;
@@ -162,7 +161,8 @@ void SqliteFilter(benchmark::State& state, const char* condition) {
   }
   sqlite3_finalize(count);
   const double rowsSeen = static_cast<double>(state.iterations()) * kRows;
-  state.counters["ns_per_row"] = benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_row"] =
+      benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["matches"] = static_cast<double>(matches);
 }
 
@@ -217,8 +217,8 @@ struct DiskRows {
     cursor->SetRecordBuffer(buffer.data());
 
     sqlite3_open((folder + "/bench.sqlite").c_str(), &sqlite);
-    sqlite3_exec(sqlite, "PRAGMA case_sensitive_like = ON; CREATE TABLE t(a INTEGER, b TEXT); BEGIN;", nullptr,
-                 nullptr, nullptr);
+    sqlite3_exec(sqlite, "PRAGMA case_sensitive_like = ON; CREATE TABLE t(a INTEGER, b TEXT); BEGIN;",
+                 nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(sqlite, "INSERT INTO t VALUES (?, ?)", -1, &insert, nullptr);
     for (int64_t row = 0; row < kRows; ++row) {
@@ -259,15 +259,16 @@ void EngineDiskFilter(benchmark::State& state, const char* condition) {
   rows.cursor->Navigation().FilterExpression = nullptr;
   rows.cursor->Navigation().Bitmap.Drop();
   const double rowsSeen = static_cast<double>(state.iterations()) * kRows;
-  state.counters["ns_per_row"] = benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_row"] =
+      benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["matches"] = static_cast<double>(matches);
 }
 
 void SqliteDiskFilter(benchmark::State& state, const char* condition) {
   DiskRows& rows = Disk();
   sqlite3_stmt* count = nullptr;
-  sqlite3_prepare_v2(rows.sqlite, (std::string("SELECT count(*) FROM t WHERE ") + condition).c_str(), -1, &count,
-                     nullptr);
+  sqlite3_prepare_v2(rows.sqlite, (std::string("SELECT count(*) FROM t WHERE ") + condition).c_str(), -1,
+                     &count, nullptr);
   int64_t matches = 0;
   for (auto _ : state) {
     sqlite3_step(count);
@@ -277,7 +278,8 @@ void SqliteDiskFilter(benchmark::State& state, const char* condition) {
   }
   sqlite3_finalize(count);
   const double rowsSeen = static_cast<double>(state.iterations()) * kRows;
-  state.counters["ns_per_row"] = benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns_per_row"] =
+      benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["matches"] = static_cast<double>(matches);
 }
 

@@ -18,7 +18,9 @@ class CursorTableReader : public TABSExprTableReader {
     cursor_.OpenTable();
   }
 
-  int32_t FindField(std::string_view fieldName) const override { return cursor_.FieldDefs().IndexOfName(fieldName); }
+  int32_t FindField(std::string_view fieldName) const override {
+    return cursor_.FieldDefs().IndexOfName(fieldName);
+  }
   TABSDataType FieldType(int32_t fieldNo) const override { return cursor_.FieldDefs()[fieldNo].DataType(); }
   int64_t LastAutoincValue(int32_t fieldNo) override { return cursor_.LastAutoincValue(fieldNo); }
 
@@ -28,7 +30,8 @@ class CursorTableReader : public TABSExprTableReader {
 
 }  // namespace
 
-std::unique_ptr<TABSExprTableReader> TABSSessionExprDatabase::OpenTable(std::string_view tableName, bool inMemory) {
+std::unique_ptr<TABSExprTableReader> TABSSessionExprDatabase::OpenTable(std::string_view tableName,
+                                                                        bool inMemory) {
   if (!session_) throw EABSException(msg::kNilPointer.At(10337));
   return std::make_unique<CursorTableReader>(session_, tableName, inMemory);
 }

@@ -33,7 +33,9 @@ class RecordBufferSwap {
 }  // namespace
 
 TABSCursorRowSource::TABSCursorRowSource(TABSTableData& table, TABSCursor& cursor)
-    : TABSRecordRowSource(table.FieldManager()->FieldDefs(), table.TableName()), table_(table), cursor_(cursor) {
+    : TABSRecordRowSource(table.FieldManager()->FieldDefs(), table.TableName()),
+      table_(table),
+      cursor_(cursor) {
   blobs_.resize(static_cast<size_t>(table.FieldManager()->FieldDefs().Count()));
   UseCursorRecord();
 }

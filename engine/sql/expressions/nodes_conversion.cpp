@@ -130,7 +130,8 @@ TABSDataType TABSExprNodeCase::GetDataType() {
 int32_t TABSExprNodeCase::GetSize() {
   const bool text = IsStringDataType(GetDataType());
   int32_t size = 0;
-  ForEachResult([&](TABSExprNode& result) { size = std::max(size, text ? TextWidth(result) : result.GetSize()); });
+  ForEachResult(
+      [&](TABSExprNode& result) { size = std::max(size, text ? TextWidth(result) : result.GetSize()); });
   return size;
 }
 

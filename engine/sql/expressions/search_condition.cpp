@@ -47,7 +47,8 @@ void TABSExprSearchCondition::ExtractIndexConditions(TABSCursor& cursor, const T
         SetNullFlag(key.data(), fieldNo);
         continue;
       }
-      const TABSFieldLayout layout{field.DataType(), field.BaseType(), field.BufferOffset, field.BufferSize()};
+      const TABSFieldLayout layout{field.DataType(), field.BaseType(), field.BufferOffset,
+                                   field.BufferSize()};
       TABSVariant value;
       value.Assign(constant, TABSCopyMode::Borrow);
       value.WriteToRecord(key.data(), fieldNo, layout);

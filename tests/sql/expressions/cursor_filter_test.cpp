@@ -64,7 +64,8 @@ class CursorFilterTest : public ::testing::Test {
       if (random() % 10 != 0) row.A = static_cast<int32_t>(random() % 101) - 50;
       if (random() % 8 != 0) row.B = kWords[random() % std::size(kWords)];
       row.S = static_cast<int16_t>(random() % 4);
-      if (random() % 3 == 0) row.Notes = std::string(random() % 3000, 'n') + (random() % 2 ? "lyric" : "verse");
+      if (random() % 3 == 0)
+        row.Notes = std::string(random() % 3000, 'n') + (random() % 2 ? "lyric" : "verse");
       table_->Append();
       if (row.A) table_->FieldByName("A").SetAsInteger(*row.A);
       if (row.B) table_->FieldByName("B").SetAsString(*row.B);
@@ -124,7 +125,8 @@ class CursorFilterTest : public ::testing::Test {
     std::string name;
     if (search.Prepare(request)) {
       const TABSAccessPath path = search.ChooseAccessPath(request);
-      if (path.IndexID >= 0) name = Table().IndexManager()->IndexDefs().FindIndexByObjectID(path.IndexID)->Name();
+      if (path.IndexID >= 0)
+        name = Table().IndexManager()->IndexDefs().FindIndexByObjectID(path.IndexID)->Name();
     }
     cursor_->Navigation().FilterExpression = nullptr;
     return name;
@@ -166,7 +168,8 @@ TEST_F(CursorFilterTest, IndexRangeReadsOnlyTheRange) {
   EXPECT_EQ(Filtered("A + 0 >= 10 AND A + 0 < 12", true, &unusable), viaIndex);
   EXPECT_GT(scanned, 20);
   EXPECT_GE(unusable, scanned);
-  std::printf("pages: %lld via index, %lld row by row, %lld unusable\n", (long long)indexed, (long long)scanned, (long long)unusable);
+  std::printf("pages: %lld via index, %lld row by row, %lld unusable\n", (long long)indexed,
+              (long long)scanned, (long long)unusable);
   EXPECT_LT(indexed * 4, scanned) << indexed << " pages through the index, " << scanned << " without";
 }
 
@@ -187,13 +190,25 @@ TEST_F(CursorFilterTest, RandomFiltersMatchRowByRowEvaluationAndTheModel) {
     if (withS) text += " AND S = " + std::to_string(s);
     std::vector<int32_t> expected;
     for (const Row& row : rows_)
-      if (ModelAccepts(row, modelOp, std::stod(constant)) && (!withS || row.S == s)) expected.push_back(row.Id);
+      if (ModelAccepts(row, modelOp, std::stod(constant)) && (!withS || row.S == s))
+        expected.push_back(row.Id);
     EXPECT_EQ(Filtered(text, true), expected) << text;
     // ... and text, NULL and memo conjuncts that only row-by-row evaluation judges.
-    const char* const extras[] = {"B = 'apple'",     "B < 'banana'", "B >= 'x'",         "B IS NULL",
-                                  "B IS NOT NULL",   "B = NULL",     "B <> 'cherry'",    "B LIKE 'x%'",
-                                  "Notes LIKE '%lyric'", "A IS NULL", "A = NULL",        "B <= 'apple' AND S = 1",
-                                  "B = 'cherry' AND S = 3", "A > NULL", "B > 'Apple' AND B < 'cherry'"};
+    const char* const extras[] = {"B = 'apple'",
+                                  "B < 'banana'",
+                                  "B >= 'x'",
+                                  "B IS NULL",
+                                  "B IS NOT NULL",
+                                  "B = NULL",
+                                  "B <> 'cherry'",
+                                  "B LIKE 'x%'",
+                                  "Notes LIKE '%lyric'",
+                                  "A IS NULL",
+                                  "A = NULL",
+                                  "B <= 'apple' AND S = 1",
+                                  "B = 'cherry' AND S = 3",
+                                  "A > NULL",
+                                  "B > 'Apple' AND B < 'cherry'"};
     const std::string extra = extras[random() % std::size(extras)];
     const std::string mixed = random() % 2 ? extra : text + " AND " + extra;
     EXPECT_EQ(Filtered(mixed, true), Filtered(mixed, false)) << mixed;
