@@ -75,8 +75,8 @@ void TABSLocalCursor::DeleteTable() {
   if (!database.TableExists(TableName())) throw EABSException(msg::kTableNotFoundQuoted, TableName());
   CloseTable();
   TABSTableData* table = database.FindOrCreateTableData(this);
+  // Memory and temporary tables free their object themselves; a disk table's stays with its database.
   table->DeleteTable(session_, false);
-  if (!dynamic_cast<TABSDiskTableData*>(table)) delete table;
 }
 
 void TABSLocalCursor::EmptyTable() {
@@ -411,11 +411,7 @@ void TABSLocalCursor::BeginEdit() {
 void TABSLocalCursor::Cancel(bool wasInsert) {
   ClearResult();
   TABSTableData& table = CheckedTable(10336);
-  if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table)) {
-    if (RecordBuffer()) disk->DiscardRecordBlobs(RecordBuffer());
-  } else if (RecordBuffer()) {
-    table.ReleaseRecordBlobs(RecordBuffer());
-  }
+  if (RecordBuffer()) table.DiscardRecordBlobs(RecordBuffer());
   if (!wasInsert) ReleaseEditLocks();
 }
 
@@ -581,10 +577,7 @@ void TABSLocalCursor::CloseBlob(int32_t field, TABSBlobValueStream& stream) {
 void TABSLocalCursor::CloseBlobs(bool writersOnly) {
   TABSTableData& table = CheckedTable(10332);
   if (!RecordBuffer()) return;
-  if (writersOnly) {
-    if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table))
-      return disk->DiscardRecordBlobs(RecordBuffer());
-  }
+  if (writersOnly) return table.DiscardRecordBlobs(RecordBuffer());
   table.ReleaseRecordBlobs(RecordBuffer());
 }
 

@@ -222,11 +222,18 @@ class TABSPageManager {
     TABSSortedPageList dirty;
     std::vector<int32_t> newPages;
     std::vector<int32_t> pagesToFree;
+    //! Pages the session holds (use count above 0, wherever they are): a commit with none held
+    //! need not look for them.
+    int32_t heldPages = 0;
   };
 
   //! Called for a page found in the shared cache before it is handed out; a backend shared with
   //! other processes re-reads the page when it changed there. Base: nothing.
   virtual void ValidateCachedPage(TABSPage* page);
+  //! Whether a change of the page is in the backend the moment it is made (the page shares the
+  //! backend's own buffer). Such a page stays in the shared cache when released changed, instead of
+  //! joining its session's changes to be written at commit. Base: false.
+  virtual bool ChangesAreStored(const TABSPage& /*page*/) const { return false; }
 
   SessionRecord& SessionFor(int32_t session);
   //! The numbers of the sessions that have a record.
