@@ -6,6 +6,8 @@
 //   - Disk: the filter of a cursor on a disk table without indexes (every record is read from its
 //     page and tested), beside SQLite counting the same WHERE over a table in a database file. Both
 //     files are made once in a temporary folder and their pages are cached after the first pass.
+//   - Memory table: the same filter on a table of the engine's in-memory database, beside SQLite's
+//     in-memory table.
 // Every case reports nanoseconds per row.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -168,19 +170,24 @@ void SqliteFilter(benchmark::State& state, const char* condition) {
 
 // The rows in a disk database file and in an SQLite database file, in one temporary folder.
 struct DiskRows {
+  bool memory;
   std::string folder;
   std::unique_ptr<TABSDatabase> database;
   std::unique_ptr<TABSLocalCursor> cursor;
   std::vector<uint8_t> buffer;
   sqlite3* sqlite = nullptr;
 
-  DiskRows() {
+  //! With `memory` the engine's table is one of the in-memory database and SQLite's is the in-memory
+  //! one of the record-buffer case.
+  explicit DiskRows(bool inMemory) : memory(inMemory) {
     char pattern[] = "/tmp/viz_bench_expr_XXXXXX";
     folder = mkdtemp(pattern);
-    database = std::make_unique<TABSDatabase>(nullptr, "BenchConnection");
-    database->SetDatabaseName("Bench");
-    database->SetDatabaseFileName(folder + "/bench.svl");
-    database->MakeDatabaseFile();
+    database = std::make_unique<TABSDatabase>(nullptr, memory ? "BenchMemoryConnection" : "BenchConnection");
+    database->SetDatabaseName(memory ? "MEMORY" : "Bench");
+    if (!memory) {
+      database->SetDatabaseFileName(folder + "/bench.svl");
+      database->MakeDatabaseFile();
+    }
     database->Open();
     {
       TABSLocalCursor create(database->EngineSession());
@@ -196,25 +203,26 @@ struct DiskRows {
     }
     TABSTable table(nullptr);
     table.SetName("BenchTable");
-    table.SetDatabaseName("Bench");
+    table.SetDatabaseName(memory ? "MEMORY" : "Bench");
     table.SetTableName("t");
     table.Open();
     TField& a = table.FieldByName("a");
     TField& b = table.FieldByName("b");
-    database->BeginTransaction();
+    if (!memory) database->BeginTransaction();
     for (int64_t row = 0; row < kRows; ++row) {
       table.Append();
       a.SetAsInteger(AOf(row));
       b.SetAsString(BOf(row));
       table.Post();
     }
-    database->CommitTransaction(false);
+    if (!memory) database->CommitTransaction(false);
     table.Close();
     cursor = std::make_unique<TABSLocalCursor>(database->EngineSession());
     cursor->SetTableName("t");
     cursor->OpenTable();
     buffer.assign(static_cast<size_t>(cursor->RecordBufferSize()), 0);
     cursor->SetRecordBuffer(buffer.data());
+    if (memory) return;
 
     sqlite3_open((folder + "/bench.sqlite").c_str(), &sqlite);
     sqlite3_exec(sqlite, "PRAGMA case_sensitive_like = ON; CREATE TABLE t(a INTEGER, b TEXT); BEGIN;",
@@ -231,7 +239,11 @@ struct DiskRows {
     sqlite3_exec(sqlite, "COMMIT;", nullptr, nullptr, nullptr);
   }
   ~DiskRows() {
-    sqlite3_close(sqlite);
+    if (sqlite) sqlite3_close(sqlite);
+    if (memory) {
+      cursor->CloseTable();
+      cursor->DeleteTable();
+    }
     cursor.reset();
     database.reset();
     std::error_code ignored;
@@ -240,12 +252,16 @@ struct DiskRows {
 };
 
 DiskRows& Disk() {
-  static DiskRows rows;
+  static DiskRows rows(false);
   return rows;
 }
 
-void EngineDiskFilter(benchmark::State& state, const char* condition) {
-  DiskRows& rows = Disk();
+DiskRows& MemoryTable() {
+  static DiskRows rows(true);
+  return rows;
+}
+
+void EngineTableFilter(benchmark::State& state, DiskRows& rows, const char* condition) {
   TABSExprSearchCondition filter(*rows.cursor->Table(), *rows.cursor);
   filter.ParseFilter(condition, false, false);
   rows.cursor->Navigation().FilterExpression = &filter;
@@ -262,6 +278,14 @@ void EngineDiskFilter(benchmark::State& state, const char* condition) {
   state.counters["ns_per_row"] =
       benchmark::Counter(rowsSeen, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["matches"] = static_cast<double>(matches);
+}
+
+void EngineDiskFilter(benchmark::State& state, const char* condition) {
+  EngineTableFilter(state, Disk(), condition);
+}
+
+void EngineMemoryTableFilter(benchmark::State& state, const char* condition) {
+  EngineTableFilter(state, MemoryTable(), condition);
 }
 
 void SqliteDiskFilter(benchmark::State& state, const char* condition) {
@@ -293,6 +317,7 @@ BENCHMARK_CAPTURE(SqliteFilter, Comparison, kComparison)->Unit(benchmark::kMilli
 BENCHMARK_CAPTURE(EngineDiskFilter, AndLike, kFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteDiskFilter, AndLike, kFilter)->Unit(benchmark::kMillisecond);
 // The walk alone: a filter that costs next to nothing, so that the difference is the evaluation.
+BENCHMARK_CAPTURE(EngineMemoryTableFilter, AndLike, kFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EngineDiskFilter, WalkOnly, "TRUE")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SqliteDiskFilter, WalkOnly, "1")->Unit(benchmark::kMillisecond);
 
@@ -326,6 +351,7 @@ int main(int argc, char** argv) {
   reporter.PrintRatio("EngineFilter/AndLike", "SqliteFilter/AndLike");
   reporter.PrintRatio("EngineFilter/Comparison", "SqliteFilter/Comparison");
   reporter.PrintRatio("EngineDiskFilter/AndLike", "SqliteDiskFilter/AndLike");
+  reporter.PrintRatio("EngineMemoryTableFilter/AndLike", "SqliteFilter/AndLike");
   reporter.PrintRatio("EngineDiskFilter/WalkOnly", "SqliteDiskFilter/WalkOnly");
   benchmark::Shutdown();
   return 0;
