@@ -512,6 +512,19 @@ void TABSDataSet::SetFieldData(TField& field, const void* buffer) {
     DataEvent(deFieldChange, reinterpret_cast<intptr_t>(&field));
 }
 
+void TABSDataSet::SetFieldText(TField& field, const void* text, size_t length) {
+  if (!IsWriteState(State())) throw EABSException(msg::kDatasetNotEditOrInsert);
+  if (!field.Calculated()) {
+    // The whole text with its terminator must fit; cutting it would store less than was written
+    // and report success.
+    const TABSFieldLayout& layout = layouts_[static_cast<size_t>(StoredFieldOf(field, 10111))];
+    const size_t unit = field.DataType() == ftWideString ? 2 : 1;
+    const size_t capacity = static_cast<size_t>(std::min(layout.MemoryDataSize, field.DataSize()));
+    if (length >= capacity / unit) throw EABSException(msg::kBufferSizeExceeded);
+  }
+  TDataSet::SetFieldText(field, text, length);
+}
+
 std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   TABSLocalCursor& cursor = CheckedCursor(10353);
   TRecordBuffer record = GetActiveRecordBuffer();
@@ -635,7 +648,14 @@ bool TABSDataSet::FindIndexed(const std::string& keyFields, const std::vector<Va
   cursor.InitRecordBuffer(key.data(), false);
   {
     TTempState writing(*this, dsNewValue, key.data());
-    for (size_t column = 0; column < fields.size(); ++column) fields[column]->SetAsVariant(keyValues[column]);
+    try {
+      for (size_t column = 0; column < fields.size(); ++column) fields[column]->SetAsVariant(keyValues[column]);
+    } catch (const EABSException& error) {
+      // A text longer than its field cannot be stored, so no record holds it.
+      if (error.NativeErrorCode() != msg::kBufferSizeExceeded.code) throw;
+      found = {};
+      return true;
+    }
   }
   TABSCursorPositionSaver position(&cursor);
   found = {};

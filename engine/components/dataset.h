@@ -113,6 +113,9 @@ class TABSDataSet : public TDataSet {
   void InternalSetRecNo(int recNo) override;
   bool GetFieldData(const TField& field, void* buffer) override;
   void SetFieldData(TField& field, const void* buffer) override;
+  //! Refuses a stored field's text that does not fit the field's bytes with its terminator (20056
+  //! "Buffer size exceeded"), leaving the record as it was; a text that fits goes to SetFieldData.
+  void SetFieldText(TField& field, const void* text, size_t length) override;
   void ClearCalcFields(TRecordBuffer buffer) override;
   bool FindRecord(bool restart, bool goForward) override;
 
