@@ -210,6 +210,11 @@ class TABSPageManager {
   //! Returns min(1000, available div 65536), at least 1.
   static int32_t CapacityForMemory(int64_t availableBytes);
 
+  //! Pages handed out by GetPage (each request, whether the page was cached or not) and pages read
+  //! from the backend, since the manager was made: what an operation costs in pages.
+  int64_t PageRequestCount() const { return pageRequests_; }
+  int64_t PageReadCount() const { return pageReads_; }
+
  protected:
   //! A session's private state. Lives as long as its manager.
   struct SessionRecord {
@@ -274,6 +279,8 @@ class TABSPageManager {
 
   TABSSortedPageList cache_;
   std::map<int32_t, std::unique_ptr<SessionRecord>> sessions_;
+  int64_t pageRequests_ = 0;
+  int64_t pageReads_ = 0;
 };
 
 }  // namespace viz

@@ -81,6 +81,7 @@ void TABSPageManager::RemoveFromList(TABSPage* page) {
 TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t expectedType) {
   if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
   SessionRecord& record = SessionFor(session);
+  ++pageRequests_;
 
   TABSPage* page = record.dirty.Find(pageNo);
   if (page == nullptr) {
@@ -104,6 +105,7 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
     fresh->AllocBuffer();
     cache_.Insert(fresh.get());
     fresh->list_ = &cache_;
+    ++pageReads_;
     try {
       ReadPage(fresh.get());
     } catch (...) {
