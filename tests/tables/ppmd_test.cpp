@@ -202,10 +202,16 @@ std::vector<uint8_t> Framed(const Vector& v, const std::vector<uint8_t>& payload
 
 // KNOWN FAULT, not yet fixed: in these two cases the model memory of our coder runs out earlier
 // than the reference coder's, so the model restarts at another point and the payloads differ from
-// there on (ours restarts after input byte 58372 and 163119; the reference, found by decoding its
-// payload with forced restarts, after bytes 67148, 135597, 201221 and 169917, 252004, ...). Up to
-// our first restart both coders are the same, and the reference payload decodes to the input up to
-// there. DISABLED_ReferenceVectorsThatRestartEarlier checks them byte for byte and fails today.
+// there on. Ours restarts after input byte 58372 and 163119; the reference, found by decoding its
+// payload with forced restarts, after bytes 67148, 135597, 201221 (random256k.bin, order 2) and
+// 169917, 252004, 354752, 387875, 464249, 563278, 595910, 663740, 805827, 868468, 984418, 1059866,
+// 1095989, 1177722, 1331695, 1365472, 1443320 (mixed1536k.bin). Started at each of the reference's
+// restart points, our model runs out exactly where the reference does in the runs of random bytes
+// at order 4, and too early wherever the text reaches the maximal order (text, binary, order 2):
+// the reference spends about two units less for each new text position taken while the longest
+// context is of the maximal order. Up to our first restart both coders are the same, and the
+// reference payload decodes to the input up to there. DISABLED_ReferenceVectorsThatRestartEarlier
+// checks them byte for byte and fails today.
 struct RestartGap {
   const char* input;
   unsigned order;
