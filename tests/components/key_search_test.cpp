@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "components/components_test_util.h"
+#include "engine/storage/VIZPage.h"
 #include "framework/data/exceptions.h"
 #include "framework/data/text_values.h"
 
@@ -138,6 +139,185 @@ TEST_F(KeySearchTest, NearestKeysAndMisuse) {
                                                       [&] { table_->SetRange({}, {}); }})
     EXPECT_EQ(Raised(step), "LyricTable: No index currently active");
   EXPECT_EQ(table_->State(), dsBrowse);
+}
+
+TEST_F(KeySearchTest, RangesAndTheirEnds) {
+  table_->SetIndexName("byId");
+  const struct {
+    std::vector<Variant> start, end;
+    bool startExclusive, endExclusive;
+    std::vector<int> ids;
+  } cases[] = {
+      {{Variant::FromInteger(2)}, {Variant::FromInteger(5)}, false, false, {2, 3, 4, 5}},
+      {{Variant::FromInteger(2)}, {Variant::FromInteger(5)}, true, false, {3, 4, 5}},
+      {{Variant::FromInteger(2)}, {Variant::FromInteger(5)}, false, true, {2, 3, 4}},
+      {{Variant::FromInteger(2)}, {Variant::FromInteger(5)}, true, true, {3, 4}},
+      {{Variant::FromInteger(5)}, {Variant::FromInteger(3)}, false, false, {}},  // start after end
+      {{}, {Variant::FromInteger(3)}, false, false, {1, 2, 3}},                  // no start given
+      {{Variant::FromInteger(7)}, {}, false, false, {7, 8}},                     // no end given
+  };
+  for (const auto& c : cases) {
+    table_->SetRangeStart();
+    if (!c.start.empty()) table_->FieldByName("Id").SetAsVariant(c.start[0]);
+    table_->SetKeyExclusive(c.startExclusive);
+    table_->SetRangeEnd();  // posts the start
+    if (!c.end.empty()) table_->FieldByName("Id").SetAsVariant(c.end[0]);
+    table_->SetKeyExclusive(c.endExclusive);
+    table_->ApplyRange();
+    EXPECT_EQ(Ids(*table_), c.ids);
+    EXPECT_EQ(table_->RecordCount(), static_cast<int>(c.ids.size()));
+  }
+  table_->SetRange({Variant::FromInteger(3)}, {Variant::FromInteger(6)});
+  EXPECT_EQ(Id(), 3);
+  // The same range again does not move the dataset.
+  table_->Last();
+  table_->SetRange({Variant::FromInteger(3)}, {Variant::FromInteger(6)});
+  EXPECT_EQ(Id(), 6);
+  table_->EditRangeEnd();
+  table_->FieldByName("Id").SetAsInteger(4);
+  table_->ApplyRange();
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{3, 4}));
+  // A key search stays inside the range; SetRecNo and counts follow it.
+  EXPECT_FALSE(table_->FindKey({Variant::FromInteger(5)}));
+  EXPECT_TRUE(table_->FindKey({Variant::FromInteger(4)}));
+  EXPECT_EQ(table_->RecNo(), 2);
+  // Records changed into and out of the range are reached as they now are.
+  table_->Edit();
+  table_->FieldByName("Id").SetAsInteger(40);
+  table_->Post();
+  table_->InsertRecord({Variant::FromInteger(4), Text("fig")});
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{3, 4}));
+  table_->FindKey({Variant::FromInteger(4)});
+  table_->CancelRange();
+  EXPECT_EQ(Id(), 4);  // stays on its record
+  EXPECT_EQ(table_->RecordCount(), 9);
+  table_->CancelRange();  // nothing in force: nothing happens
+  EXPECT_EQ(Id(), 4);
+  // An index change drops the range.
+  table_->SetRange({Variant::FromInteger(3)}, {Variant::FromInteger(3)});
+  table_->SetIndexName("byName");
+  EXPECT_EQ(table_->RecordCount(), 9);
+}
+
+// A detail table follows the record of its master as the master scrolls, inserts and deletes.
+TEST_F(KeySearchTest, MasterDetailFollowsTheMaster) {
+  // The master: a second dataset on LYRIC in Id order; the detail: LYRIC by Score (Id * 10 above, so
+  // every master record has one detail record with Score = 10 * Id, plus the ones added here).
+  TABSLocalCursor cursor(database_->EngineSession());
+  cursor.SetTableName("LYRIC");
+  cursor.OpenTable();
+  TABSIndexDef score;
+  score.SetName("byScore");
+  score.Columns.push_back({"Score", false, false, 0});
+  cursor.AddIndex(score);
+  cursor.CloseTable();
+  auto master = LyricTable("K", "byId");
+  master->SetName("Master");
+  master->Open();
+  TDataSource source;
+  source.SetDataSet(master.get());
+  table_->Close();
+  table_->SetIndexName("byScore");
+  table_->SetMasterSource(&source);
+  EXPECT_EQ(table_->GetDataSource(), &source);
+  EXPECT_EQ(Raised([&] { source.SetDataSet(table_.get()); }), "Circular datalinks are not allowed");
+  table_->SetMasterFields("Score");
+  table_->Open();
+  // The detail opens on the master's current record.
+  EXPECT_EQ(Ids(*table_), std::vector<int>{1});
+  // Detail records of master 2: a second one inserted through the detail gets the master's value.
+  master->Next();
+  EXPECT_EQ(Ids(*table_), std::vector<int>{2});
+  table_->Insert();
+  EXPECT_EQ(table_->FieldByName("Score").AsInteger(), 20);
+  table_->FieldByName("Id").SetAsInteger(20);
+  table_->Post();
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{2, 20}));
+  auto detailOf = [&](int masterScore) {
+    std::vector<int> ids;
+    auto all = LyricTable("K", "byScore");
+    all->Open();
+    for (all->First(); !all->Eof(); all->Next())
+      if (all->FieldByName("Score").AsInteger() == masterScore) ids.push_back(all->FieldByName("Id").AsInteger());
+    return ids;
+  };
+  // The master scrolls: forward, backward, by record number, by key.
+  for (auto move : std::vector<std::function<void()>>{
+           [&] { master->Next(); }, [&] { master->Prior(); }, [&] { master->Last(); },
+           [&] { master->SetRecNo(2); }, [&] { master->FindKey({Variant::FromInteger(4)}); },
+           [&] { master->First(); }}) {
+    move();
+    EXPECT_EQ(Ids(*table_), detailOf(master->FieldByName("Score").AsInteger()))
+        << master->FieldByName("Id").AsInteger();
+  }
+  // The master inserts a record (no details yet), then deletes it and the one before.
+  master->InsertRecord({Variant::FromInteger(50), Text("fig"), Variant::FromInteger(77)});
+  EXPECT_EQ(master->FieldByName("Id").AsInteger(), 50);
+  // Master and detail are the same table here: the new master record is its own detail.
+  EXPECT_EQ(Ids(*table_), std::vector<int>{50});
+  master->Delete();
+  EXPECT_EQ(Ids(*table_), detailOf(master->FieldByName("Score").AsInteger()));
+  master->Prior();
+  master->Delete();
+  EXPECT_EQ(Ids(*table_), detailOf(master->FieldByName("Score").AsInteger()));
+  // A master edit of the linked field moves the detail when it posts.
+  master->First();
+  master->Edit();
+  master->FieldByName("Score").SetAsInteger(20);
+  master->Post();
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{1, 2, 20}));
+  // Closing the master drops the detail's range; reopening it links again.
+  master->Close();
+  EXPECT_EQ(table_->RecordCount(), 8);
+  master->Open();
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{1, 2, 20}));
+  table_->SetMasterSource(nullptr);
+  EXPECT_EQ(table_->RecordCount(), master->RecordCount());
+}
+
+// A key search and a range on a large disk table ask the page manager for a few pages only.
+TEST(KeySearchPagesTest, SearchesReadOnlyAFewPages) {
+  TempDir dir;
+  const std::string path = dir.File("big.svl");
+  {
+    auto database = NewConnection("B", path);
+    MakeLyricDatabase(*database);
+    auto table = LyricTable("B", "byName");
+    table->Open();
+    constexpr int kRows = 20000;
+    database->BeginTransaction();
+    for (int id = 0; id < kRows; ++id) AddRow(*table, id, "name" + std::to_string(100000 + id * 7 % kRows), id);
+    database->CommitTransaction();
+    TABSPageManager* pages = table->Cursor()->Table()->PageManager();
+    ASSERT_NE(pages, nullptr);
+    auto cost = [&](const std::function<void()>& step) {
+      const int64_t before = pages->PageRequestCount();
+      step();
+      return pages->PageRequestCount() - before;
+    };
+    int64_t all = cost([&] { EXPECT_EQ(table->RecordCount(), kRows); table->Last(); table->First(); });
+    const int64_t seek = cost([&] { EXPECT_TRUE(table->SeekKeyValues({Text("name100700")})); });
+    EXPECT_EQ(table->FieldByName("Id").AsInteger(), 100);
+    const int64_t miss = cost([&] { EXPECT_FALSE(table->SeekKeyValues({Text("name1007")})); });
+    const int64_t range = cost([&] {
+      table->SetRange({Text("name100700")}, {Text("name100709")});
+      EXPECT_EQ(table->RecordCount(), 10);
+      EXPECT_EQ(Ids(*table).size(), 10u);
+    });
+    // The whole table is hundreds of pages; the searches a handful each.
+    for (const int64_t pagesAsked : {seek, miss}) EXPECT_LT(pagesAsked, 20) << all;
+    // A range costs pages by the records it holds, not by the table.
+    EXPECT_LT(range, 200);
+    table->SetIndexName("byId");
+    const int64_t byId = cost([&] { EXPECT_TRUE(table->FindKey({Variant::FromInteger(12345)})); });
+    EXPECT_LT(byId, 20);
+    all = cost([&] {
+      for (table->First(); !table->Eof(); table->Next()) {
+      }
+    });
+    EXPECT_GT(all, 200);
+  }
+  EXPECT_TRUE(VizcheckProblems(path).empty());
 }
 
 }  // namespace
