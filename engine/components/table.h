@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -147,8 +148,8 @@ class TABSTable : public TABSDataSet {
   bool SetCursorRange();
   void EnforceRange();
   void DropRange();
-  // Rebuilds the window around the cursor's record (or moves to the first record) under a read lock.
-  void LockedResync(bool first);
+  // Runs a move of the dataset under a read lock of the table, or without when it cannot be had.
+  void WithReadLock(const std::function<void()>& move);
   // The master's fields into range buffers 1 and 2.
   bool LoadMasterRange();
   void MasterChanged();

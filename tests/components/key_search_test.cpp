@@ -373,5 +373,34 @@ TEST(KeySearchMultiUserTest, SearchesLeaveNoLockBehind) {
   EXPECT_TRUE(VizcheckProblems(path).empty());
 }
 
+// A key search that cannot have its read lock gives up after its tries (about a minute) with
+// "Table is locked", and the dataset stays where it was.
+TEST(KeySearchMultiUserTest, SlowLockedTableRefusesTheSearch) {
+  TempDir dir;
+  const std::string path = dir.File("locked.svl");
+  {
+    auto first = NewConnection("First", path, {}, true);
+    MakeLyricDatabase(*first);
+    auto second = NewConnection("Second", path, {}, true);
+    second->Open();
+    auto a = LyricTable("First", "byName");
+    a->Open();
+    for (int id = 1; id <= 3; ++id) AddRow(*a, id, "row" + std::to_string(id), id);
+    a->First();
+    TABSLocalCursor holder(second->EngineSession());
+    holder.SetTableName("LYRIC");
+    holder.OpenTable();
+    constexpr uint8_t kCommitLock = 4;  // excludes the readers of other sessions
+    ASSERT_TRUE(holder.LockTable(kCommitLock, 1, 0));
+    EXPECT_EQ(Raised([&] { a->SeekKeyValues({Text("row3")}); }), "Table is locked - Native error: 20215");
+    EXPECT_EQ(a->FieldByName("Id").AsInteger(), 1);
+    EXPECT_EQ(a->State(), dsBrowse);
+    holder.UnlockTable(kCommitLock);
+    EXPECT_TRUE(a->SeekKeyValues({Text("row3")}));
+    EXPECT_EQ(a->FieldByName("Id").AsInteger(), 3);
+  }
+  EXPECT_TRUE(VizcheckProblems(path).empty());
+}
+
 }  // namespace
 }  // namespace viz::testing
