@@ -308,16 +308,16 @@ TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAd
                                              bool disableTempFiles) {
   TABSPageUse held(table_.Pages(), FetchPage(session, address.PageNo));
   TABSSmallBlobPage page(held.get());
-  std::vector<TABSSmallBlobPage::Entry> entries;
+  TABSSmallBlobPage::Entry entry;
+  bool found = false;
   std::string damage;
-  if (!page.Entries(entries, &damage)) Damaged(address.PageNo, damage);
-  const TABSSmallBlobPage::Entry* entry = TABSSmallBlobPage::Find(entries, address.RecordNo);
-  if (!entry) throw EABSException(msg::kCannotFindBlobField);
+  if (!page.FindEntry(address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
+  if (!found) throw EABSException(msg::kCannotFindBlobField);
   TABSBlobValue value;
-  value.BlockCount = entry->Header.BlockCount;
-  value.UncompressedSize = entry->Header.UncompressedSize;
+  value.BlockCount = entry.Header.BlockCount;
+  value.UncompressedSize = entry.Header.UncompressedSize;
   value.Data = NewBlobDataStream(disableTempFiles);
-  ExactWrite(page.Bytes(*entry), entry->Header.StoredSize, *value.Data, kPageToValueCode);
+  ExactWrite(page.Bytes(entry), entry.Header.StoredSize, *value.Data, kPageToValueCode);
   return value;
 }
 

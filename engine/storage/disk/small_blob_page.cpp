@@ -32,10 +32,11 @@ int32_t TABSSmallBlobPage::Count() const {
   return GetU16(Data());
 }
 
-bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
-  entries.clear();
+template <typename Visit>
+bool TABSSmallBlobPage::Walk(std::string* damage, Visit&& visit) const {
   const int32_t dataSize = static_cast<int32_t>(DataSize());
   const int32_t count = Count();
+  const uint8_t* data = Data();
   int32_t offset = kCountSize;
   for (int32_t index = 0; index < count; ++index) {
     Entry entry;
@@ -45,7 +46,7 @@ bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage
             "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
       return false;
     }
-    entry.Header.Decode(Data() + offset);
+    entry.Header.Decode(data + offset);
     entry.Offset = offset;
     if (entry.Header.StoredSize < 0 ||
         entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
@@ -55,9 +56,28 @@ bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage
       return false;
     }
     offset += entry.Bytes();
-    entries.push_back(entry);
+    if (!visit(entry)) break;
   }
   return true;
+}
+
+bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
+  entries.clear();
+  entries.reserve(static_cast<size_t>(Count()));
+  return Walk(damage, [&](const Entry& entry) {
+    entries.push_back(entry);
+    return true;
+  });
+}
+
+bool TABSSmallBlobPage::FindEntry(uint16_t id, Entry& entry, bool& found, std::string* damage) const {
+  found = false;
+  return Walk(damage, [&](const Entry& candidate) {
+    if (candidate.Header.Id != id) return true;
+    entry = candidate;
+    found = true;
+    return false;
+  });
 }
 
 int32_t TABSSmallBlobPage::UsedLength(const std::vector<Entry>& entries) {

@@ -59,6 +59,10 @@ class TABSSmallBlobPage : public TABSPageController {
   //! The page's values in order. When the page cannot hold what its count and headers say, returns
   //! false and names what is wrong in `damage`.
   bool Entries(std::vector<Entry>& entries, std::string* damage = nullptr) const;
+  //! The value with that id, found by walking the headers up to it (no copy of the others): sets
+  //! `found` when the page has it. Returns false, naming what is wrong in `damage`, when the page
+  //! cannot hold what its count and the headers before that value say.
+  bool FindEntry(uint16_t id, Entry& entry, bool& found, std::string* damage = nullptr) const;
   // The operations below take the page's values as `Entries` gave them.
   //! Bytes in use: the count and every value with its header.
   static int32_t UsedLength(const std::vector<Entry>& entries);
@@ -76,6 +80,12 @@ class TABSSmallBlobPage : public TABSPageController {
   const uint8_t* Bytes(const Entry& entry) const {
     return Data() + entry.Offset + TABSStoredBlobHeader::kSize;
   }
+
+ private:
+  // Calls `visit` with each value in order until it returns false; false when the page is damaged
+  // before the walk ends.
+  template <typename Visit>
+  bool Walk(std::string* damage, Visit&& visit) const;
 };
 
 }  // namespace viz
