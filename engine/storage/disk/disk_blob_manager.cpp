@@ -120,20 +120,27 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
     pageNo = held->PageNo;
     page.Initialise();
   }
-  std::vector<TABSSmallBlobPage::Entry> entries;
+  int32_t used = 0;
+  bool countIdTaken = false;
   std::string damage;
-  if (!page.Entries(entries, &damage)) Damaged(pageNo, damage);
-  const int32_t used = TABSSmallBlobPage::UsedLength(entries);
+  if (!page.Measure(used, countIdTaken, &damage)) Damaged(pageNo, damage);
   if (used + needed > dataSize)
     throw EABSException(msg::kCannotAddBlobPageFull, page.Count(), used, needed, dataSize,
                         fresh ? 0 : index.UsedBytes(session, pageNo));
   TABSStoredBlobHeader header;
-  header.Id = page.NewId(entries);
+  // The values of a page are copied only when the id a new value usually gets is taken.
+  if (countIdTaken) {
+    std::vector<TABSSmallBlobPage::Entry> entries;
+    page.Entries(entries);
+    header.Id = page.NewId(entries);
+  } else {
+    header.Id = page.NewId({});
+  }
   header.BlockCount = value.BlockCount;
   header.StoredSize = stored;
   header.UncompressedSize = value.UncompressedSize;
   value.Data->Seek(0, TSeekOrigin::Beginning);
-  ReadValueBytes(*value.Data, page.Append(entries, header), stored);
+  ReadValueBytes(*value.Data, page.AppendAt(used, header), stored);
   held.Reset(nullptr);
   if (fresh)
     index.AddPage(session, pageNo, needed);

@@ -104,8 +104,23 @@ uint16_t TABSSmallBlobPage::NewId(const std::vector<Entry>& entries) const {
   throw EABSException(msg::kInvalidBlobFieldId);
 }
 
+bool TABSSmallBlobPage::Measure(int32_t& used, bool& countIdTaken, std::string* damage) const {
+  used = kCountSize;
+  countIdTaken = false;
+  const int32_t count = Count();
+  return Walk(damage, [&](const Entry& entry) {
+    used += entry.Bytes();
+    countIdTaken = countIdTaken || entry.Header.Id == count;
+    return true;
+  });
+}
+
 uint8_t* TABSSmallBlobPage::Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header) {
-  const int32_t offset = UsedLength(entries);
+  return AppendAt(UsedLength(entries), header);
+}
+
+uint8_t* TABSSmallBlobPage::AppendAt(int32_t used, const TABSStoredBlobHeader& header) {
+  const int32_t offset = used;
   header.Encode(Data() + offset);
   PutU16(Data(), static_cast<uint16_t>(Count() + 1));
   MarkDirty();

@@ -74,6 +74,11 @@ class TABSSmallBlobPage : public TABSPageController {
   //! Appends a value whose header says `header.StoredSize` bytes; returns where its bytes go.
   //! REQUIRES: it fits.
   uint8_t* Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header);
+  //! Append for a page whose values take `used` bytes (the count included).
+  uint8_t* AppendAt(int32_t used, const TABSStoredBlobHeader& header);
+  //! In one walk of the headers: the bytes in use (the count included) and whether a value has the
+  //! id `NewId` tries first (the count). False, naming the damage, as `Entries`.
+  bool Measure(int32_t& used, bool& countIdTaken, std::string* damage = nullptr) const;
   //! Removes a value and closes the gap. Returns the bytes it took (header included).
   int32_t Remove(const std::vector<Entry>& entries, const Entry& entry);
   //! The stored bytes of a value.

@@ -81,6 +81,16 @@ bool TABSBTreePageIndex::GetValue(int32_t session, int32_t pageNo, uint16_t& val
   return true;
 }
 
+bool TABSBTreePageIndex::ChangeValue(int32_t session, int32_t pageNo,
+                                     const std::function<uint16_t(uint16_t)>& change) {
+  TABSKeyPath path;
+  if (!Locate(session, pageNo, path)) return false;
+  TABSBTreePage page(tree_.Pages(), keys_);
+  tree_.LoadLeaf(session, path, page);
+  page.SetValue(path.Leaf().Entry, change(page.Value(path.Leaf().Entry)));
+  return true;
+}
+
 int32_t TABSBTreePageIndex::FirstPage(int32_t session) {
   TABSKeyPath path;
   return CheckedTree().First(session, path) ? KeyAt(session, path) : -1;
@@ -191,11 +201,12 @@ TABSBTreeBlobPageIndex::TABSBTreeBlobPageIndex(TABSPageManager& pages, int32_t r
     : TABSBTreePageIndex(pages, rootPage), dataSize_(static_cast<int32_t>(pages.PageDataSize())) {}
 
 void TABSBTreeBlobPageIndex::ChangeUsedBytes(int32_t session, int32_t pageNo, int32_t delta) {
-  uint16_t value;
-  if (!GetValue(session, pageNo, value)) throw EABSException(msg::kInvalidPageNumber.At(20110));
-  const int32_t used = value + delta;
-  if (used < 0 || used > dataSize_) throw EABSException(msg::kPageIndexPageFull);
-  SetValue(session, pageNo, static_cast<uint16_t>(used));
+  const bool listed = ChangeValue(session, pageNo, [&](uint16_t value) {
+    const int32_t used = value + delta;
+    if (used < 0 || used > dataSize_) throw EABSException(msg::kPageIndexPageFull);
+    return static_cast<uint16_t>(used);
+  });
+  if (!listed) throw EABSException(msg::kInvalidPageNumber.At(20110));
 }
 
 int32_t TABSBTreeBlobPageIndex::UsedBytes(int32_t session, int32_t pageNo) {

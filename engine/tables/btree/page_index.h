@@ -37,6 +37,9 @@ class TABSBTreePageIndex {
   void SetValue(int32_t session, int32_t pageNo, uint16_t value);
   //! False when the page is not in the index.
   bool GetValue(int32_t session, int32_t pageNo, uint16_t& value);
+  //! Replaces the page's value by `change(value)` with one search of the index. False (and
+  //! nothing changed) when the page is not in the index.
+  bool ChangeValue(int32_t session, int32_t pageNo, const std::function<uint16_t(uint16_t)>& change);
   //! The first / last page, -1 when the index is empty.
   int32_t FirstPage(int32_t session);
   int32_t LastPage(int32_t session);
