@@ -264,6 +264,14 @@ bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSe
 
 TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanState& state) {
   const TABSKeyPathLevel& at = state.Current.Leaf();
+  if (state.LeafPageNo != at.PageNo && !state.Started) {
+    // The first step (a point lookup, mostly) reads its one address; a scan that goes on caches
+    // the leaf's addresses at its next step.
+    TABSBTreePage leaf(Tree().Pages(), keys_);
+    leaf.Load(session, at.PageNo);
+    if (at.Entry < 0 || at.Entry >= leaf.Count()) throw EABSException(msg::kIndexInvalidPosition.At(20108));
+    return leaf.Address(at.Entry);
+  }
   if (state.LeafPageNo != at.PageNo) {
     TABSBTreePage leaf(Tree().Pages(), keys_);
     leaf.Load(session, at.PageNo);
