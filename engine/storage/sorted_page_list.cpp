@@ -49,12 +49,31 @@ void TABSSortedPageList::Insert(TABSPage* page) {
   pageNos_.insert(pageNos_.begin() + index, page->PageNo);
   pages_.insert(pages_.begin() + index, page);
   stamps_.insert(stamps_.begin() + index, ++stampCounter_);
+  LinkNewest(page);
+}
+
+void TABSSortedPageList::Unlink(TABSPage* page) {
+  (page->older_ ? page->older_->newer_ : oldest_) = page->newer_;
+  (page->newer_ ? page->newer_->older_ : newest_) = page->older_;
+  page->older_ = page->newer_ = nullptr;
+}
+
+void TABSSortedPageList::LinkNewest(TABSPage* page) {
+  page->older_ = newest_;
+  page->newer_ = nullptr;
+  (newest_ ? newest_->newer_ : oldest_) = page;
+  newest_ = page;
 }
 
 void TABSSortedPageList::Touch(int32_t pageNo) {
   int32_t index = LowerBound(pageNo);
   if (index >= Count() || pageNos_[index] != pageNo) throw EABSException(msg::kPageNotFound);
   stamps_[index] = ++stampCounter_;
+  TABSPage* page = pages_[index];
+  if (page != newest_) {
+    Unlink(page);
+    LinkNewest(page);
+  }
 }
 
 void TABSSortedPageList::Delete(int32_t pageNo) {
@@ -63,6 +82,7 @@ void TABSSortedPageList::Delete(int32_t pageNo) {
   if (index >= Count() || pageNos_[index] != pageNo) {
     throw EABSException(msg::kSortedPageListKeyNotFound, pageNo, Count());
   }
+  Unlink(pages_[index]);
   pageNos_.erase(pageNos_.begin() + index);
   pages_.erase(pages_.begin() + index);
   stamps_.erase(stamps_.begin() + index);
@@ -77,6 +97,8 @@ void TABSSortedPageList::MaybeShrink() {
 }
 
 void TABSSortedPageList::Clear() {
+  for (TABSPage* page : pages_) page->older_ = page->newer_ = nullptr;
+  oldest_ = newest_ = nullptr;
   pageNos_.clear();
   pages_.clear();
   stamps_.clear();
@@ -86,9 +108,8 @@ void TABSSortedPageList::Clear() {
 }
 
 TABSPage* TABSSortedPageList::Oldest() const {
-  if (stamps_.empty()) return nullptr;
-  auto oldest = std::min_element(stamps_.begin(), stamps_.end());
-  return pages_[oldest - stamps_.begin()];
+  // Every insert and touch moves its page to the newest end, so the chain runs in stamp order.
+  return oldest_;
 }
 
 }  // namespace viz

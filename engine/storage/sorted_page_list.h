@@ -11,7 +11,8 @@ class TABSPage;
 //! Pages kept in ascending page-number order, found by binary search on a parallel array of page
 //! numbers. Each entry carries a use stamp from a 64-bit counter advanced on every insert and every
 //! touch, so the page with the smallest stamp is the least recently used. Holds at most one page per
-//! page number. Does not own its pages.
+//! page number. Does not own its pages. The pages are also chained in stamp order (through links in
+//! the pages, so a page is in at most one list), which makes finding the oldest constant time.
 //!
 //! Storage grows by a step that starts at 2000 entries and doubles on each growth up to 10000; it
 //! shrinks by the shrink step (likewise doubling) when more than that many entries are unused.
@@ -50,11 +51,16 @@ class TABSSortedPageList {
   int32_t LowerBound(int32_t pageNo) const;
   void Reserve(int32_t capacity);
   void MaybeShrink();
+  // The chain in stamp order.
+  void Unlink(TABSPage* page);
+  void LinkNewest(TABSPage* page);
 
   std::vector<int32_t> pageNos_;
   std::vector<TABSPage*> pages_;
   std::vector<uint64_t> stamps_;
   uint64_t stampCounter_ = 0;
+  TABSPage* oldest_ = nullptr;
+  TABSPage* newest_ = nullptr;
   int32_t capacity_ = 0;
   int32_t growStep_ = kInitialStep;
   int32_t shrinkStep_ = kInitialStep;
