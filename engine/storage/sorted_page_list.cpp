@@ -97,7 +97,8 @@ void TABSSortedPageList::MaybeShrink() {
 }
 
 void TABSSortedPageList::Clear() {
-  for (TABSPage* page : pages_) page->older_ = page->newer_ = nullptr;
+  // The pages may be gone already (their owner destroys them first); their links are set anew when
+  // they are inserted again.
   oldest_ = newest_ = nullptr;
   pageNos_.clear();
   pages_.clear();
