@@ -33,6 +33,7 @@
 #include "engine/components/dialogs.h"
 #include "engine/components/engine_error.h"
 #include "engine/components/engine_manager.h"
+#include "engine/components/expression_tables.h"
 #include "engine/components/local_cursor.h"
 #include "engine/components/local_session.h"
 #include "engine/components/session.h"

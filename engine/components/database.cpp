@@ -12,6 +12,8 @@
 #include "engine/components/session.h"
 #include "engine/components/table_copy.h"
 #include "engine/storage/disk/disk_database_data.h"
+#include "engine/storage/disk_page_manager.h"
+#include "engine/storage/file_format.h"
 #include "engine/tables/name_compare.h"
 #include "engine/types/errors.h"
 #include "engine/types/messages.h"
@@ -190,7 +192,12 @@ bool TABSDatabase::AskPassword() {
 bool TABSDatabase::RepairOnOpen() {
   if (!engineSession_->NeedRepair() || silentMode_ || repairing_) return false;
   bool repair = false;
-  if (OnNeedRepair) {
+  auto* disk = dynamic_cast<TABSDiskDatabaseData*>(engineSession_->Database());
+  if (disk && disk->Pages().Header().version < file_format::kMinimumVersion) {
+    // A file of an old format is converted (copied into the current format) without a question.
+    if (TABSMessageDialogs* messages = Dialogs().Messages) messages->Inform(msg::kOldFormatInfo);
+    repair = true;
+  } else if (OnNeedRepair) {
     OnNeedRepair(*this, repair);
   } else if (TABSMessageDialogs* messages = Dialogs().Messages) {
     repair = messages->Confirm(msg::kRepairQuestion);

@@ -5,8 +5,11 @@
 //   disconnected --Connected := true--> connected --Connected := false--> disconnected
 //
 // A wrong password asks for another one (OnPassword, else the password dialog) and tries again
-// while the answer is yes. A file that was not closed correctly may be repaired on open: every
-// table is copied into a new file, which replaces the old one when every table copied.
+// while the answer is yes. A file that was not closed correctly (a commit cut short) may be
+// repaired on open (OnNeedRepair, else the repair question); a file of an old format version is
+// converted after an information message. Either way every table is copied into file + ".tmp",
+// which then takes the file's name by a rename; when some table could not be copied, the original
+// stays beside it as file + ".bak" and the warning names it.
 //
 // Misuse (a missing alias, changing the alias of an open connection ...) is raised through the
 // framework's database error with the component's name in front; engine failures are

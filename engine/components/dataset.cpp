@@ -109,6 +109,13 @@ void TABSDataSet::CheckResult() const {
   if (cursor_->ResultCode() != 0) throw EABSEngineError(cursor_->ResultCode(), cursor_->ErrorText());
 }
 
+int32_t TABSDataSet::StoredFieldOf(const TField& field, int32_t code) const {
+  const int32_t visible = field.FieldNo() - 1;
+  const auto count = static_cast<int32_t>(storedFields_.size());
+  if (visible < 0 || visible >= count) throw EABSException(msg::kInvalidFieldNumber.At(code), visible, count);
+  return storedFields_[static_cast<size_t>(visible)];
+}
+
 // ---- Opening and closing
 
 void TABSDataSet::Attach() {
@@ -128,22 +135,31 @@ void TABSDataSet::Detach() {
 }
 
 void TABSDataSet::InternalOpen() {
-  if (databaseName_.empty()) Error(msg::kDatabaseNameBlank);
-  Attach();
+  // A dataset reopened on its cursor (a new projection) is attached already.
+  const bool reopening = cursor_ != nullptr;
+  if (!reopening) {
+    if (databaseName_.empty()) Error(msg::kDatabaseNameBlank);
+    Attach();
+  }
   try {
-    cursor_ = CreateHandle(*database_);
+    if (!reopening) cursor_ = CreateHandle(*database_);
     if (!cursor_) throw EABSException(msg::kErrorCreatingTableHandle);
     readOnly_ = cursor_->ReadOnly();
     dataSize_ = cursor_->DataSize();
     const TABSFieldDefs& fields = cursor_->FieldDefs();
     layouts_.clear();
-    FieldDefs().Clear();
     for (int32_t index = 0; index < fields.Count(); ++index) {
       const TABSFieldDef& field = fields[index];
       layouts_.push_back({field.DataType(), field.BaseType(), field.BufferOffset, field.BufferSize()});
+    }
+    FieldDefs().Clear();
+    storedFields_.clear();
+    for (const TABSVisibleField& visible : cursor_->VisibleFields()) {
+      const TABSFieldDef& field = fields[visible.StoredField];
       const auto type = static_cast<TFieldType>(FrameworkTypeOf(field.DataType()));
       const int size = IsStringOrBytesDataType(field.DataType()) ? field.Size() : 0;
-      FieldDefs().Add(field.Name(), type, size, false);
+      FieldDefs().Add(visible.Name, type, size, false);
+      storedFields_.push_back(visible.StoredField);
     }
     if (DefaultFields()) CreateFields();
     BindFields(true);
@@ -165,6 +181,15 @@ void TABSDataSet::InternalOpen() {
 }
 
 void TABSDataSet::InternalClose() {
+  if (keepCursor_) {
+    // Closing to reopen on the same cursor: the cursor stays open and the dataset attached.
+    keepCursor_ = false;
+    if (cursor_) {
+      for (TRecordBuffer buffer : buffers_) cursor_->ReleaseRecordBuffer(buffer);
+      cursor_->ReleaseRecordBuffer(scan_.data());
+      return;
+    }
+  }
   std::unique_ptr<TABSLocalCursor> cursor = std::move(cursor_);
   readOnly_ = userReadOnly_;
   struct DetachAtEnd {
@@ -217,16 +242,16 @@ void TABSDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
 }
 
 void TABSDataSet::GetBookmarkData(TRecordBuffer buffer, uint8_t* data) {
-  std::memcpy(data, buffer + dataSize_, TABSLocalCursor::kBookmarkSize);
+  std::memcpy(data, buffer + dataSize_, TABSLocalCursor::kAddressSize);
 }
 
 void TABSDataSet::SetBookmarkData(TRecordBuffer buffer, const uint8_t* data) {
-  std::memcpy(buffer + dataSize_, data, TABSLocalCursor::kBookmarkSize);
+  std::memcpy(buffer + dataSize_, data, TABSLocalCursor::kAddressSize);
 }
 
 static TABSRecordAddress AddressOf(const TBookmark& bookmark) {
   TABSRecordAddress address;
-  if (bookmark.size() >= TABSLocalCursor::kBookmarkSize) {
+  if (bookmark.size() >= TABSLocalCursor::kAddressSize) {
     std::memcpy(&address.PageNo, bookmark.data(), 4);
     std::memcpy(&address.RecordNo, bookmark.data() + 4, 2);
   }
@@ -253,7 +278,7 @@ bool TABSDataSet::ReadAt(const TABSRecordAddress& address) {
 }
 
 bool TABSDataSet::BookmarkValid(const TBookmark& bookmark) {
-  if (!cursor_ || bookmark.size() < TABSLocalCursor::kBookmarkSize) return false;
+  if (!cursor_ || bookmark.size() < TABSLocalCursor::kAddressSize) return false;
   return ReadAt(AddressOf(bookmark));
 }
 
@@ -405,9 +430,7 @@ bool TABSDataSet::GetFieldData(const TField& field, void* buffer) {
     if (buffer) std::memcpy(buffer, slot + 1, static_cast<size_t>(field.DataSize()));
     return true;
   }
-  const int32_t index = field.FieldNo() - 1;
-  if (index < 0 || index >= static_cast<int32_t>(layouts_.size()))
-    throw EABSException(msg::kInvalidFieldNumber.At(10110), index, static_cast<int32_t>(layouts_.size()));
+  const int32_t index = StoredFieldOf(field, 10110);
   const TABSFieldLayout& layout = layouts_[static_cast<size_t>(index)];
   if (GetFieldNullBit(record, index)) return false;
   if (!buffer || field.IsBlob()) return true;
@@ -454,9 +477,7 @@ void TABSDataSet::SetFieldData(TField& field, const void* buffer) {
     slot[0] = buffer != nullptr;
     if (buffer) std::memcpy(slot + 1, buffer, static_cast<size_t>(field.DataSize()));
   } else {
-    const int32_t index = field.FieldNo() - 1;
-    if (index < 0 || index >= static_cast<int32_t>(layouts_.size()))
-      throw EABSException(msg::kInvalidFieldNumber.At(10111), index, static_cast<int32_t>(layouts_.size()));
+    const int32_t index = StoredFieldOf(field, 10111);
     const TABSFieldLayout& layout = layouts_[static_cast<size_t>(index)];
     uint8_t* at = record + layout.MemoryOffset;
     if (!buffer || field.IsBlob()) {
@@ -491,6 +512,19 @@ void TABSDataSet::SetFieldData(TField& field, const void* buffer) {
     DataEvent(deFieldChange, reinterpret_cast<intptr_t>(&field));
 }
 
+void TABSDataSet::SetFieldText(TField& field, const void* text, size_t length) {
+  if (!IsWriteState(State())) throw EABSException(msg::kDatasetNotEditOrInsert);
+  if (!field.Calculated()) {
+    // The whole text with its terminator must fit; cutting it would store less than was written
+    // and report success.
+    const TABSFieldLayout& layout = layouts_[static_cast<size_t>(StoredFieldOf(field, 10111))];
+    const size_t unit = field.DataType() == ftWideString ? 2 : 1;
+    const size_t capacity = static_cast<size_t>(std::min(layout.MemoryDataSize, field.DataSize()));
+    if (length >= capacity / unit) throw EABSException(msg::kBufferSizeExceeded);
+  }
+  TDataSet::SetFieldText(field, text, length);
+}
+
 std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   TABSLocalCursor& cursor = CheckedCursor(10353);
   TRecordBuffer record = GetActiveRecordBuffer();
@@ -500,7 +534,7 @@ std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStrea
     if (readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10106));
     if (State() != dsEdit && State() != dsInsert) throw EABSException(msg::kDatasetNotEditOrInsert.At(10111));
   }
-  const int32_t index = field.FieldNo() - 1;
+  const int32_t index = StoredFieldOf(field, 10118);
   uint8_t* inUse = cursor.RecordBuffer();
   cursor.SetRecordBuffer(record);
   std::unique_ptr<TABSBlobValueStream> stream;
@@ -515,6 +549,31 @@ std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStrea
   if (mode == bmWrite) stream->SetSize(0);
   return std::make_unique<BlobWriter>(cursor, record, index, dynamic_cast<TBlobField*>(&field),
                                       std::move(stream));
+}
+
+// ---- Steps of the SQL engine
+
+void TABSDataSet::SetProjection(const std::vector<std::string>& names,
+                                const std::vector<std::string>& aliases) {
+  TABSLocalCursor& cursor = CheckedCursor(10357);
+  cursor.SetProjection(names, aliases);
+  keepCursor_ = true;
+  Close();
+  Open();
+}
+
+std::string TABSDataSet::MakeIndexOnFields(std::vector<std::string>& fields,
+                                           const std::vector<std::string>& orders,
+                                           const std::vector<std::string>& cases) {
+  TABSLocalCursor& cursor = CheckedCursor(10358);
+  for (std::string& name : fields) name = cursor.StoredFieldName(name);
+  std::string index = cursor.MakeIndexOnFields(fields, orders, cases);
+  cursor.IndexDefs();
+  return index;
+}
+
+int64_t TABSDataSet::LastAutoincValue(int32_t field) {
+  return CheckedCursor(10359).LastAutoincValue(field);
 }
 
 // ---- Locate, lookup and find steps: a scan in the dataset's order.
@@ -574,11 +633,13 @@ bool TABSDataSet::FindIndexed(const std::string& keyFields, const std::vector<Va
   if (options != 0 || indexNumber < 0) return false;
   const std::vector<TField*> fields = GetFieldList(keyFields);
   const TABSIndexDef& index = cursor.CachedIndexDefs()[indexNumber];
-  if (fields.empty() || fields.size() > index.Columns.size() || keyValues.size() < fields.size()) return false;
+  if (fields.empty() || fields.size() > index.Columns.size() || keyValues.size() < fields.size())
+    return false;
   for (size_t column = 0; column < fields.size(); ++column) {
     const TABSIndexColumn& key = index.Columns[column];
-    if (key.CaseInsensitive || key.KeyLength > 0 || fields[column]->Calculated() || fields[column]->IsBlob() ||
-        !SameName(key.FieldName, fields[column]->FieldName()) || keyValues[column].IsNull())
+    if (key.CaseInsensitive || key.KeyLength > 0 || fields[column]->Calculated() ||
+        fields[column]->IsBlob() || !SameName(key.FieldName, fields[column]->FieldName()) ||
+        keyValues[column].IsNull())
       return false;
   }
   // The key values go into a key buffer in the record layout; the index finds the first record with
@@ -587,7 +648,14 @@ bool TABSDataSet::FindIndexed(const std::string& keyFields, const std::vector<Va
   cursor.InitRecordBuffer(key.data(), false);
   {
     TTempState writing(*this, dsNewValue, key.data());
-    for (size_t column = 0; column < fields.size(); ++column) fields[column]->SetAsVariant(keyValues[column]);
+    try {
+      for (size_t column = 0; column < fields.size(); ++column) fields[column]->SetAsVariant(keyValues[column]);
+    } catch (const EABSException& error) {
+      // A text longer than its field cannot be stored, so no record holds it.
+      if (error.NativeErrorCode() != msg::kBufferSizeExceeded.code) throw;
+      found = {};
+      return true;
+    }
   }
   TABSCursorPositionSaver position(&cursor);
   found = {};

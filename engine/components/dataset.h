@@ -5,7 +5,7 @@
 //
 // Record buffer: the cursor's record buffer (field data area of D bytes, the 6-byte record address,
 // the bookmark flag), then the calculated fields (per field one has-value byte and the value).
-// A bookmark is the 6-byte address.
+// A bookmark is the 6-byte address (the declared bookmark size is 7, its last byte zero).
 //
 // Opening attaches the dataset to the connection of its DatabaseName in the session of its
 // SessionName (a temporary connection when there is no TABSDatabase of that alias); closing
@@ -58,6 +58,17 @@ class TABSDataSet : public TDataSet {
   //! mode" (10077), and EABSEngineError for any non-zero result.
   void AddRecord(TRecordBuffer buffer);
 
+  // ---- Steps of the SQL engine ("Nil pointer occured" when closed)
+  //! Shows the stored fields `names` under `aliases` (TABSLocalCursor::SetProjection), then closes
+  //! and reopens the dataset on the same cursor.
+  void SetProjection(const std::vector<std::string>& names, const std::vector<std::string>& aliases);
+  //! An index on the fields (operation 16); a visible field's name in `fields` is replaced by the
+  //! name of the stored field it shows. Returns the index's name.
+  std::string MakeIndexOnFields(std::vector<std::string>& fields, const std::vector<std::string>& orders,
+                                const std::vector<std::string>& cases);
+  //! The last value given to the automatically incremented field `field` (operation 39).
+  int64_t LastAutoincValue(int32_t field);
+
   // ---- The framework's abstract services
   bool BookmarkValid(const TBookmark& bookmark) override;
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
@@ -102,6 +113,9 @@ class TABSDataSet : public TDataSet {
   void InternalSetRecNo(int recNo) override;
   bool GetFieldData(const TField& field, void* buffer) override;
   void SetFieldData(TField& field, const void* buffer) override;
+  //! Refuses a stored field's text that does not fit the field's bytes with its terminator (20056
+  //! "Buffer size exceeded"), leaving the record as it was; a text that fits goes to SetFieldData.
+  void SetFieldText(TField& field, const void* text, size_t length) override;
   void ClearCalcFields(TRecordBuffer buffer) override;
   bool FindRecord(bool restart, bool goForward) override;
 
@@ -109,6 +123,8 @@ class TABSDataSet : public TDataSet {
   class BlobWriter;
   void Attach();
   void Detach();
+  // The stored field a framework field shows; "Invalid field number" with `code` otherwise.
+  int32_t StoredFieldOf(const TField& field, int32_t code) const;
   // Raises EABSEngineError for a non-zero result of the cursor's last record operation.
   void CheckResult() const;
   // Puts the cursor on the record of a buffer; false for a buffer without a record.
@@ -120,8 +136,8 @@ class TABSDataSet : public TDataSet {
                  TABSRecordAddress& found);
   // Through the active index when the key fields are its leading fields and no option is set: false
   // when the index cannot be used; otherwise true, with `found` the record or the empty address.
-  bool FindIndexed(const std::string& keyFields, const std::vector<Variant>& keyValues, TLocateOptions options,
-                   TABSRecordAddress& found);
+  bool FindIndexed(const std::string& keyFields, const std::vector<Variant>& keyValues,
+                   TLocateOptions options, TABSRecordAddress& found);
   bool Matches(TRecordBuffer buffer, const std::vector<TField*>& fields, const std::vector<Variant>& values,
                TLocateOptions options);
 
@@ -133,7 +149,11 @@ class TABSDataSet : public TDataSet {
   bool userReadOnly_ = false;
   TABSDatabase* database_ = nullptr;
   std::unique_ptr<TABSLocalCursor> cursor_;
+  // Per stored field its layout; per visible field (FieldDefs order) the stored field it shows.
   std::vector<TABSFieldLayout> layouts_;
+  std::vector<int32_t> storedFields_;
+  // Set while the dataset closes to reopen on its cursor.
+  bool keepCursor_ = false;
   std::vector<uint8_t> scan_;
   // The buffers handed to the framework.
   std::vector<TRecordBuffer> buffers_;

@@ -9,6 +9,8 @@
 
 namespace viz {
 
+class EABSException;
+
 //! Record-operation result codes of the engine cursor; 0 means success.
 enum TABSEngineErrorCode : int32_t {
   abseAddRecord = -1,
@@ -28,6 +30,9 @@ enum TABSEngineErrorCode : int32_t {
 
 //! Returns the text of a result code; for -8 the passed text, for codes not in the table "".
 std::string EngineErrorText(int32_t code, const std::string& passedText);
+
+//! The text of an engine exception without its " - Native error: " part (the error text of -8).
+std::string TextWithoutNativeCode(const EABSException& error);
 
 //! message := "Zadezido Engine Error # " + code + " " + error text.
 class EABSEngineError : public EDatabaseError {

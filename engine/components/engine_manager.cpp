@@ -6,6 +6,7 @@
 #include "engine/components/local_session.h"
 #include "engine/components/session.h"
 #include "engine/storage/disk/disk_database_data.h"
+#include "engine/storage/memory/VIZMemEngine.h"
 #include "engine/tables/name_compare.h"
 
 namespace viz {
@@ -87,8 +88,18 @@ void TABSEngineManager::ReturnAutoNumber(int32_t number) {
 }
 
 TABSDatabaseData* TABSEngineManager::BuiltInDatabase(std::string_view alias) {
-  (void)alias;
-  return nullptr;
+  const bool memory = alias == kMemoryDatabaseAlias;
+  if (!memory && alias != kTemporaryDatabaseAlias) return nullptr;
+  std::lock_guard lock(listLock_);
+  if (builtIn_.empty()) builtIn_.resize(2);
+  std::unique_ptr<TABSDatabaseData>& database = builtIn_[memory ? 0 : 1];
+  if (!database) {
+    if (memory)
+      database = std::make_unique<TABSMemoryDatabaseData>();
+    else
+      database = std::make_unique<TABSTemporaryDatabaseData>();
+  }
+  return database.get();
 }
 
 TABSDiskDatabaseData* TABSEngineManager::FindDiskDatabase(const std::string& fileName) {

@@ -45,7 +45,8 @@ class TABSEngineManager {
   void ReturnAutoNumber(int32_t number);
 
   // ---- Database backends
-  //! The built-in database of that alias ("MEMORY" or "TEMP", exactly); null for other names.
+  //! The built-in database of that alias ("MEMORY" or "TEMP", exactly), made on first use and kept
+  //! while the process lives; null for other names.
   TABSDatabaseData* BuiltInDatabase(std::string_view alias);
   //! The disk database of that file (compared as absolute paths, ignoring case); null when none.
   TABSDiskDatabaseData* FindDiskDatabase(const std::string& fileName);

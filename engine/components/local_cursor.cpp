@@ -75,8 +75,8 @@ void TABSLocalCursor::DeleteTable() {
   if (!database.TableExists(TableName())) throw EABSException(msg::kTableNotFoundQuoted, TableName());
   CloseTable();
   TABSTableData* table = database.FindOrCreateTableData(this);
+  // Memory and temporary tables free their object themselves; a disk table's stays with its database.
   table->DeleteTable(session_, false);
-  if (!dynamic_cast<TABSDiskTableData*>(table)) delete table;
 }
 
 void TABSLocalCursor::EmptyTable() {
@@ -107,11 +107,66 @@ void TABSLocalCursor::LoadFieldDefs() {
   fieldDefs_.Assign(table.FieldManager()->FieldDefs());
   indexDefs_.Assign(table.IndexManager()->IndexDefs());
   constraintDefs_.Assign(table.ConstraintManager()->ConstraintDefs());
+  BuildVisibleFields();
   TABSRecordLayout layout;
   table.GetRecordLayout(layout);
   dataSize_ = layout.RecordBufferSize;
   scratch_.assign(static_cast<size_t>(dataSize_), 0);
   editCopy_.assign(static_cast<size_t>(dataSize_), 0);
+}
+
+void TABSLocalCursor::BuildVisibleFields() {
+  std::vector<TABSVisibleField> visible;
+  if (projectionNames_.empty()) {
+    for (int32_t field = 0; field < fieldDefs_.Count(); ++field)
+      visible.push_back({fieldDefs_[field].Name(), field});
+  } else {
+    auto shown = [&](const std::string& name) {
+      return std::any_of(visible.begin(), visible.end(),
+                         [&](const TABSVisibleField& field) { return SameName(field.Name, name); });
+    };
+    for (size_t item = 0; item < projectionNames_.size(); ++item) {
+      const int32_t stored = fieldDefs_.IndexOfName(projectionNames_[item]);
+      if (stored < 0) throw EABSException(msg::kCannotFindField, projectionNames_[item]);
+      std::string name = projectionAliases_[item];
+      if (name.empty()) {
+        name = fieldDefs_[stored].Name();
+      } else if (shown(name)) {
+        const std::string alias = name;
+        for (int n = 1; shown(name); ++n) name = alias + "_" + std::to_string(n);
+      }
+      visible.push_back({name, stored});
+    }
+  }
+  visibleFields_ = std::move(visible);
+}
+
+void TABSLocalCursor::SetProjection(const std::vector<std::string>& names,
+                                    const std::vector<std::string>& aliases) {
+  CheckedTable(10357);
+  if (names.size() != aliases.size())
+    throw EABSException(msg::kDifferentListsLength, static_cast<int32_t>(names.size()),
+                        static_cast<int32_t>(aliases.size()));
+  if (names.empty()) throw EABSException(msg::kNoProjectionFields);
+  std::vector<std::string> oldNames = std::move(projectionNames_), oldAliases = std::move(projectionAliases_);
+  projectionNames_ = names;
+  projectionAliases_ = aliases;
+  try {
+    BuildVisibleFields();
+  } catch (...) {
+    projectionNames_ = std::move(oldNames);
+    projectionAliases_ = std::move(oldAliases);
+    BuildVisibleFields();
+    throw;
+  }
+}
+
+std::string TABSLocalCursor::StoredFieldName(const std::string& name) const {
+  if (fieldDefs_.FindField(name)) return name;
+  for (const TABSVisibleField& field : visibleFields_) {
+    if (SameName(field.Name, name)) return fieldDefs_[field.StoredField].Name();
+  }
+  return name;
 }
 
 void TABSLocalCursor::OpenTable() {
@@ -149,6 +204,9 @@ void TABSLocalCursor::CloseTable() {
   if (RecordBuffer()) table->ReleaseRecordBlobs(RecordBuffer());
   open_ = false;
   table_ = nullptr;
+  projectionNames_.clear();
+  projectionAliases_.clear();
+  visibleFields_.clear();
   Navigation().RecordBuffer = nullptr;
   Navigation().Bitmap.Drop();
   Navigation().PositionCache.Clear();
@@ -181,6 +239,8 @@ void TABSLocalCursor::RenameField(const std::string& oldName, const std::string&
   if (!SameName(oldName, newName) && fields.FindField(newName))
     throw EABSException(msg::kCannotRenameField, oldName, newName);
   table.RenameField(oldName, newName);
+  for (std::string& name : projectionNames_)
+    if (SameName(name, oldName)) name = newName;
   LoadFieldDefs();
 }
 
@@ -220,11 +280,13 @@ std::string TABSLocalCursor::MakeIndexOnFields(const std::vector<std::string>& f
                                                const std::vector<std::string>& orders,
                                                const std::vector<std::string>& cases) {
   TABSTableData& table = CheckedTable(10339);
+  std::vector<std::string> stored;
+  for (const std::string& field : fields) stored.push_back(StoredFieldName(field));
   std::vector<std::string> orderList = orders, caseList = cases;
   orderList.resize(fields.size(), "ASC");
   caseList.resize(fields.size(), "CASE");
   bool made = false;
-  std::string name = table.FindOrCreateIndex(this, fields, orderList, caseList, made);
+  std::string name = table.FindOrCreateIndex(this, stored, orderList, caseList, made);
   IndexDefs();
   return name;
 }
@@ -380,7 +442,7 @@ bool TABSLocalCursor::Guarded(Step&& step) {
   try {
     return step();
   } catch (const EABSException& error) {
-    Fail(abseWriteInterrupted, error.Message());
+    Fail(abseWriteInterrupted, TextWithoutNativeCode(error));
     return false;
   }
 }
@@ -411,11 +473,7 @@ void TABSLocalCursor::BeginEdit() {
 void TABSLocalCursor::Cancel(bool wasInsert) {
   ClearResult();
   TABSTableData& table = CheckedTable(10336);
-  if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table)) {
-    if (RecordBuffer()) disk->DiscardRecordBlobs(RecordBuffer());
-  } else if (RecordBuffer()) {
-    table.ReleaseRecordBlobs(RecordBuffer());
-  }
+  if (RecordBuffer()) table.DiscardRecordBlobs(RecordBuffer());
   if (!wasInsert) ReleaseEditLocks();
 }
 
@@ -581,10 +639,7 @@ void TABSLocalCursor::CloseBlob(int32_t field, TABSBlobValueStream& stream) {
 void TABSLocalCursor::CloseBlobs(bool writersOnly) {
   TABSTableData& table = CheckedTable(10332);
   if (!RecordBuffer()) return;
-  if (writersOnly) {
-    if (auto* disk = dynamic_cast<TABSDiskTableData*>(&table))
-      return disk->DiscardRecordBlobs(RecordBuffer());
-  }
+  if (writersOnly) return table.DiscardRecordBlobs(RecordBuffer());
   table.ReleaseRecordBlobs(RecordBuffer());
 }
 

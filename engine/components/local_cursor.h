@@ -13,7 +13,8 @@
 //
 // Record buffer (one per dataset buffer): the field data area of D bytes (the table's record
 // layout), then the record address (i32 + u16; -1/-1 for a new record) and the bookmark flag (0
-// current, 1 before first, 2 after last, 3 inserted). A bookmark is the 6-byte address.
+// current, 1 before first, 2 after last, 3 inserted). A bookmark is the 6-byte address (declared
+// size 7).
 //
 // Record operations (25 to 29) never raise for conflicts: they leave a result code (0, or -1 to
 // -13 of EABSEngineError) and an error text, which the dataset raises. Other failures raise
@@ -32,10 +33,19 @@ namespace viz {
 class TABSDiskTableData;
 class TABSLocalSession;
 
+//! A field the cursor shows: its name and the stored field whose value it shows.
+struct TABSVisibleField {
+  std::string Name;
+  int32_t StoredField = 0;
+};
+
 class TABSLocalCursor : public TABSCursor {
  public:
   static constexpr int32_t kTrailerSize = 7;
-  static constexpr int32_t kBookmarkSize = 6;
+  //! A bookmark holds the 6-byte record address; the declared bookmark size is one byte more (the
+  //! last byte is always zero).
+  static constexpr int32_t kAddressSize = 6;
+  static constexpr int32_t kBookmarkSize = 7;
   enum BookmarkFlag : uint8_t { kCurrent = 0, kBeforeFirst = 1, kAfterLast = 2, kInserted = 3 };
   enum GetMode : int32_t { kGetCurrent = 0, kGetNext = 1, kGetPrior = 2 };
   enum GetResult : int32_t { kOk = 0, kBof = 1, kEof = 2, kError = 3 };
@@ -95,8 +105,8 @@ class TABSLocalCursor : public TABSCursor {
   void DeleteIndex(const std::string& name);
   //! 15.
   void DeleteAllIndexes();
-  //! 16: an index on the fields (";"-separated; "ASC"/"DESC" and "CASE"/"NO_CASE" per field, empty
-  //! for the defaults); returns its name.
+  //! 16: an index on the fields (stored or visible names; "ASC"/"DESC" and "CASE"/"NO_CASE" per
+  //! field, empty for the defaults); returns its name.
   std::string MakeIndexOnFields(const std::vector<std::string>& fields,
                                 const std::vector<std::string>& orders,
                                 const std::vector<std::string>& cases);
@@ -164,7 +174,18 @@ class TABSLocalCursor : public TABSCursor {
   int32_t DataSize() const { return dataSize_; }
   //! D + 7.
   int32_t RecordBufferSize() const { return dataSize_ + kTrailerSize; }
+  //! The stored fields of the table.
   const TABSFieldDefs& FieldDefs() const { return fieldDefs_; }
+  //! The fields shown: every stored field in order, or the projection.
+  const std::vector<TABSVisibleField>& VisibleFields() const { return visibleFields_; }
+  //! Shows the stored fields `names`, each under its alias (an empty alias keeps the field's name;
+  //! an alias already shown gets "_1", "_2" ... appended, the first free one). Raises "Error -
+  //! different lists length. L1 = %d, L2 = %d" (10321), "No fields were specified while setting
+  //! projection" (10322), "Cannot find field %s" (10323). Kept until the cursor closes.
+  void SetProjection(const std::vector<std::string>& names, const std::vector<std::string>& aliases);
+  //! The stored field a name means: a stored field of that name, else the stored field a visible
+  //! field of that name shows; the name itself when neither exists.
+  std::string StoredFieldName(const std::string& name) const;
   //! The index definitions as last copied.
   const TABSIndexDefs& CachedIndexDefs() const { return indexDefs_; }
   const TABSConstraintDefs& ConstraintDefs() const { return constraintDefs_; }
@@ -175,6 +196,8 @@ class TABSLocalCursor : public TABSCursor {
 
  private:
   TABSTableData& CheckedTable(int32_t code) const;
+  // The visible fields from the stored ones and the projection.
+  void BuildVisibleFields();
   // The disk table when the record operations must lock (a disk table in multi-user mode).
   TABSDiskTableData* LockingTable() const;
   bool InTransaction() const;
@@ -205,6 +228,9 @@ class TABSLocalCursor : public TABSCursor {
   std::string currentIndexName_;
   int32_t currentIndexNumber_ = -1;
   TABSFieldDefs fieldDefs_;
+  std::vector<TABSVisibleField> visibleFields_;
+  // The projection as given (stored names, aliases); empty for every stored field.
+  std::vector<std::string> projectionNames_, projectionAliases_;
   TABSIndexDefs indexDefs_;
   TABSConstraintDefs constraintDefs_;
   int32_t dataSize_ = 0;

@@ -50,6 +50,13 @@ std::string TABSTable::SelectedIndexName() const {
   return indexDefs_.FindIndexForFields(indexText_).Name;
 }
 
+void TABSTable::OrderByFields(const std::vector<std::string>& fields, const std::vector<std::string>& orders,
+                              const std::vector<std::string>& cases) {
+  TABSLocalCursor& cursor = CheckedCursor(10360);
+  cursor.OrderByFields(fields, orders, cases);
+  SetIndexName(cursor.CurrentIndexName());
+}
+
 bool TABSTable::Exists() {
   if (Active()) return true;
   TABSSession* session = TABSEngineManager::Instance().FindSession(SessionName());

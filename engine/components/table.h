@@ -36,6 +36,10 @@ class TABSTable : public TABSDataSet {
   TIndexDefs& IndexDefs() { return indexDefs_; }
   //! The numbers (FieldNo) of the active index's fields.
   const std::vector<int>& IndexFieldNumbers() const { return indexFields_; }
+  //! Orders the table by an index on the fields (operation 30; stored or visible names, orders and
+  //! cases as for MakeIndexOnFields); IndexName becomes that index. Used by the SQL engine.
+  void OrderByFields(const std::vector<std::string>& fields, const std::vector<std::string>& orders,
+                     const std::vector<std::string>& cases);
   //! Whether the table exists in its database (connecting when needed).
   bool Exists();
 

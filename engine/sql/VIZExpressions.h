@@ -28,8 +28,12 @@
 // (Name = 'Jo*' holds for "John"). IN, BETWEEN, MIN, MAX and the simple CASE always compare text
 // without regard to case.
 //
-// Not yet here: subqueries (EXISTS, IN (SELECT ...), scalar and quantified subqueries) and
-// LASTAUTOINC come with the SQL processor and the table datasets.
+// A filter on a table: TABSExprSearchCondition (search_condition.h) binds an expression to a cursor's
+// table and hands it to table navigation, which evaluates it on each record and turns the conjuncts
+// that indexes can answer into index range scans.
+//
+// Not yet here: subqueries (EXISTS, IN (SELECT ...), scalar and quantified subqueries) run on the
+// query executor; subquery.h gives the interface it fills.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +47,8 @@
 #include "engine/sql/expressions/node.h"
 #include "engine/sql/expressions/record_row_source.h"
 #include "engine/sql/expressions/row_source.h"
+#include "engine/sql/expressions/subquery.h"
+#include "engine/sql/expressions/table_access.h"
 #include "engine/tables/index_defs.h"
 #include "engine/types/VIZVariant.h"
 
@@ -59,6 +65,10 @@ class TABSExpression {
   bool CaseInsensitive = false;
   //! A text constant ending in '*' compares by prefix (dataset filters only).
   bool PartialCompare = false;
+  //! The database LASTAUTOINC opens its table in (not owned); without one LASTAUTOINC raises 30336
+  //! "Dataset and AO not assigned". With `InMemory` its tables are those of the in-memory database.
+  TABSExprDatabase* Database = nullptr;
+  bool InMemory = false;
 
   // ---- Building. Each replaces the tree the expression had.
 
@@ -136,3 +146,6 @@ class TABSExpression {
 };
 
 }  // namespace viz
+
+// The filter of a cursor's table builds on the expression above.
+#include "engine/sql/expressions/search_condition.h"  // IWYU pragma: export

@@ -214,6 +214,11 @@ class TABSPageManager {
   //! Returns min(1000, available div 65536), at least 1.
   static int32_t CapacityForMemory(int64_t availableBytes);
 
+  //! Pages handed out by GetPage (each request, whether the page was cached or not) and pages read
+  //! from the backend, since the manager was made: what an operation costs in pages.
+  int64_t PageRequestCount() const { return pageRequests_; }
+  int64_t PageReadCount() const { return pageReads_; }
+
  protected:
   //! A session's private state. Lives as long as its manager.
   struct SessionRecord {
@@ -221,11 +226,18 @@ class TABSPageManager {
     TABSSortedPageList dirty;
     std::vector<int32_t> newPages;
     std::vector<int32_t> pagesToFree;
+    //! Pages the session holds (use count above 0, wherever they are): a commit with none held
+    //! need not look for them.
+    int32_t heldPages = 0;
   };
 
   //! Called for a page found in the shared cache before it is handed out; a backend shared with
   //! other processes re-reads the page when it changed there. Base: nothing.
   virtual void ValidateCachedPage(TABSPage* page);
+  //! Whether a change of the page is in the backend the moment it is made (the page shares the
+  //! backend's own buffer). Such a page stays in the shared cache when released changed, instead of
+  //! joining its session's changes to be written at commit. Base: false.
+  virtual bool ChangesAreStored(const TABSPage& /*page*/) const { return false; }
 
   SessionRecord& SessionFor(int32_t session);
   //! The numbers of the sessions that have a record.
@@ -271,6 +283,8 @@ class TABSPageManager {
 
   TABSSortedPageList cache_;
   std::map<int32_t, std::unique_ptr<SessionRecord>> sessions_;
+  int64_t pageRequests_ = 0;
+  int64_t pageReads_ = 0;
 };
 
 }  // namespace viz

@@ -81,6 +81,7 @@ void TABSPageManager::RemoveFromList(TABSPage* page) {
 TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t expectedType) {
   if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
   SessionRecord& record = SessionFor(session);
+  ++pageRequests_;
 
   TABSPage* page = record.dirty.Find(pageNo);
   if (page == nullptr) {
@@ -104,6 +105,7 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
     fresh->AllocBuffer();
     cache_.Insert(fresh.get());
     fresh->list_ = &cache_;
+    ++pageReads_;
     try {
       ReadPage(fresh.get());
     } catch (...) {
@@ -119,7 +121,7 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
   }
   if (page->UseCount > 0 && page->OwnerSession != session) throw EABSException(msg::kPageUsedByOtherSession);
   page->OwnerSession = session;
-  ++page->UseCount;
+  if (page->UseCount++ == 0) ++record.heldPages;
   return page;
 }
 
@@ -131,6 +133,7 @@ TABSPage* TABSPageManager::AddPage(int32_t session, uint16_t pageType) {
   if (page->PageNo == -1) throw EABSException(msg::kInvalidPageNumber);
   if (page->Buffer() == nullptr) page->AllocBuffer();
   page->UseCount = 1;
+  ++record.heldPages;
   page->Dirty = true;
   page->OwnerSession = session;
   if (headerSize_ > 0) {
@@ -154,7 +157,7 @@ TABSPage* TABSPageManager::AddPage(int32_t session, uint16_t pageType) {
 
 void TABSPageManager::ReleasePage(TABSPage* page) {
   if (page == nullptr) throw EABSException(msg::kNilPointer);
-  if (page->UseCount > 0) --page->UseCount;
+  if (page->UseCount > 0 && --page->UseCount == 0) --SessionFor(page->OwnerSession).heldPages;
   if (page->UseCount == 0) {
     if (page->list_ == nullptr || page->stale_) {
       // A copy superseded while it was in use: its changes (if any) stay with its session.
@@ -170,6 +173,8 @@ void TABSPageManager::ReleasePage(TABSPage* page) {
       return;
     }
     if (page->list_ == &cache_) {
+      // A change already in the backend leaves nothing to write: the page is clean again.
+      if (page->Dirty && ChangesAreStored(*page)) page->Dirty = false;
       if (page->Dirty) {
         cache_.Delete(page->PageNo);
         TABSSortedPageList& dirty = SessionFor(page->OwnerSession).dirty;
@@ -198,6 +203,8 @@ void TABSPageManager::RemovePage(int32_t session, int32_t pageNo) {
 }
 
 void TABSPageManager::CheckSessionPagesReleased(int32_t session) const {
+  auto held = sessions_.find(session);
+  if (held == sessions_.end() || held->second->heldPages <= 0) return;
   for (int32_t index = 0; index < cache_.Count(); ++index) {
     const TABSPage* page = cache_.At(index);
     if (page->OwnerSession == session && page->UseCount > 0)

@@ -184,10 +184,14 @@ class TABSTableData {
   //! Slot 24: the value of BLOB field `field` of the cursor's record buffer, in its stored form; a
   //! NULL or empty field gives an empty value. The base raises 30339 (not overridden).
   virtual void ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result);
-  //! Slot 25: releases the cached BLOB value of one field (nothing in the base).
+  //! Slot 25: releases the cached BLOB value of one field (nothing in the base). A value a cursor
+  //! wrote into the field and has not posted yet is kept.
   virtual void ReleaseFieldBlob(uint8_t* /*record*/, int32_t /*field*/) {}
   //! Slot 26: slot 25 for every BLOB field, when the table has BLOB fields.
   virtual void ReleaseAllBlobs(uint8_t* record);
+  //! Drops every BLOB value a record buffer holds, the values written and not posted included (an
+  //! edit that is cancelled, a buffer that is freed). Base: slot 20.
+  virtual void DiscardRecordBlobs(uint8_t* record) { ReleaseRecordBlobs(record); }
   //! Slot 27: opens a stream on BLOB field `field` of the cursor's record buffer. With `modify` the
   //! stream starts from an empty value (the field is being rewritten); `readOnly` refuses writes. The
   //! base raises 30339 (not overridden).

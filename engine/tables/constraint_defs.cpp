@@ -190,6 +190,17 @@ static T& AddNew(TABSConstraintDefs& list) {
   return result;
 }
 
+void TABSConstraintDefs::Assign(const TABSMetaObjectDefs& source) {
+  if (&source == this) return;
+  Clear();
+  for (int32_t i = 0; i < source.Count(); ++i) {
+    const TABSMetaObjectDef& item = source.Item(i);
+    if (!item.Name().empty() && IndexOfName(item.Name()) >= 0)
+      throw EABSException(msg::kDuplicateFieldName, item.Name());
+    Add(item.Clone());
+  }
+}
+
 TABSConstraintDefPrimary& TABSConstraintDefs::AddPrimary() {
   return AddNew<TABSConstraintDefPrimary>(*this);
 }

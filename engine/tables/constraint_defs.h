@@ -113,6 +113,9 @@ class TABSConstraintDefs : public TABSMetaObjectDefs {
   //! Reads the kind byte, then the constraint of that kind (30316 for an unknown kind).
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;
+  //! As for every list, except that unnamed constraints are no duplicates of one another: installing
+  //! them on a table gives each a name of its own.
+  void Assign(const TABSMetaObjectDefs& source) override;
 
   TABSConstraintDefPrimary& AddPrimary();
   TABSConstraintDefUnique& AddUnique();

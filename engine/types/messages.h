@@ -393,4 +393,12 @@ inline constexpr const char* kRepairBackupKept =
 inline constexpr Message kCannotConvertDatabase{20238, "Cannot convert the database to the new format: %s"};
 inline constexpr Message kCannotRetrieveRecord{10026, "Cannot retreive record"};
 
+// ---- Memory and temporary backends
+inline constexpr Message kNotReleasedPageAllocated{20037, "Not released page is allocated"};  // also 10392, 10393, 10396, 10397
+inline constexpr Message kTemporaryFileMissing{30482, "Invalid pointer"};
+inline constexpr Message kInvalidRecordSize{10011, "Invalid record size = %d"};  // also 10124
+inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"};  // also 10127
+inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
+inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
+
 }  // namespace viz::msg

@@ -276,6 +276,11 @@ class TDataSet {
   //! Writes a native value (null: NULL) into GetActiveRecordBuffer(). Raises when the state allows
   //! no writing.
   virtual void SetFieldData(TField& field, const void* buffer) = 0;
+  //! Writes the text of a string field (`length` characters: bytes for single-byte fields, UTF-16
+  //! units for wide ones; the text need not be terminated) into GetActiveRecordBuffer(). This
+  //! default cuts a longer text to the field's Size and writes it through SetFieldData; a dataset
+  //! that must not lose text overrides it and refuses a text that does not fit.
+  virtual void SetFieldText(TField& field, const void* text, size_t length);
   //! Clears the calculated-field area of a buffer (every calculated field NULL).
   virtual void ClearCalcFields(TRecordBuffer buffer) = 0;
   //! One step of FindFirst/FindNext/FindPrior/FindLast: from the start or the current record, forward

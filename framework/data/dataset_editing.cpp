@@ -1,6 +1,11 @@
 // Editing: edit, insert, append, post, cancel, delete, refresh and the browse-mode check, with their
 // events and the error events' retry loop; whole-record helpers and the find and filter steps.
 #include "framework/data/dataset.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "framework/data/exceptions.h"
 #include "framework/data/messages.h"
 
@@ -207,6 +212,15 @@ void TDataSet::AppendRecord(const std::vector<Variant>& values) {
   Append();
   SetFields(values);
   Post();
+}
+
+void TDataSet::SetFieldText(TField& field, const void* text, size_t length) {
+  // The field's native form: the text cut to Size characters and terminated, zeros after it.
+  const size_t unit = field.DataType() == ftWideString ? 2 : 1;
+  const size_t characters = std::min<size_t>(length, static_cast<size_t>(std::max(field.Size(), 0)));
+  std::vector<char> buffer(std::max<size_t>(static_cast<size_t>(field.DataSize()), (characters + 1) * unit), '\0');
+  if (characters > 0) std::memcpy(buffer.data(), text, characters * unit);
+  SetFieldData(field, buffer.data());
 }
 
 bool TDataSet::DoFind(bool restart, bool goForward) {

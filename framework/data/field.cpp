@@ -66,14 +66,25 @@ bool TField::GetData(void* buffer) const {
   return dataSet_->GetFieldData(*this, buffer);
 }
 
-void TField::SetData(const void* buffer) {
+bool TField::CheckWritable() const {
   if (!dataSet_) DatabaseErrorFmt(fmsg::kFieldNoDataSet, {DisplayName()});
   if (!dataSet_->Active()) DatabaseError(fmsg::kDataSetClosed, dataSet_->Name());
   TDataSetState state = dataSet_->State();
   bool computing = state == dsCalcFields || state == dsFilter || state == dsNewValue;
   if (readOnly_ && !computing && state != dsSetKey)
     DatabaseErrorFmt(fmsg::kFieldReadOnly, {DisplayName()}, OwnerName());
+  return computing;
+}
+
+void TField::SetData(const void* buffer) {
+  const bool computing = CheckWritable();
   dataSet_->SetFieldData(*this, buffer);
+  if (!computing) dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(this));
+}
+
+void TField::SetTextData(const void* text, size_t length) {
+  const bool computing = CheckWritable();
+  dataSet_->SetFieldText(*this, text, length);
   if (!computing) dataSet_->DataEvent(deFieldChange, reinterpret_cast<intptr_t>(this));
 }
 

@@ -123,6 +123,10 @@ class TField {
   void SetData(const void* buffer);
 
  protected:
+  //! As SetData, for text fields: hands the dataset the whole text, `length` characters (bytes of
+  //! a single-byte field, UTF-16 units of a wide one), not yet cut to the field's size, so that the
+  //! dataset can refuse a text that does not fit instead of storing part of it.
+  void SetTextData(const void* text, size_t length);
   virtual std::string GetAsString() const;
   virtual void SetAsStringValue(const std::string& value);
   virtual std::u16string GetAsWideString() const;
@@ -148,6 +152,10 @@ class TField {
   std::string OwnerName() const;
   //! Raises when the field's dataset is closed ("Cannot perform this operation on an open dataset").
   void CheckInactive() const;
+  //! The checks before a write: the dataset is there and open, and a read-only field is written only
+  //! in the set-key, filter and calculation states. True in the calculation, filter and new-value
+  //! states, where a write signals no change.
+  bool CheckWritable() const;
 
  private:
   friend class TDataSet;

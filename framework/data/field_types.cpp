@@ -32,9 +32,7 @@ std::string TStringField::GetAsString() const {
 }
 
 void TStringField::SetAsStringValue(const std::string& value) {
-  std::vector<char> buffer(DataSize(), '\0');
-  std::memcpy(buffer.data(), value.data(), std::min<size_t>(value.size(), Size()));
-  SetData(buffer.data());
+  SetTextData(value.data(), value.size());
 }
 
 int64_t TStringField::GetAsLargeInt() const {
@@ -100,9 +98,7 @@ std::u16string TWideStringField::GetAsWideString() const {
 }
 
 void TWideStringField::SetAsWideStringValue(const std::u16string& value) {
-  std::vector<char16_t> buffer(Size() + 1, u'\0');
-  std::copy_n(value.begin(), std::min<size_t>(value.size(), Size()), buffer.begin());
-  SetData(buffer.data());
+  SetTextData(value.data(), value.size());
 }
 
 std::string TWideStringField::GetAsString() const {

@@ -6,7 +6,7 @@
 namespace viz {
 
 //! ftString, ftFixedChar and (as TGuidField) ftGuid: single-byte text of at most Size characters.
-//! Longer texts are cut to Size when written.
+//! A longer text goes to the dataset whole; the dataset cuts it to Size or refuses it.
 class TStringField : public TField {
  public:
   explicit TStringField(TFieldType type = ftString, int size = 20) : TField(type, size) {}

@@ -73,6 +73,8 @@ TEST_F(TableTest, EditPostCancelDeleteAndBookmarks) {
   const TBookmark first = table_->GetBookmark();
   table_->Next();
   const TBookmark second = table_->GetBookmark();
+  ASSERT_EQ(second.size(), 7u);
+  EXPECT_EQ(second[6], 0);
   EXPECT_LT(table_->CompareBookmarks(first, second), 0);
   EXPECT_EQ(table_->CompareBookmarks(second, second), 0);
   table_->Edit();
@@ -136,7 +138,8 @@ TEST_F(TableTest, FailedRecordOperationsRaiseEngineErrors) {
     ADD_FAILURE() << "no error";
   } catch (const EABSEngineError& error) {
     EXPECT_EQ(error.ErrorCode(), -8);
-    EXPECT_NE(error.Message().find("Zadezido Engine Error # -8 "), std::string::npos);
+    EXPECT_EQ(error.Message(),
+              "Zadezido Engine Error # -8 Constraint unique 'C_Unique$Id' violated. Duplicate found.");
   }
   EXPECT_EQ(table_->State(), dsInsert);
   EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 2);
@@ -186,6 +189,57 @@ TEST_F(TableTest, FailedRecordOperationsRaiseEngineErrors) {
   }
   table_->Refresh();
   EXPECT_EQ(table_->RecordCount(), 3);
+}
+
+// The steps the SQL engine takes through the dataset: a projection of the stored fields under
+// aliases, an index on visible fields and the order it gives.
+TEST_F(TableTest, ProjectionAndOrderByFields) {
+  struct Refused {
+    std::vector<std::string> names, aliases;
+    std::string message;
+  };
+  const Refused refused[] = {
+      {{"Id"}, {}, "Error - different lists length. L1 = 1, L2 = 0 - Native error: 10321"},
+      {{}, {}, "No fields were specified while setting projection - Native error: 10322"},
+      {{"Id", "Nope"}, {"", ""}, "Cannot find field Nope - Native error: 10323"},
+  };
+  for (const Refused& r : refused) {
+    try {
+      table_->SetProjection(r.names, r.aliases);
+      ADD_FAILURE() << "no error";
+    } catch (const EABSException& error) {
+      EXPECT_EQ(error.Message(), r.message);
+    }
+    EXPECT_EQ(table_->FieldCount(), 4);  // a refused projection leaves the fields as they were
+  }
+  table_->SetProjection({"Name", "Id", "Score", "Id"}, {"Title", "", "Title", "Title"});
+  ASSERT_TRUE(table_->Active());
+  std::vector<std::string> names;
+  for (int field = 0; field < table_->FieldCount(); ++field)
+    names.push_back(table_->Fields()[field].FieldName());
+  EXPECT_EQ(names, (std::vector<std::string>{"Title", "Id", "Title_1", "Title_2"}));
+  table_->First();
+  EXPECT_EQ(table_->FieldByName("Title").AsString(), "cherry");
+  EXPECT_EQ(table_->FieldByName("Title_1").AsInteger(), 30);
+  EXPECT_EQ(table_->FieldByName("Title_2").AsInteger(), 3);
+  // Editing through a visible field writes the stored one.
+  table_->Edit();
+  table_->FieldByName("Title_1").SetAsInteger(31);
+  table_->Post();
+
+  // Closing drops the projection: the next opening shows the stored fields.
+  table_->Close();
+  table_->SetIndexName("");
+  table_->Open();
+  EXPECT_EQ(table_->FieldCount(), 4);
+  EXPECT_EQ(table_->Fields()[0].FieldName(), "Id");
+  table_->Close();
+  try {
+    table_->SetProjection({"Id"}, {""});
+    ADD_FAILURE() << "no error";
+  } catch (const EABSException& error) {
+    EXPECT_EQ(error.Message(), "Nil pointer occured - Native error: 10357");
+  }
 }
 
 TEST(TableOpenTest, OpenErrors) {

@@ -39,12 +39,12 @@ void TABSExpression::SetRoot(TABSExprNode::Ptr root) {
 }
 
 void TABSExpression::ParseCondition(TABSLexer& lexer) {
-  TABSExprParser parser(lexer, {CaseInsensitive, PartialCompare});
+  TABSExprParser parser(lexer, {CaseInsensitive, PartialCompare, Database, InMemory});
   SetRoot(parser.ParseCondition());
 }
 
 bool TABSExpression::ParseValue(TABSLexer& lexer) {
-  TABSExprParser parser(lexer, {CaseInsensitive, PartialCompare});
+  TABSExprParser parser(lexer, {CaseInsensitive, PartialCompare, Database, InMemory});
   TABSExprNode::Ptr value = parser.ParseValue();
   if (!value) return false;
   SetRoot(std::move(value));
@@ -58,7 +58,7 @@ void TABSExpression::ParseFilter(TABSExprRowSource* source, std::string_view tex
   if (!lexer.NextCommand()) throw EABSException(msg::kBlankSqlCommand);
   PartialCompare = partialCompare;
   CaseInsensitive = caseInsensitive;
-  TABSExprParser parser(lexer, {caseInsensitive, partialCompare});
+  TABSExprParser parser(lexer, {caseInsensitive, partialCompare, Database, InMemory});
   TABSExprNode::Ptr root = parser.ParseCondition();
   // Nothing may follow the condition, not even another statement.
   const TToken* rest = &lexer.CurrentToken();

@@ -15,6 +15,7 @@
 
 #include "engine/sql/VIZDateFormat.h"
 #include "engine/sql/expressions/node.h"
+#include "engine/sql/expressions/table_access.h"
 #include "engine/sql/expressions/values.h"
 
 namespace viz {
@@ -266,17 +267,33 @@ class TABSExprNodeBlob : public TABSExprNode {
   int32_t GetSize() override;
 };
 
-//! ROWNUM: 1 at its first evaluation, then 2, 3, ...
+//! ROWNUM: 1 at its first evaluation, then 2, 3, ... LASTAUTOINC (table [MEMORY], field): the last
+//! value the session gave to the table's automatically incremented field, read through a table
+//! reader opened when the expression is built.
 class TABSExprNodeSystem : public TABSExprNode {
  public:
+  //! ROWNUM.
   explicit TABSExprNodeSystem(TABSExprOperator op) : TABSExprNode(TABSExprNodeKind::System, op) {}
+  //! LASTAUTOINC on `table`. Raises 30337 "Field '%s' not found" when the table has no such field.
+  TABSExprNodeSystem(std::unique_ptr<TABSExprTableReader> table, std::string tableName, std::string fieldName,
+                     bool inMemory);
 
   const TABSVariant& Evaluate() override;
-  TABSDataType GetDataType() override { return dt::kInteger; }
+  TABSDataType GetDataType() override;
   int32_t GetSize() override { return 0; }
+
+  const std::string& TableName() const { return tableName_; }
+  const std::string& FieldName() const { return fieldName_; }
+  bool InMemory() const { return inMemory_; }
 
  private:
   int32_t rows_ = 0;
+  std::unique_ptr<TABSExprTableReader> table_;
+  std::string tableName_;
+  std::string fieldName_;
+  bool inMemory_ = false;
+  int32_t fieldNo_ = -1;
+  TABSDataType fieldType_ = dt::kNone;
 };
 
 //! Characters the node's value takes as text: its size for text, the display width of its type

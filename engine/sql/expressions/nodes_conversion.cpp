@@ -130,7 +130,8 @@ TABSDataType TABSExprNodeCase::GetDataType() {
 int32_t TABSExprNodeCase::GetSize() {
   const bool text = IsStringDataType(GetDataType());
   int32_t size = 0;
-  ForEachResult([&](TABSExprNode& result) { size = std::max(size, text ? TextWidth(result) : result.GetSize()); });
+  ForEachResult(
+      [&](TABSExprNode& result) { size = std::max(size, text ? TextWidth(result) : result.GetSize()); });
   return size;
 }
 
@@ -191,9 +192,33 @@ int32_t TABSExprNodeBlob::GetSize() {
   return TextWidth(text) * 3 / 4;
 }
 
+TABSExprNodeSystem::TABSExprNodeSystem(std::unique_ptr<TABSExprTableReader> table, std::string tableName,
+                                       std::string fieldName, bool inMemory)
+    : TABSExprNode(TABSExprNodeKind::System, eoLastAutoInc),
+      table_(std::move(table)),
+      tableName_(std::move(tableName)),
+      fieldName_(std::move(fieldName)),
+      inMemory_(inMemory) {
+  if (!table_) throw EABSException(msg::kExprPointerIsNil);
+  fieldNo_ = table_->FindField(fieldName_);
+  if (fieldNo_ < 0) throw EABSException(msg::kExprFieldNotFound.At(30337), fieldName_);
+  fieldType_ = table_->FieldType(fieldNo_);
+}
+
 const TABSVariant& TABSExprNodeSystem::Evaluate() {
-  SetInteger(value_, ++rows_);
+  if (Operator() == eoRowNum) {
+    SetInteger(value_, ++rows_);
+    return value_;
+  }
+  // The value in the field's own type: the reader gives it widened to 64 bits.
+  value_.SetAsLargeInt(table_->LastAutoincValue(fieldNo_));
+  const TABSBaseType base = BaseTypeOf(fieldType_);
+  if (base != bt::kLargeInt) value_.CastToOrNull(base);
   return value_;
+}
+
+TABSDataType TABSExprNodeSystem::GetDataType() {
+  return Operator() == eoRowNum ? dt::kInteger : fieldType_;
 }
 
 }  // namespace viz

@@ -30,6 +30,7 @@
 
 #include "engine/sql/VIZLexer.h"
 #include "engine/sql/expressions/node.h"
+#include "engine/sql/expressions/table_access.h"
 #include "engine/types/messages.h"
 
 namespace viz {
@@ -38,6 +39,10 @@ namespace viz {
 struct TABSExprParseOptions {
   bool CaseInsensitive = false;
   bool PartialCompare = false;
+  //! The database LASTAUTOINC reads (may be null: LASTAUTOINC then raises), and whether its tables
+  //! are those of the in-memory database.
+  TABSExprDatabase* Database = nullptr;
+  bool InMemory = false;
 };
 
 class TABSExprParser {
@@ -112,6 +117,9 @@ class TABSExprParser {
   Ptr ParseToDateOrString();
   Ptr ParseExtract();
   Ptr ParseMimeToBin();
+  Ptr ParseLastAutoinc();
+  //! A table or field name (bare, quoted or bracketed); raises the token error with `code`.
+  std::string ExpectName(int32_t code, std::string_view what);
   Ptr ParseMathFunction(TABSExprOperator op, std::string_view name);
   //! Skips an empty pair of parentheses after a function that takes no argument.
   void SkipEmptyParentheses();

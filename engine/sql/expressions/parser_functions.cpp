@@ -69,6 +69,8 @@ TABSExprParser::Ptr TABSExprParser::ParseFunction() {
       return ParseExtract();
     case rw::kMIMETOBIN:
       return ParseMimeToBin();
+    case rw::kLASTAUTOINC:
+      return ParseLastAutoinc();
     case rw::kROWNUM:
       Advance();
       SkipEmptyParentheses();
@@ -341,6 +343,34 @@ TABSExprParser::Ptr TABSExprParser::ParseMathFunction(TABSExprOperator op, std::
   }
   Expect(tktRightParenthesis, 20286, ")");
   return Checked(std::move(node));
+}
+
+std::string TABSExprParser::ExpectName(int32_t code, std::string_view what) {
+  const TToken& token = Token();
+  if (token.TokenType != tktString && token.TokenType != tktQuotedString &&
+      token.TokenType != tktBracketedString)
+    RaiseAtToken(msg::kTokenExpected.At(code), what);
+  std::string name = token.Text;
+  Advance();
+  return name;
+}
+
+TABSExprParser::Ptr TABSExprParser::ParseLastAutoinc() {
+  Advance();
+  Expect(tktLeftParenthesis, 20261, "(");
+  std::string table = ExpectName(20263, "table name");
+  bool inMemory = options_.InMemory;
+  if (AtWord(rw::kMEMORY)) {
+    inMemory = true;
+    Advance();
+  }
+  Expect(tktComma, 20275, ",");
+  std::string field = ExpectName(20277, "field name");
+  Expect(tktRightParenthesis, 20279, ")");
+  if (!options_.Database) throw EABSException(msg::kDatasetAndAONotAssigned.At(30336));
+  // The table is opened now, once, and read at every evaluation.
+  return Make<TABSExprNodeSystem>(options_.Database->OpenTable(table, inMemory), std::move(table),
+                                  std::move(field), inMemory);
 }
 
 }  // namespace viz

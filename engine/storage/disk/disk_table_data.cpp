@@ -12,6 +12,7 @@
 #include "engine/storage/disk/disk_record_manager.h"
 #include "engine/storage/disk/table_list_file.h"
 #include "engine/storage/disk_page_manager.h"
+#include "engine/storage/memory/temporary_page_manager.h"
 #include "engine/storage/file_format.h"
 #include "engine/tables/stored_form_io.h"
 #include "engine/tables/streams.h"
@@ -120,7 +121,10 @@ void TABSDiskTableData::RethrowNamingPage(int64_t failedBefore) const {
 
 void TABSDiskTableData::MakeManagers() {
   fieldManager_ = std::make_unique<TABSBaseFieldManager>(this);
-  indexManager_ = std::make_unique<TABSBaseIndexManager>(this, &Pages(), nullptr);
+  // Temporary indexes go with their manager, and their pages with them.
+  indexManager_.reset();
+  temporaryPages_ = std::make_unique<TABSTemporaryPageManager>(disableTempFiles_);
+  indexManager_ = std::make_unique<TABSBaseIndexManager>(this, &Pages(), temporaryPages_.get());
   constraintManager_ = std::make_unique<TABSBaseConstraintManager>(this);
   recordManager_.reset();
   blobs_.reset();
@@ -173,6 +177,7 @@ void TABSDiskTableData::Unload() {
   recordManager_.reset();
   constraintManager_.reset();
   indexManager_.reset();
+  temporaryPages_.reset();
   fieldManager_.reset();
   metadataFile_.Close();
   headerDataFile_.Close();
@@ -300,6 +305,9 @@ void TABSDiskTableData::CheckNoUncommittedChanges() const {
 
 void TABSDiskTableData::SessionEnded(int32_t session, bool /*committed*/) {
   std::lock_guard lock(database_.Lock());
+  // Index work has nothing to undo (stale temporary indexes are rebuilt): its pages are written
+  // and released either way.
+  if (temporaryPages_) temporaryPages_->Commit(session);
   uncommitted_.erase(session);
   definitionsChanged_.erase(session);
 }
@@ -350,7 +358,10 @@ void TABSDiskTableData::OpenTable(TABSCursor* cursor) {
   const int32_t session = SessionNumberOf(cursor);
   if (!Cursors().empty() && cursor->Exclusive() && !exclusive_)
     throw EABSException(msg::kExclusiveOpenByCursors, TableName());
-  if (!IsLoaded()) NamingPages([&] { Load(database_.FindTableEntry(TableName()), session); });
+  if (!IsLoaded()) {
+    disableTempFiles_ = cursor->DisableTempFiles();
+    NamingPages([&] { Load(database_.FindTableEntry(TableName()), session); });
+  }
   RegisterCursor(cursor);
   const uint8_t kind = cursor->Exclusive() ? ltExclusive : ltOpen;
   bool locked = false;
@@ -420,6 +431,7 @@ void TABSDiskTableData::CreateTable(TABSCursor* cursor, const TABSFieldDefs& fie
   const bool creating = cursor && cursor->CreatingTable();
   try {
     Unload();
+    disableTempFiles_ = cursor && cursor->DisableTempFiles();
     tableId_ = tableId;
     locksFile_.Create(database_.MaxConnections());
     metadataFile_.Create(kSystemSession);

@@ -43,6 +43,7 @@ class TABSDiskBlobManager;
 class TABSDiskDatabaseData;
 class TABSDiskPageManager;
 class TABSDiskRecordManager;
+class TABSTemporaryPageManager;
 struct TABSTableListEntry;
 
 class TABSDiskTableData : public TABSTableData {
@@ -121,7 +122,7 @@ class TABSDiskTableData : public TABSTableData {
   //! the cursor assigns automatic values to a new record.
   void PrepareForInsert(TABSCursor* cursor);
   //! Drops every cached BLOB value of a record buffer, also those a cursor wrote (a cancelled edit).
-  void DiscardRecordBlobs(uint8_t* record);
+  void DiscardRecordBlobs(uint8_t* record) override;
   //! Called by the database when a session's changes were committed or discarded.
   void SessionEnded(int32_t session, bool committed);
 
@@ -132,6 +133,9 @@ class TABSDiskTableData : public TABSTableData {
   TABSDiskRecordManager& Records() const;
   //! Null for a table without BLOB fields (or not loaded).
   TABSDiskBlobManager* Blobs() const { return blobs_.get(); }
+  //! The page store of the table's temporary indexes (null while not loaded): in memory, and past
+  //! its limit in a temporary file unless the cursor that loaded the table disabled temporary files.
+  TABSTemporaryPageManager* TemporaryPages() const { return temporaryPages_.get(); }
   TABSInternalDBTransactedAccessFile& MetadataFile() { return metadataFile_; }
   TABSInternalDBTransactedAccessFile& HeaderDataFile() { return headerDataFile_; }
   TABSTableLocksFile& LocksFile() { return locksFile_; }
@@ -189,6 +193,10 @@ class TABSDiskTableData : public TABSTableData {
   TABSInternalDBTransactedAccessFile headerDataFile_;
   TABSTableLocksFile locksFile_;
   std::unique_ptr<TABSDiskBlobManager> blobs_;
+  // The temporary indexes' pages; made with the index manager, with the temporary-files setting of
+  // the cursor that loaded or created the table.
+  std::unique_ptr<TABSTemporaryPageManager> temporaryPages_;
+  bool disableTempFiles_ = false;
   // The page index roots the metadata gave.
   int32_t recordIndexRoot_ = -1;
   int32_t blobIndexRoot_ = -1;

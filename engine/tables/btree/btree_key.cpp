@@ -79,7 +79,9 @@ TABSMemBlock NewScratchBlock(int32_t size) {
 }
 
 TABSKeyBuffer::TABSKeyBuffer(int32_t size) : data_(inline_) {
-  if (size > kInlineSize) {
+  if (size <= kInlineSize) {
+    std::memset(inline_, 0, static_cast<size_t>(size > 0 ? size : 0));
+  } else {
     heap_ = NewScratchBlock(size);
     data_ = static_cast<uint8_t*>(heap_.data());
   }

@@ -111,8 +111,8 @@ class TABSPageKeyRef : public TABSBTreeKeyRef {
 //! scratch buffers).
 TABSMemBlock NewScratchBlock(int32_t size);
 
-//! A key's bytes for the length of one operation: inline for ordinary keys, from the engine's memory
-//! manager for long ones.
+//! A key's or a scratch record's bytes for the length of one operation, zero-filled: inline for
+//! ordinary sizes, from the engine's memory manager for long ones.
 class TABSKeyBuffer {
  public:
   static constexpr int32_t kInlineSize = 256;

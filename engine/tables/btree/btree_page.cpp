@@ -111,39 +111,20 @@ bool TABSBTreePage::CanMergeWith(int32_t otherCount) const {
   return (Count() + otherCount) * entrySize_ + kHeaderSize + HeaderExtension() < dataSize_;
 }
 
-uint8_t* TABSBTreePage::Reference(int32_t index) const {
-  return Entry(index) + KeySize();
-}
-
-void TABSBTreePage::CheckEntry(int32_t index) const {
+void TABSBTreePage::ThrowNoEntry(int32_t index) const {
   // Only a damaged tree asks for an entry a page does not hold (an empty node, a link to an empty page).
-  if (index < 0 || index >= Count())
-    throw EABSException(msg::kDamagedIndexPage, PageNo(), "entry " + std::to_string(index) + " of " +
-                                                              std::to_string(Count()) + " is asked for");
+  throw EABSException(msg::kDamagedIndexPage, PageNo(),
+                      "entry " + std::to_string(index) + " of " + std::to_string(Count()) + " is asked for");
 }
 
-int32_t TABSBTreePage::Child(int32_t index) const {
-  if (IsLeaf()) throw EABSException(msg::kInternalIndexError);
-  CheckEntry(index);
-  int32_t child;
-  std::memcpy(&child, Reference(index), sizeof child);
-  return child;
-}
+void TABSBTreePage::ThrowNotNode() { throw EABSException(msg::kInternalIndexError); }
+
+void TABSBTreePage::ThrowNotLeaf() { throw EABSException(msg::kInternalIndexError.At(20024)); }
 
 void TABSBTreePage::SetChild(int32_t index, int32_t pageNo) {
   if (IsLeaf()) throw EABSException(msg::kInternalIndexError);
   std::memcpy(Reference(index), &pageNo, sizeof pageNo);
   MarkDirty();
-}
-
-TABSRecordAddress TABSBTreePage::Address(int32_t index) const {
-  if (!IsLeaf()) throw EABSException(msg::kInternalIndexError.At(20024));
-  CheckEntry(index);
-  const uint8_t* reference = Reference(index);
-  TABSRecordAddress address;
-  std::memcpy(&address.PageNo, reference, 4);
-  std::memcpy(&address.RecordNo, reference + 4, 2);
-  return address;
 }
 
 uint16_t TABSBTreePage::Value(int32_t index) const {
@@ -188,26 +169,6 @@ void TABSBTreePage::SetKey(int32_t index, const uint8_t* key) {
 void TABSBTreePage::ZeroKey(int32_t index) {
   std::memset(Key(index), 0, KeySize());
   MarkDirty();
-}
-
-int32_t TABSBTreePage::LoadI32(int offset) const {
-  int32_t value;
-  std::memcpy(&value, data_ + offset, sizeof value);
-  return value;
-}
-
-void TABSBTreePage::StoreI32(int offset, int32_t value) {
-  std::memcpy(data_ + offset, &value, sizeof value);
-}
-
-uint16_t TABSBTreePage::LoadU16(int offset) const {
-  uint16_t value;
-  std::memcpy(&value, data_ + offset, sizeof value);
-  return value;
-}
-
-void TABSBTreePage::StoreU16(int offset, uint16_t value) {
-  std::memcpy(data_ + offset, &value, sizeof value);
 }
 
 }  // namespace viz

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "engine/storage/VIZPage.h"
 #include "engine/tables/record_layout.h"
@@ -130,12 +131,26 @@ class TABSBTreePage : public TABSPageController {
   // Entries.
   uint8_t* Entry(int32_t index) const { return EntriesStart() + static_cast<ptrdiff_t>(index) * EntrySize(); }
   uint8_t* Key(int32_t index) const { return Entry(index); }
-  uint8_t* Reference(int32_t index) const;
+  uint8_t* Reference(int32_t index) const { return Entry(index) + KeySize(); }
   //! The child of a node entry. Raises 20020 "Internal index error" on a leaf.
-  int32_t Child(int32_t index) const;
+  int32_t Child(int32_t index) const {
+    if (IsLeaf()) ThrowNotNode();
+    CheckEntry(index);
+    int32_t child;
+    std::memcpy(&child, Reference(index), sizeof child);
+    return child;
+  }
   void SetChild(int32_t index, int32_t pageNo);
   //! The record address of a leaf entry of a record index. Raises 20024 on a node.
-  TABSRecordAddress Address(int32_t index) const;
+  TABSRecordAddress Address(int32_t index) const {
+    if (!IsLeaf()) ThrowNotLeaf();
+    CheckEntry(index);
+    const uint8_t* reference = Reference(index);
+    TABSRecordAddress address;
+    std::memcpy(&address.PageNo, reference, 4);
+    std::memcpy(&address.RecordNo, reference + 4, 2);
+    return address;
+  }
   //! The value of a leaf entry of a page index.
   uint16_t Value(int32_t index) const;
   void SetValue(int32_t index, uint16_t value);
@@ -161,11 +176,24 @@ class TABSBTreePage : public TABSPageController {
  private:
   uint8_t* EntriesStart() const { return Data() + kHeaderSize + HeaderExtension(); }
   // Raises "Index page %d is damaged" for an entry the page does not hold.
-  void CheckEntry(int32_t index) const;
-  int32_t LoadI32(int offset) const;
-  void StoreI32(int offset, int32_t value);
-  uint16_t LoadU16(int offset) const;
-  void StoreU16(int offset, uint16_t value);
+  void CheckEntry(int32_t index) const {
+    if (index < 0 || index >= Count()) ThrowNoEntry(index);
+  }
+  [[noreturn]] void ThrowNoEntry(int32_t index) const;
+  [[noreturn]] static void ThrowNotNode();
+  [[noreturn]] static void ThrowNotLeaf();
+  int32_t LoadI32(int offset) const {
+    int32_t value;
+    std::memcpy(&value, data_ + offset, sizeof value);
+    return value;
+  }
+  void StoreI32(int offset, int32_t value) { std::memcpy(data_ + offset, &value, sizeof value); }
+  uint16_t LoadU16(int offset) const {
+    uint16_t value;
+    std::memcpy(&value, data_ + offset, sizeof value);
+    return value;
+  }
+  void StoreU16(int offset, uint16_t value) { std::memcpy(data_ + offset, &value, sizeof value); }
 
   TABSPageManager* pages_;
   const TABSBTreeKeyRef* keys_;

@@ -131,7 +131,11 @@ class TABSBTreeRecordIndex : public TABSIndex, private TABSBTreeRecordSource {
   bool BeforeBound(int32_t session, const TABSBTreeProbe& probe, TABSBTree::Bound bound, TABSKeyPath& path,
                    TABSBTreePage& leaf);
   // The record address at the scan's path, through the scan's copy of its leaf.
-  TABSRecordAddress ScanAddress(int32_t session, TABSScanState& state);
+  // `held` may hold the path's leaf already.
+  TABSRecordAddress ScanAddress(int32_t session, TABSScanState& state, TABSBTreePage* held);
+  // Whether the entry at the path satisfies the condition; `leaf` holds the path's leaf afterwards.
+  bool EntrySatisfies(int32_t session, const TABSScanSearchCondition& condition, const TABSKeyPath& path,
+                      TABSBTreePage& leaf);
   // Resumes a scan after the cursor's current record.
   bool Resume(int32_t session, TABSScanState& state, const TABSRecordAddress& current, const uint8_t* record,
               const TABSScanSearchCondition* startCondition, bool backwards, bool& onEntry);

@@ -262,7 +262,7 @@ bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSe
   return finish(found);
 }
 
-TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanState& state) {
+TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanState& state, TABSBTreePage* held) {
   const TABSKeyPathLevel& at = state.Current.Leaf();
   if (state.LeafPageNo != at.PageNo && !state.Started) {
     // The first step (a point lookup, mostly) reads its one address; a scan that goes on caches
@@ -273,8 +273,12 @@ TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanSta
     return leaf.Address(at.Entry);
   }
   if (state.LeafPageNo != at.PageNo) {
-    TABSBTreePage leaf(Tree().Pages(), keys_);
-    leaf.Load(session, at.PageNo);
+    TABSBTreePage own(Tree().Pages(), keys_);
+    TABSBTreePage& leaf = held && held->Loaded() && held->PageNo() == at.PageNo ? *held : own;
+    if (!leaf.Loaded()) leaf.Load(session, at.PageNo);
+    // A scan's first entry is often its only one (a key lookup): the leaf's addresses are copied
+    // once the scan yields a second entry.
+    if (!state.Started) return leaf.Address(at.Entry);
     state.LeafAddresses.resize(static_cast<size_t>(leaf.Count()));
     for (int32_t entry = 0; entry < leaf.Count(); ++entry)
       state.LeafAddresses[static_cast<size_t>(entry)] = leaf.Address(entry);
@@ -283,6 +287,18 @@ TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanSta
   if (at.Entry < 0 || at.Entry >= static_cast<int32_t>(state.LeafAddresses.size()))
     throw EABSException(msg::kIndexInvalidPosition.At(20108));
   return state.LeafAddresses[static_cast<size_t>(at.Entry)];
+}
+
+bool TABSBTreeRecordIndex::EntrySatisfies(int32_t session, const TABSScanSearchCondition& condition,
+                                          const TABSKeyPath& path, TABSBTreePage& leaf) {
+  if (condition.Key() == nullptr) return true;
+  TABSBTree& tree = Tree();
+  if (!leaf.Loaded() || leaf.PageNo() != path.Leaf().PageNo) tree.LoadLeaf(session, path, leaf);
+  TABSKeyBuffer key(keys_.KeySize);
+  keys_.BuildKey(condition.Key(), key.data());
+  const TABSBTreeProbe probe{key.data(), condition.Key(), nullptr, ConditionColumns(condition)};
+  // The comparison is the key's against the entry; the operator judges the entry against the key.
+  return ScanOperatorAccepts(condition.Operator, -tree.CompareEntry(session, probe, leaf, path.Leaf().Entry));
 }
 
 bool TABSBTreeRecordIndex::Resume(int32_t session, TABSScanState& state, const TABSRecordAddress& current,
@@ -330,27 +346,37 @@ bool TABSBTreeRecordIndex::ScanStep(int32_t session, bool firstStep, TABSScanSta
   };
   TABSBTree& tree = Tree();
   bool onEntry = false;
+  TABSRecordAddress first;
   if (firstStep) {
-    if (!PositionOnCondition(session, startCondition, backwards, state.Current)) return finish();
+    if (!PositionOnCondition(session, startCondition, backwards, state.Current, &first)) return finish();
     onEntry = true;
   } else if (!state.Started) {
     if (!Resume(session, state, result, record, startCondition, backwards, onEntry)) return finish();
   }
-  if (!state.Started && !state.EndComputed) {
-    state.EndComputed = true;
-    const TABSScanSearchCondition* end = endCondition ? endCondition : startCondition;
-    if (end) {
-      if (!PositionOnCondition(session, end, !backwards, state.End)) return finish();
-      state.HasEnd = true;
-    }
-  }
   if (!onEntry && !(backwards ? tree.Prior(session, state.Current) : tree.Next(session, state.Current)))
     return finish();
+  // The last entry the scan may yield is found by a descent of its own, which a scan that ends at
+  // its first entry (a key lookup) never needs: an entry that satisfies the end condition lies
+  // within the end, so the end is only looked for once an entry does not or a second one is asked for.
+  TABSBTreePage leaf(tree.Pages(), keys_);
+  const TABSScanSearchCondition* end = endCondition ? endCondition : startCondition;
+  if (!state.EndComputed) {
+    // The start's own first entry satisfies it by construction.
+    const bool within = !state.Started && end != nullptr &&
+                        ((firstStep && end == startCondition) || EntrySatisfies(session, *end, state.Current, leaf));
+    if (!within) {
+      state.EndComputed = true;
+      if (end) {
+        if (!PositionOnCondition(session, end, !backwards, state.End)) return finish();
+        state.HasEnd = true;
+      }
+    }
+  }
   if (state.HasEnd) {
     const int order = CompareKeyPaths(state.Current, state.End);
     if (backwards ? order < 0 : order > 0) return finish();
   }
-  result = ScanAddress(session, state);
+  result = firstStep ? first : ScanAddress(session, state, &leaf);
   state.Started = true;
   state.Backwards = backwards;
   return true;

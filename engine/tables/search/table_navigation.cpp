@@ -100,8 +100,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   const TABSCursor::Position position = cursor.CurrentPosition();
   const int32_t session = SessionOf(&cursor);
   const int32_t size = RecordBufferSize();
-  TABSMemBlock scratchBlock = NewScratchBlock(size), currentBlock = NewScratchBlock(size);
-  auto* scratch = static_cast<uint8_t*>(scratchBlock.data());
+  TABSKeyBuffer scratchBlock(size), currentBlock(size);
+  uint8_t* scratch = scratchBlock.data();
   if (records->RecordCount <= 0) return TABSNavigationRecord::kAfterLast;
 
   if (direction == TABSNavigationRecord::kCurrent) {
@@ -118,13 +118,18 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   // One rule in every order: next after the last and prior before the first find nothing.
   if (forward ? position.AfterLast : position.BeforeFirst) return Nothing(cursor, forward);
   const bool fromStart = position.BeforeFirst || position.AfterLast;
+  // The current record as read again, read only when a step needs it: an unrestricted step in
+  // index order goes on from the index's own position.
   const uint8_t* current = nullptr;
-  if (!fromStart) {
-    auto* buffer = static_cast<uint8_t*>(currentBlock.data());
-    if (ReadRecord(*this, session, position.Address, buffer))
-      current = buffer;
-    else if (navigation.DistinctKeyCount > 0)
-      return TABSNavigationRecord::kNotFound;
+  bool currentRead = fromStart;
+  auto readCurrent = [&] {
+    if (currentRead) return;
+    currentRead = true;
+    if (ReadRecord(*this, session, position.Address, currentBlock.data())) current = currentBlock.data();
+  };
+  if (navigation.IsRestricted()) {
+    readCurrent();
+    if (!fromStart && !current && navigation.DistinctKeyCount > 0) return TABSNavigationRecord::kNotFound;
   }
 
   TABSRecordAddress found;
@@ -160,6 +165,7 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     found = step.Address;
   }
   if (searchNeeded) {
+    readCurrent();
     TABSSearchRequest request;
     request.Forward = forward;
     request.FromStart = fromStart;

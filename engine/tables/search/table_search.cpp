@@ -33,10 +33,8 @@ TABSBTreeRecordIndex& BTreeIndexOf(TABSTableData& table, int32_t indexId) {
 }
 
 TABSTableSearch::TABSTableSearch(TABSTableData& table, TABSCursor& cursor)
-    : table_(table), cursor_(cursor), recordSize_(table.RecordBufferSize()) {
-  record_ = NewScratchBlock(recordSize_);
-  best_ = NewScratchBlock(recordSize_);
-}
+    : table_(table), cursor_(cursor), recordSize_(table.RecordBufferSize()), record_(recordSize_),
+      best_(recordSize_) {}
 
 TABSTableSearch::~TABSTableSearch() = default;
 
@@ -224,7 +222,7 @@ bool TABSTableSearch::WalkStorage(TABSSearchRequest& request, const TABSAccessPa
   TABSBaseRecordManager& records = *table_.RecordManager();
   TABSNavigationRecord navigation;
   navigation.Direction = request.Forward ? TABSNavigationRecord::kNext : TABSNavigationRecord::kPrior;
-  navigation.Target = static_cast<uint8_t*>(record_.data());
+  navigation.Target = record_.data();
   if (request.FromStart || !OnRecord(cursor_))
     (request.Forward ? navigation.FromBeginning : navigation.FromEnd) = true;
   else
@@ -253,7 +251,7 @@ bool TABSTableSearch::ScanIndex(TABSSearchRequest& request, const TABSAccessPath
   const TABSRecordAddress current = cursor_.CurrentPosition().Address;
   const uint8_t* currentRecord =
       request.CurrentRecord ? request.CurrentRecord : cursor_.Navigation().RecordBuffer;
-  auto* record = static_cast<uint8_t*>(record_.data());
+  auto* record = record_.data();
   TABSScanState state;
   TABSRecordAddress address = current;
   bool haveBest = false;
@@ -281,7 +279,7 @@ bool TABSTableSearch::ScanIndex(TABSSearchRequest& request, const TABSAccessPath
       const int c = CompareInOrder(record, address, currentRecord, current);
       if (request.Forward ? c <= 0 : c >= 0) continue;
     }
-    auto* best = static_cast<uint8_t*>(best_.data());
+    auto* best = best_.data();
     if (!haveBest || (request.Forward ? CompareInOrder(record, address, best, bestAddress) < 0
                                       : CompareInOrder(record, address, best, bestAddress) > 0)) {
       std::memcpy(best, record, static_cast<size_t>(recordSize_));

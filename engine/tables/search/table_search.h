@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/tables/btree/btree_key.h"
 #include "engine/tables/search/VIZTypes.h"
 
 namespace viz {
@@ -89,8 +90,8 @@ class TABSTableSearch {
   TABSCursor& cursor_;
   TABSScanSearchConditionArray conditions_;
   int32_t recordSize_;
-  TABSMemBlock record_;
-  TABSMemBlock best_;
+  TABSKeyBuffer record_;
+  TABSKeyBuffer best_;
 };
 
 //! The B-tree index of that ObjectID. Raises "Index not found" (20018) when the table has none,
