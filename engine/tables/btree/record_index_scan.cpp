@@ -264,20 +264,13 @@ bool TABSBTreeRecordIndex::PositionOnCondition(int32_t session, const TABSScanSe
 
 TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanState& state, TABSBTreePage* held) {
   const TABSKeyPathLevel& at = state.Current.Leaf();
-  if (state.LeafPageNo != at.PageNo && !state.Started) {
-    // The first step (a point lookup, mostly) reads its one address; a scan that goes on caches
-    // the leaf's addresses at its next step.
-    TABSBTreePage leaf(Tree().Pages(), keys_);
-    leaf.Load(session, at.PageNo);
-    if (at.Entry < 0 || at.Entry >= leaf.Count()) throw EABSException(msg::kIndexInvalidPosition.At(20108));
-    return leaf.Address(at.Entry);
-  }
   if (state.LeafPageNo != at.PageNo) {
     TABSBTreePage own(Tree().Pages(), keys_);
     TABSBTreePage& leaf = held && held->Loaded() && held->PageNo() == at.PageNo ? *held : own;
     if (!leaf.Loaded()) leaf.Load(session, at.PageNo);
     // A scan's first entry is often its only one (a key lookup): the leaf's addresses are copied
     // once the scan yields a second entry.
+    if (at.Entry < 0 || at.Entry >= leaf.Count()) throw EABSException(msg::kIndexInvalidPosition.At(20108));
     if (!state.Started) return leaf.Address(at.Entry);
     state.LeafAddresses.resize(static_cast<size_t>(leaf.Count()));
     for (int32_t entry = 0; entry < leaf.Count(); ++entry)
