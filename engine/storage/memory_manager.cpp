@@ -122,8 +122,8 @@ void TABSMemoryManager::ReallocMem(void*& block, size_t newSize, bool zeroFill) 
       return;
     }
     unsigned char* p = static_cast<unsigned char*>(block);
-    if (LoadAt<uint8_t>(p - kMethodOffset) == kMethodHeap && LoadAt<uint32_t>(p + oldSize) == kTrailingGuard &&
-        ResizeInPlace(block, oldSize, newSize)) {
+    if (LoadAt<uint8_t>(p - kMethodOffset) == kMethodHeap &&
+        LoadAt<uint32_t>(p + oldSize) == kTrailingGuard && ResizeInPlace(block, oldSize, newSize)) {
       if (zeroFill && newSize > oldSize)
         std::memset(static_cast<unsigned char*>(block) + oldSize, 0, newSize - oldSize);
       return;

@@ -111,7 +111,9 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   const int32_t dataSize = static_cast<int32_t>(pages.PageDataSize());
   const int32_t stored = static_cast<int32_t>(value.StoredSize());
   const int32_t needed = stored + TABSStoredBlobHeader::kSize;
-  int32_t pageNo = index.FindPageWithRoom(session, needed);
+  // Where the index lists the page: nothing changes the index before its used bytes are updated.
+  TABSBTreePageIndex::Place place;
+  int32_t pageNo = index.FindPageWithRoom(session, needed, &place);
   const bool fresh = pageNo < 0;
   TABSPageUse held(pages,
                    fresh ? pages.AddPage(session, TABSSmallBlobPage::kPageType) : FetchPage(session, pageNo));
@@ -145,7 +147,7 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   if (fresh)
     index.AddPage(session, pageNo, needed);
   else
-    index.ChangeUsedBytes(session, pageNo, needed);
+    index.ChangeUsedBytes(session, pageNo, needed, &place);
   return {pageNo, header.Id};
 }
 
