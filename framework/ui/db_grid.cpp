@@ -230,6 +230,9 @@ TDBGrid::TDBGrid(QWidget* parent) : QWidget(parent), link_(*this) {
   view_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                          QAbstractItemView::AnyKeyPressed);
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // Rows as tall as a line of text with a little room, as database grids have them.
+  view_->verticalHeader()->setMinimumSectionSize(view_->fontMetrics().height() + 4);
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
   view_->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
   view_->verticalHeader()->setMinimumWidth(view_->fontMetrics().height() + 4);
   view_->horizontalHeader()->setHighlightSections(false);

@@ -149,6 +149,19 @@ TEST(DBGridTest, InsertKeyStartsANewRecordThatIsPostedInIndexOrder) {
   EXPECT_EQ(f.grid.Model()->rowCount(), 5);
 }
 
+TEST(DBGridTest, ControlsGoAwayWhileTheDatasetEdits) {
+  LyricFixture data(kRows);
+  data.Table().Edit();
+  for (int round = 0; round < 2; ++round) {
+    auto grid = std::make_unique<ui::TDBGrid>();
+    grid->SetDataSource(&data.Source());
+    grid->show();
+    Pump();
+  }
+  EXPECT_EQ(data.Table().State(), dsEdit);
+  data.Table().Cancel();
+}
+
 TEST(DBGridTest, AHundredThousandRecordsOpenAndScrollReadingOnlyTheRowsInView) {
   LyricFixture data;
   data.AddNumberedRows(100000);
