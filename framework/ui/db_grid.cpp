@@ -31,7 +31,12 @@ constexpr int kMaxColumnChars = 40;
 // user's text while the rows refresh.
 class TGridDelegate : public QStyledItemDelegate {
  public:
-  TGridDelegate(TDBGrid& grid, QWidget*& editor) : QStyledItemDelegate(&grid), grid_(grid), editor_(editor) {}
+  TGridDelegate(TDBGrid& grid, QWidget*& editor) : QStyledItemDelegate(&grid), grid_(grid), editor_(editor) {
+    // A closed editor is deleted later; from now on it is not the grid's editor any more.
+    connect(this, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* closed) {
+      if (editor_ == closed) editor_ = nullptr;
+    });
+  }
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override {
