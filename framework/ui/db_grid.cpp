@@ -502,7 +502,13 @@ bool TDBGrid::HandleKey(QKeyEvent* event) {
       Run([&] { dataSet.Prior(); });
       return true;
     case Qt::Key_Down:
-      Run([&] { dataSet.Next(); });
+      Run([&] {
+        // Down on the last record starts a new one at the end; left unchanged, the next move drops it.
+        if (dataSet.MoveBy(1) == 0 && dataSet.Eof() && dataSet.State() == dsBrowse && !link_.ReadOnly() &&
+            dataSet.CanModify()) {
+          dataSet.Append();
+        }
+      });
       return true;
     case Qt::Key_PageUp:
       Run([&] { dataSet.MoveBy(-std::max(1, link_.BufferCount())); });

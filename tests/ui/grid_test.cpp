@@ -177,6 +177,15 @@ TEST(DBGridTest, InsertKeyStartsANewRecordThatIsPostedInIndexOrder) {
   f.data.Table().Post();
   EXPECT_EQ(f.data.StoredNames().front(), "Aaron.mp3");
   EXPECT_EQ(f.grid.Model()->rowCount(), 5);
+  // Down on the last record appends one; moving up again without a change drops it.
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClick(&view, Qt::Key_Down);
+  EXPECT_EQ(f.data.Table().State(), dsInsert);
+  EXPECT_EQ(f.grid.Model()->rowCount(), 6);
+  QTest::keyClick(&view, Qt::Key_Up);
+  EXPECT_EQ(f.data.Table().State(), dsBrowse);
+  EXPECT_EQ(f.grid.Model()->rowCount(), 5);
+  EXPECT_EQ(f.data.StoredNames().size(), 5u);
 }
 
 TEST(DBGridTest, ControlsGoAwayWhileTheDatasetEdits) {
