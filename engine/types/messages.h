@@ -401,4 +401,10 @@ inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"
 inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
 inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
 
+// ---- BLOB field streams
+// A write stream that could not take the table's read lock: writing nothing and posting the old value
+// would lose the bytes written.
+inline constexpr Message kBlobWriteTableLocked{
+    10112, "Cannot open BLOB field for writing. Table is locked. FieldNo = %d, FieldName = %s"};
+
 }  // namespace viz::msg
