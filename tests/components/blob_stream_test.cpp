@@ -9,6 +9,7 @@
 #include "components/components_test_util.h"
 #include "engine/components/engine_error.h"
 #include "engine/storage/disk/table_locks.h"
+#include "engine/types/framework_field_copy.h"
 #include "framework/data/blob_field.h"
 #include "support/disk_tables.h"
 
@@ -319,6 +320,95 @@ TEST_P(BlobStreamTest, VariantsCarryBlobValues) {
   EXPECT_TRUE(table_->FieldByName("Plain").IsNull());
   EXPECT_EQ(Raised([&] { cursor.GetFieldValue(5, read); }).first, 20191);
   EXPECT_EQ(Raised([&] { cursor.SetFieldValue(5, read); }).first, 20192);
+}
+
+// A field's value as bytes: a BLOB kind's content, a wide string's UTF-16 units, the raw value of a
+// byte field, the text of others; "NULL" for NULL.
+std::string ValueBytes(TField& field) {
+  if (field.IsNull()) return "NULL";
+  if (field.IsBlob()) return ReadAll(*field.DataSet()->CreateBlobStream(field, bmRead));
+  if (field.DataType() == ftWideString) {
+    const std::u16string text = field.AsWideString();
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  }
+  if (field.DataType() == ftVarBytes) {
+    std::string raw(static_cast<size_t>(field.DataSize()), '\0');
+    field.GetData(raw.data());
+    return raw;
+  }
+  return field.AsString();
+}
+
+TEST_P(BlobStreamTest, FrameworkFieldsCopyTheirValues) {
+  {
+    TABSLocalCursor cursor(database_->EngineSession());
+    cursor.SetTableName("COPY");
+    cursor.CreateTable(*MakeFields({{"Id", dt::kInteger},
+                                    {"VB", dt::kVarBytes, 10},
+                                    {"Big", dt::kLargeInt},
+                                    {"WS", dt::kWideString, 20},
+                                    {"Name", dt::kString, 20},
+                                    {"Memo", dt::kMemo, 0, 1, 5, kBlockSize},
+                                    {"Pic", dt::kBlob, 0, 0, 0, kBlockSize},
+                                    {"Other", dt::kBlob, 0, 0, 0, kBlockSize},
+                                    {"WMemo", dt::kWideMemo, 0, 0, 0, kBlockSize}}),
+                       *MakeIndexes({{"byId", {"Id"}, true}}), {});
+  }
+  auto open = [&] {
+    auto table = std::make_unique<TABSTable>(nullptr);
+    table->SetDatabaseName(alias_);
+    table->SetTableName("COPY");
+    table->SetIndexName("byId");
+    table->Open();
+    return table;
+  };
+  auto source = open(), target = open();
+  const std::u16string wide = u"\u00e9t\u00e9 song";
+  const std::string wideBytes(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+  const std::string picture = std::string("\x01\x00\x00\x01\x04\x00\x00\x00", 8) + "JPEG";
+  const std::string notPicture = std::string("\x01\x00\x00\x01\x05\x00\x00\x00", 8) + "JPEG";
+  source->Append();
+  source->FieldByName("Id").SetAsInteger(1);
+  const uint8_t varBytes[12] = {3, 0, 'a', 0, 'b'};
+  source->FieldByName("VB").SetData(varBytes);
+  source->FieldByName("Big").SetAsLargeInt(int64_t{1} << 40);
+  source->FieldByName("WS").SetAsWideString(wide);
+  source->FieldByName("Name").SetAsString("plain text");
+  WriteField(*source, "Pic", picture);
+  WriteField(*source, "Other", notPicture);
+  source->FieldByName("WMemo").SetAsString(wideBytes);
+  source->Post();
+  const struct {
+    const char* from;
+    const char* to;
+    std::string expected;
+  } cases[] = {
+      {"VB", "VB", ValueBytes(source->FieldByName("VB"))},
+      {"Big", "Big", "1099511627776"},
+      {"Pic", "Other", "JPEG"},          // the header is dropped
+      {"Other", "Pic", notPicture},      // a header that does not count the rest is data
+      {"WS", "Memo", wideBytes},         // wide text into a BLOB kind: UTF-16 units
+      {"WMemo", "WS", wideBytes},        // and back
+      {"Name", "Memo", "plain text"},    // through the framework's assignment
+      {"Memo", "Name", "NULL"},          // a NULL source clears the target
+      {"Pic", "WMemo", "JPEG"},
+  };
+  target->Append();
+  target->FieldByName("Id").SetAsInteger(2);
+  target->FieldByName("Name").SetAsString("to be cleared");
+  for (const auto& item : cases) {
+    SCOPED_TRACE(std::string(item.from) + " -> " + item.to);
+    CopyFrameworkFieldValue(source->FieldByName(item.from), target->FieldByName(item.to));
+    EXPECT_EQ(ValueBytes(target->FieldByName(item.to)), item.expected);
+  }
+  target->Post();
+  EXPECT_EQ(ValueBytes(target->FieldByName("WMemo")), "JPEG");
+  EXPECT_EQ(ValueBytes(target->FieldByName("WS")), wideBytes);
+  target.reset();
+  source.reset();
+  TABSLocalCursor cursor(database_->EngineSession());
+  cursor.SetTableName("COPY");
+  cursor.DeleteTable();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, BlobStreamTest, ::testing::Values("disk", "MEMORY"),
