@@ -322,6 +322,33 @@ TEST_P(BlobStreamTest, VariantsCarryBlobValues) {
   EXPECT_EQ(Raised([&] { cursor.SetFieldValue(5, read); }).first, 20192);
 }
 
+TEST_P(BlobStreamTest, AReadStreamSeesTheRecordAsItIsNow) {
+  for (int id = 1; id <= 3; ++id) {
+    Append(id);
+    WriteField(*table_, "Packed", "value " + std::to_string(id));
+    table_->Post();
+  }
+  auto other = OpenTable();
+  table_->First();
+  other->First();
+  EXPECT_EQ(ReadField(*table_, "Packed"), "value 1");
+  // Another dataset changes the record on view: a read stream reads the record again.
+  other->Edit();
+  WriteField(*other, "Packed", "changed");
+  other->Post();
+  EXPECT_EQ(ReadField(*table_, "Packed"), "changed");
+  // It deletes it: the stream reads nothing, and the dataset refreshes so that the record goes from view.
+  other->Delete();
+  {
+    auto stream = table_->CreateBlobStream(table_->FieldByName("Packed"), bmRead);
+    EXPECT_EQ(stream->Size(), 0);
+  }
+  EXPECT_EQ(table_->RecordCount(), 2);
+  const int id = table_->FieldByName("Id").AsInteger();
+  EXPECT_NE(id, 1);
+  EXPECT_EQ(ReadField(*table_, "Packed"), "value " + std::to_string(id));
+}
+
 // A field's value as bytes: a BLOB kind's content, a wide string's UTF-16 units, the raw value of a
 // byte field, the text of others; "NULL" for NULL.
 std::string ValueBytes(TField& field) {
