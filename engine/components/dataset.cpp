@@ -147,6 +147,8 @@ void TABSDataSet::InternalClose() {
     // Closing to reopen on the same cursor: the cursor stays open and the dataset attached.
     keepCursor_ = false;
     if (cursor_) {
+      // The fields are made anew: streams on the old ones go.
+      cursor_->CloseBlobs(false);
       for (TRecordBuffer buffer : buffers_) cursor_->ReleaseRecordBuffer(buffer);
       cursor_->ReleaseRecordBuffer(scan_.data());
       return;
