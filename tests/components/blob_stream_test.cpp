@@ -11,6 +11,7 @@
 #include "engine/storage/disk/table_locks.h"
 #include "engine/types/framework_field_copy.h"
 #include "framework/data/blob_field.h"
+#include "framework/data/data_source.h"
 #include "support/disk_tables.h"
 
 namespace viz::testing {
@@ -254,9 +255,18 @@ TEST_P(BlobStreamTest, StreamRulesAndTheirErrors) {
     EXPECT_EQ(Raised([&] { reader->SetSize(0); }),
               std::make_pair(10116, std::string("Cannot write to read only stream")));
   }
-  // A write stream closed without writing leaves the field empty and modified.
+  // A write stream closed without writing leaves the field empty and modified, and the controls
+  // hear of the change when it closes.
+  TDataSource source;
+  source.SetDataSet(table_.get());
+  int changes = 0;
+  source.OnDataChange = [&](TDataSource&, TField* field) { changes += field == &plain; };
   table_->Edit();
-  table_->CreateBlobStream(plain, bmWrite).reset();
+  auto writer = table_->CreateBlobStream(plain, bmWrite);
+  EXPECT_EQ(changes, 0);
+  writer.reset();
+  EXPECT_EQ(changes, 1);
+  source.SetDataSet(nullptr);
   EXPECT_TRUE(dynamic_cast<TBlobField&>(plain).Modified());
   EXPECT_TRUE(plain.IsNull());
   table_->Post();
