@@ -663,6 +663,19 @@ std::vector<Variant> TABSDataSet::Lookup(const std::string& keyFields, const std
   TABSRecordAddress found;
   if (!FindMatch(keyFields, keyValues, 0, found) || !ReadAt(found)) return {};
   std::vector<uint8_t> record(scan_);
+  // BLOB values read for the copy are kept under its address until let go: a later copy at the same
+  // address must not find them.
+  struct Release {
+    TABSLocalCursor& cursor;
+    uint8_t* buffer;
+    ~Release() {
+      try {
+        cursor.ReleaseRecordBuffer(buffer);
+      } catch (const Exception&) {
+        HandleApplicationError();
+      }
+    }
+  } release{*cursor_, record.data()};
   TABSLocalCursor::SetTrailerAddress(record.data(), dataSize_, found);
   GetCalcFields(record.data());
   TTempState reading(*this, dsCalcFields, record.data());

@@ -342,6 +342,12 @@ TEST_P(BlobStreamTest, AReadStreamSeesTheRecordAsItIsNow) {
   table_->First();
   other->First();
   EXPECT_EQ(ReadField(*table_, "Packed"), "value 1");
+  // Locate and Lookup read memo fields of records they only test.
+  EXPECT_TRUE(table_->Locate("Packed", {Variant::FromString("value 2")}, 0));
+  EXPECT_EQ(table_->FieldByName("Id").AsInteger(), 2);
+  EXPECT_EQ(table_->Lookup("Id", {Variant::FromInteger(3)}, "Packed")[0].AsString(), "value 3");
+  EXPECT_EQ(table_->Lookup("Id", {Variant::FromInteger(1)}, "Packed")[0].AsString(), "value 1");
+  table_->First();
   // Another dataset changes the record on view: a read stream reads the record again.
   other->Edit();
   WriteField(*other, "Packed", "changed");
