@@ -8,6 +8,7 @@
 
 #include "components/components_test_util.h"
 #include "engine/components/engine_error.h"
+#include "engine/sql/expressions/cursor_row_source.h"
 #include "engine/storage/disk/table_locks.h"
 #include "engine/types/framework_field_copy.h"
 #include "framework/data/blob_field.h"
@@ -312,6 +313,13 @@ TEST_P(BlobStreamTest, VariantsCarryBlobValues) {
   cursor.GetFieldValue(4, read);
   EXPECT_EQ(read.GetType(), bt::kBlob);
   EXPECT_TRUE(read.GetAsBlob() == bytes.substr(0, 300));
+  // The SQL engine's rows read the same values.
+  TABSCursorRowSource row(*cursor.Table(), cursor);
+  TABSVariant fromRow;
+  row.ReadField(4, fromRow);
+  EXPECT_TRUE(fromRow.GetAsBlob() == bytes.substr(0, 300));
+  row.ReadField(1, fromRow);
+  EXPECT_TRUE(fromRow.GetAsMemo() == bytes);
   cursor.GetFieldValue(2, read);
   EXPECT_EQ(read.GetAsMemo(), "from a string");
   cursor.GetFieldValue(3, read);
