@@ -348,6 +348,8 @@ void TABSDataSet::InternalPost() {
   TABSLocalCursor& cursor = CheckedCursor(10351);
   if (State() != dsEdit && State() != dsInsert) throw EABSException(msg::kDatasetNotInsertOrEdit.At(10030));
   if (readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10032));
+  // What open BLOB writers hold is part of the record the required fields are checked on.
+  cursor.CloseBlobs(true);
   CheckRequiredFields();
   TRecordBuffer buffer = ActiveBuffer();
   cursor.SetRecordBuffer(buffer);

@@ -221,6 +221,16 @@ TEST_P(BlobStreamTest, ReadersAndAWriterOnOneRecord) {
   EXPECT_EQ(writer->Write("x", 1), 0);
   writer.reset();
   EXPECT_EQ(ReadField(*table_, "Packed"), "posted open");
+  // ... also into a required field that was empty.
+  TField& plain = table_->FieldByName("Plain");
+  plain.SetRequired(true);
+  table_->Edit();
+  writer = table_->CreateBlobStream(plain, bmWrite);
+  WriteAll(*writer, "required");
+  table_->Post();
+  writer.reset();
+  plain.SetRequired(false);
+  EXPECT_EQ(ReadField(*table_, "Plain"), "required");
   // A cancel drops what an open writer wrote.
   table_->Edit();
   writer = table_->CreateBlobStream(packed, bmWrite);
