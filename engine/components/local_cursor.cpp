@@ -208,6 +208,9 @@ void TABSLocalCursor::CloseTable() {
   projectionAliases_.clear();
   visibleFields_.clear();
   Navigation().RecordBuffer = nullptr;
+  Navigation().Range = {};
+  rangeStart_.clear();
+  rangeEnd_.clear();
   Navigation().Bitmap.Drop();
   Navigation().PositionCache.Clear();
   table->CloseTable(this);
@@ -617,6 +620,36 @@ bool TABSLocalCursor::FindKey(const uint8_t* key, int32_t keyFieldCount, TABSSca
   Navigation().KeyFieldCount = keyFieldCount;
   std::lock_guard lock(table.TableLock());
   return table.FindKey(this, op);
+}
+
+void TABSLocalCursor::SetRange(const uint8_t* start, int32_t startFieldCount, bool startExclusive,
+                               const uint8_t* end, int32_t endFieldCount, bool endExclusive) {
+  TABSTableData& table = CheckedTable(10340);
+  // The search compares keys as whole record buffers of the table.
+  const size_t size = static_cast<size_t>(std::max(dataSize_, table.RecordBufferSize()));
+  auto copy = [&](const uint8_t* key, std::vector<uint8_t>& target) -> const uint8_t* {
+    if (!key) return nullptr;
+    target.assign(size, 0);
+    std::memcpy(target.data(), key, static_cast<size_t>(dataSize_));
+    return target.data();
+  };
+  TABSCursorRange& range = Navigation().Range;
+  range.Start = copy(start, rangeStart_);
+  range.StartFieldCount = startFieldCount;
+  range.StartExclusive = start && startExclusive;
+  range.End = copy(end, rangeEnd_);
+  range.EndFieldCount = endFieldCount;
+  range.EndExclusive = end && endExclusive;
+  Navigation().Bitmap.Drop();
+  Navigation().PositionCache.Clear();
+}
+
+void TABSLocalCursor::ClearRange() {
+  Navigation().Range = {};
+  rangeStart_.clear();
+  rangeEnd_.clear();
+  Navigation().Bitmap.Drop();
+  Navigation().PositionCache.Clear();
 }
 
 // ---- BLOBs

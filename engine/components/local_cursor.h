@@ -8,7 +8,7 @@
 //   13 AddIndex     14 DeleteIndex  15 DeleteAllIndexes  16 MakeIndexOnFields  17 InitRecordBuffer
 //   18 ReleaseRecordBuffer  19 RecordCount  20 GetRecord  21 GotoRecordNumber  22 RecordNumber
 //   23 GoBeforeFirst  24 GoAfterLast  25 BeginInsert  26 BeginEdit  27 Cancel  28 Post  29 Delete
-//   30 OrderByFields  34 FindKey  36-38 BLOB streams  39 LastAutoincValue  40-42 bulk change
+//   30 OrderByFields  34 FindKey (and the range)  36-38 BLOB streams  39 LastAutoincValue  40-42 bulk change
 //   43 CheckConstraints
 //
 // Record buffer (one per dataset buffer): the field data area of D bytes (the table's record
@@ -151,6 +151,13 @@ class TABSLocalCursor : public TABSCursor {
                      const std::vector<std::string>& cases);
   //! 34: searches the key buffer (a record buffer and its count of leading index fields).
   bool FindKey(const uint8_t* key, int32_t keyFieldCount, TABSScanOperator op);
+  //! The range on the active index: the cursor reaches only the records whose leading index fields
+  //! lie between `start` and `end` (record buffers of DataSize bytes, copied; null for no bound),
+  //! each over its count of leading index fields (0 = all) and excluded when exclusive.
+  void SetRange(const uint8_t* start, int32_t startFieldCount, bool startExclusive, const uint8_t* end,
+                int32_t endFieldCount, bool endExclusive);
+  void ClearRange();
+  bool HasRange() const { return Navigation().Range.Active(); }
 
   // ---- BLOBs
   //! 36: a stream on BLOB field `field` of the buffer in use; `truncate` starts from an empty value.
@@ -235,6 +242,8 @@ class TABSLocalCursor : public TABSCursor {
   TABSConstraintDefs constraintDefs_;
   int32_t dataSize_ = 0;
   std::vector<uint8_t> editCopy_;
+  // The keys of the range (see SetRange).
+  std::vector<uint8_t> rangeStart_, rangeEnd_;
   std::vector<uint8_t> scratch_;
   int32_t resultCode_ = 0;
   std::string errorText_;

@@ -12,7 +12,11 @@
 
 namespace viz {
 
-TABSTable::TABSTable(TABSComponentOwner* owner) : TABSDataSet(owner) {}
+TABSTable::TABSTable(TABSComponentOwner* owner)
+    : TABSDataSet(owner), masterLink_(std::make_unique<TMasterDataLink>(this)) {
+  masterLink_->OnMasterChange = [this] { MasterChanged(); };
+  masterLink_->OnMasterDisable = [this] { MasterDisabled(); };
+}
 
 TABSTable::~TABSTable() {
   try {
@@ -113,16 +117,21 @@ void TABSTable::AfterCursorOpen() {
   Cursor()->SetCurrentIndexName(name);
   if (!name.empty() && Cursor()->CurrentIndexNumber() < 0) throw EABSException(msg::kCannotFindIndex, name);
   indexFields_.clear();
+  indexColumns_.clear();
   if (Cursor()->CurrentIndexNumber() >= 0) {
     for (const TABSIndexColumn& column :
          Cursor()->CachedIndexDefs()[Cursor()->CurrentIndexNumber()].Columns) {
+      indexColumns_.push_back(column.FieldName);
       if (const TField* field = FindField(column.FieldName)) indexFields_.push_back(field->FieldNo());
     }
   }
+  ResetKeys();
 }
 
 void TABSTable::ApplyIndex() {
   CheckBrowseMode();
+  UpdateCursorPos();
+  // The keys and the range were those of the old index; a master's range is rebuilt on the new one.
   AfterCursorOpen();
   Resync(false, false);
 }

@@ -401,4 +401,8 @@ inline constexpr Message kErrorRetrievingRecord{10019, "Error retreiving record"
 inline constexpr Message kErrorWritingToStream{10125, "Error writing to stream"};
 inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. Limit is %d"};
 
+// ---- Key search, ranges and master/detail
+// Raised through the framework's database error with the component's name in front.
+inline constexpr const char* kCannotAccessIndexField = "Cannot access index field '%s'";
+
 }  // namespace viz::msg

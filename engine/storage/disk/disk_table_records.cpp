@@ -246,7 +246,7 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
 bool TABSDiskTableData::SearchWithRecord(TABSCursor* cursor, const uint8_t* buffer) {
   std::lock_guard lock(database_.Lock());
   return NamingPages([&] {
-    ReadScope read(*this, cursor, 20215);
+    ReadScope read(*this, cursor, 20216);
     return TABSTableData::SearchWithRecord(cursor, buffer);
   });
 }
@@ -254,7 +254,7 @@ bool TABSDiskTableData::SearchWithRecord(TABSCursor* cursor, const uint8_t* buff
 bool TABSDiskTableData::FindKey(TABSCursor* cursor, TABSScanOperator op) {
   std::lock_guard lock(database_.Lock());
   return NamingPages([&] {
-    ReadScope read(*this, cursor, 20216);
+    ReadScope read(*this, cursor, 20215);
     return TABSTableData::FindKey(cursor, op);
   });
 }
