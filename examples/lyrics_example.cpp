@@ -119,6 +119,13 @@ int main(int argc, char** argv) {
     table.Open();
     Print(table, "After the changes:");
     std::printf("%d rows remain\n", table.RecordCount());
+
+    // A key search on the active index, and a range of its keys.
+    if (table.FindKey({Variant::FromString("Gamma Song")}))
+      std::printf("Found by key: Id %d\n", table.FieldByName("Id").AsInteger());
+    table.SetRange({Variant::FromString("A")}, {Variant::FromString("C")});
+    Print(table, "Titles from A to C:");
+    table.CancelRange();
   } catch (const Exception& error) {
     std::fprintf(stderr, "%s\n", error.Message().c_str());
     return 1;
