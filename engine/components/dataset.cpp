@@ -417,6 +417,11 @@ void TABSDataSet::InternalDelete() {
   PositionOn(buffer);
   cursor_->Delete();
   CheckResult();
+  // The framework rebuilds the window from the record the cursor stands on. The deleted record is
+  // gone from the index, and a step from it needs its values, which only this buffer still holds:
+  // step to its successor now (or past the end), so that the next record takes its place.
+  cursor_->SetRecordBuffer(buffer);
+  cursor_->GetRecord(TABSLocalCursor::kGetNext);
 }
 
 // ---- Field data
