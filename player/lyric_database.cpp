@@ -88,6 +88,8 @@ void LyricDatabase::Open() {
   }
   readOnly_ = VIZDatabase1.ReadOnly();
   open_ = true;
+  // The grid's columns: room for a usual file name, and the lyric beside it.
+  VIZTable1.FieldByName(lyric_file::kFileNameField).SetDisplayWidth(24);
 }
 
 void LyricDatabase::Resync(const std::string& trackName) {

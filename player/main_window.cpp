@@ -254,8 +254,9 @@ void TfrmMain::BuildLyricSide() {
   DBNavigator1->SetDataSource(source);
   Label10 = Named(new QLabel("LYRIC.SVL attribut file must be Archive", pnlEditLyric), "Label10");
   bar->addWidget(DBNavigator1);
-  bar->addWidget(Label10, 1);
+  bar->addStretch(1);
   editor->addLayout(bar);
+  editor->addWidget(Label10);
   DBGrid1 = Named(new viz::ui::TDBGrid(pnlEditLyric), "DBGrid1");
   DBGrid1->SetDataSource(source);
   DBGrid1->setMinimumHeight(110);

@@ -160,6 +160,10 @@ TEST(LyricFileTest, MissingBlankRecordIsAddedAndOtherFilesAreRefused) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_THAT(run.output, HasSubstr("is not a folder"));
   EXPECT_EQ(RunProgram(SONVALE_LYRICS_PATH, {}).exitCode, 2);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  run = RunProgram(SONVALE_LYRICS_PATH, {file});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.output, HasSubstr("the file cannot be written"));
 }
 
 TEST(LyricFileTest, TextFilesAreDecodedAndNamedAfterTheirTracks) {

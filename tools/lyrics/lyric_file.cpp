@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 
 #include "engine/components/VIZMain.h"
 #include "engine/platform/text.h"
@@ -188,6 +189,11 @@ LyricLoadReport PrepareLyricFile(const std::string& path, const std::string& tex
     database.MakeDatabaseFile();
   }
   database.Open();
+  // A file that cannot be written, or one a player keeps open for itself, opens read-only.
+  if (database.ReadOnly()) {
+    database.Close();
+    throw std::runtime_error("the file cannot be written: it is read-only, or a program (the player) has it open");
+  }
   if (!existed) CreateLyricTable(database);
 
   TABSTable table;

@@ -72,7 +72,8 @@ std::string DecodeLyricText(const std::string& bytes);
 //! index, and the "BlankMemo" record. An existing file is opened and must hold table "LYRIC"; its
 //! "BlankMemo" record is added when missing. Then every text file of `textFolder` (when not empty)
 //! is stored as the lyric of the track it is named after, replacing that track's earlier lyric.
-//! Raises the engine's exception on failure.
+//! Raises the engine's exception on failure, and std::runtime_error for a file that opens read-only
+//! (it cannot be written, or a player has it open).
 LyricLoadReport PrepareLyricFile(const std::string& path, const std::string& textFolder);
 
 }  // namespace sonvale
