@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
@@ -144,6 +145,17 @@ TEST_F(LyricPanelTest, TheLyricFollowsTheTrackAndTheEditorSavesANewOne) {
   // "BlankMemo" became the track's record; it comes back with the next track without a lyric.
   EXPECT_THAT(names, ::testing::UnorderedElementsAre("Evening Waltz.mp3", "Morning Bells.mp3", "Night Chimes.mp3",
                                                      "harbour song.MP3"));
+
+  // A lyric still being typed when the player closes is kept too.
+  PlayUntil("Night Chimes.mp3");
+  window->bbtLyric->click();
+  window->dbeTheLyric->setFocus();
+  window->dbeTheLyric->moveCursor(QTextCursor::End);
+  QTest::keyClicks(window->dbeTheLyric, ", ringing");
+  Stop();
+  Start();
+  PlayUntil("Night Chimes.mp3");
+  EXPECT_EQ(Memo(), "Chimes at night, bells of light, ringing");
 }
 
 TEST_F(LyricPanelTest, AFailedPostIsReportedAndTheEditStaysOpen) {
