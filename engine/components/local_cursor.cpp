@@ -624,7 +624,7 @@ bool TABSLocalCursor::FindKey(const uint8_t* key, int32_t keyFieldCount, TABSSca
 
 void TABSLocalCursor::SetRange(const uint8_t* start, int32_t startFieldCount, bool startExclusive,
                                const uint8_t* end, int32_t endFieldCount, bool endExclusive) {
-  TABSTableData& table = CheckedTable(10340);
+  TABSTableData& table = CheckedTable(10453);
   // The search compares keys as whole record buffers of the table.
   const size_t size = static_cast<size_t>(std::max(dataSize_, table.RecordBufferSize()));
   auto copy = [&](const uint8_t* key, std::vector<uint8_t>& target) -> const uint8_t* {

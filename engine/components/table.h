@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -69,11 +70,12 @@ class TABSTable : public TABSDataSet {
   bool GotoKey();
   //! Moves to the first record at or after the key (after it when KeyExclusive), else the last one.
   void GotoNearest();
-  //! The values into the first index fields of a new key, then GotoKey / GotoNearest. "Field index
-  //! out of range" for more values than index fields.
+  //! Posts or cancels a pending edit, puts the values into the first index fields of a new key (a
+  //! text longer than its field finds nothing), then GotoKey / GotoNearest. "Field index out of
+  //! range" for more values than index fields.
   bool FindKey(const std::vector<Variant>& values);
   void FindNearest(const std::vector<Variant>& values);
-  //! Posts or cancels a pending edit, then as FindKey.
+  //! The same search as FindKey.
   bool SeekKeyValues(const std::vector<Variant>& values);
   //! The key being edited (set-key state only): how many leading index fields it gives (0 = all),
   //! and whether it excludes itself (from GotoNearest, or as a range end).
@@ -147,8 +149,8 @@ class TABSTable : public TABSDataSet {
   bool SetCursorRange();
   void EnforceRange();
   void DropRange();
-  // Rebuilds the window around the cursor's record (or moves to the first record) under a read lock.
-  void LockedResync(bool first);
+  // Runs a move of the dataset under a read lock of the table, or without when it cannot be had.
+  void WithReadLock(const std::function<void()>& move);
   // The master's fields into range buffers 1 and 2.
   bool LoadMasterRange();
   void MasterChanged();

@@ -6,6 +6,7 @@
 // exclusive byte and the 32-bit count of key fields (0 = every index field).
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "engine/components/table.h"
 #include "engine/types/errors.h"
@@ -43,7 +44,9 @@ void TABSTable::InitKeyBuffer(int no) {
 }
 
 void TABSTable::CopyKeyBuffer(int from, int to) {
-  keys_[static_cast<size_t>(to)] = keys_[static_cast<size_t>(from)];
+  // In place: the buffer being edited is the dataset's state buffer.
+  const std::vector<uint8_t>& source = keys_[static_cast<size_t>(from)];
+  std::copy(source.begin(), source.end(), keys_[static_cast<size_t>(to)].begin());
   cutFields_[static_cast<size_t>(to)] = cutFields_[static_cast<size_t>(from)];
 }
 
@@ -164,7 +167,7 @@ void TABSTable::SetKeyExclusive(bool exclusive) {
 
 bool TABSTable::SearchKey(TABSScanOperator op) {
   if (indexColumns_.empty()) Error(msg::kNoIndexActive);
-  TABSLocalCursor& cursor = CheckedCursor(10361);
+  TABSLocalCursor& cursor = CheckedCursor(10450);
   const int32_t stored = KeyCountOf(kLookupKey);
   const int32_t count = stored > 0 ? std::min<int32_t>(stored, static_cast<int32_t>(indexColumns_.size()))
                                    : static_cast<int32_t>(indexColumns_.size());
@@ -178,8 +181,8 @@ bool TABSTable::SearchKey(TABSScanOperator op) {
   return cursor.FindKey(KeyBuffer(kLookupKey), count, op);
 }
 
-void TABSTable::LockedResync(bool first) {
-  TABSLocalCursor& cursor = CheckedCursor(10362);
+void TABSTable::WithReadLock(const std::function<void()>& move) {
+  TABSLocalCursor& cursor = CheckedCursor(10451);
   // The moves read several records: one read lock over them when it can be had.
   const bool locked = cursor.LockTable(kReadLockKind, kMoveLockAttempts, kMoveLockPauseMs);
   struct Unlock {
@@ -194,11 +197,7 @@ void TABSTable::LockedResync(bool first) {
       }
     }
   } unlock{cursor, locked};
-  if (first) {
-    First();
-  } else {
-    Resync(true, true);
-  }
+  move();
 }
 
 bool TABSTable::SeekKey() {
@@ -206,7 +205,7 @@ bool TABSTable::SeekKey() {
   DoBeforeScroll();
   CursorPosChanged();
   if (!SearchKey(soEqual)) return false;
-  LockedResync(false);
+  WithReadLock([this] { Resync(true, true); });
   DoAfterScroll();
   return true;
 }
@@ -221,20 +220,15 @@ void TABSTable::GotoNearest() {
   const bool exclusive = keys_[kLookupKey][static_cast<size_t>(Cursor()->DataSize()) + 1] != 0;
   DoBeforeScroll();
   CursorPosChanged();
-  if (!SearchKey(exclusive ? soGreater : soGreaterOrEqual)) {
-    // Nothing at or after the key: the last record.
-    Cursor()->GoAfterLast();
-    Resync(false, true);
-  } else {
-    LockedResync(false);
-  }
+  const bool found = SearchKey(exclusive ? soGreater : soGreaterOrEqual);
+  // Nothing at or after the key: the last record.
+  if (!found) Cursor()->GoAfterLast();
+  WithReadLock([&] { Resync(found, true); });
   DoAfterScroll();
 }
 
 bool TABSTable::FindKey(const std::vector<Variant>& values) {
-  CheckBrowseMode();
-  LoadKeyBuffer(kLookupKey, values);
-  return SeekKey();
+  return SeekKeyValues(values);
 }
 
 void TABSTable::FindNearest(const std::vector<Variant>& values) {
@@ -286,12 +280,12 @@ bool TABSTable::SetCursorRange() {
 void TABSTable::EnforceRange() {
   CheckBrowseMode();
   if (indexColumns_.empty()) Error(msg::kNoIndexActive);
-  if (SetCursorRange()) LockedResync(true);
+  if (SetCursorRange()) WithReadLock([this] { First(); });
 }
 
 void TABSTable::DropRange() {
   CheckBrowseMode();
-  TABSLocalCursor& cursor = CheckedCursor(10363);
+  TABSLocalCursor& cursor = CheckedCursor(10452);
   const int32_t dataSize = cursor.DataSize();
   if (!KeyBuffer(kStartInForce)[dataSize] && !KeyBuffer(kEndInForce)[dataSize]) {
     cursor.ClearRange();
@@ -301,14 +295,7 @@ void TABSTable::DropRange() {
   InitKeyBuffer(kStartInForce);
   InitKeyBuffer(kEndInForce);
   cursor.ClearRange();
-  const bool locked = cursor.LockTable(kReadLockKind, kMoveLockAttempts, kMoveLockPauseMs);
-  try {
-    Resync(false, false);
-  } catch (...) {
-    if (locked) cursor.UnlockTable(kReadLockKind);
-    throw;
-  }
-  if (locked) cursor.UnlockTable(kReadLockKind);
+  WithReadLock([this] { Resync(false, false); });
 }
 
 void TABSTable::ApplyRange() {

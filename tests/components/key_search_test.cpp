@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "components/components_test_util.h"
@@ -139,6 +140,11 @@ TEST_F(KeySearchTest, NearestKeysAndMisuse) {
                                                       [&] { table_->SetRange({}, {}); }})
     EXPECT_EQ(Raised(step), "LyricTable: No index currently active");
   EXPECT_EQ(table_->State(), dsBrowse);
+  // A dataset without a field object for an index field cannot take a key for it.
+  auto partial = LyricTable("K", "byName");
+  partial->AddField(ftInteger, "Id");
+  partial->Open();
+  EXPECT_EQ(Raised([&] { partial->FindKey({Text("apple")}); }), "LyricTable: Cannot access index field 'Name'");
 }
 
 TEST_F(KeySearchTest, RangesAndTheirEnds) {
@@ -271,6 +277,12 @@ TEST_F(KeySearchTest, MasterDetailFollowsTheMaster) {
   EXPECT_EQ(table_->RecordCount(), 8);
   master->Open();
   EXPECT_EQ(Ids(*table_), (std::vector<int>{1, 2, 20}));
+  // An index change rebuilds the link's range on the new index.
+  table_->SetIndexName("byScore");
+  EXPECT_EQ(Ids(*table_), (std::vector<int>{1, 2, 20}));
+  TDataSource own;
+  own.SetDataSet(table_.get());
+  EXPECT_EQ(Raised([&] { table_->SetMasterSource(&own); }), "LyricTable: Circular datalinks are not allowed");
   table_->SetMasterSource(nullptr);
   EXPECT_EQ(table_->RecordCount(), master->RecordCount());
 }
@@ -316,6 +328,76 @@ TEST(KeySearchPagesTest, SearchesReadOnlyAFewPages) {
       }
     });
     EXPECT_GT(all, 200);
+  }
+  EXPECT_TRUE(VizcheckProblems(path).empty());
+}
+
+// In multi-user mode the searches and range moves take their read locks and give them back: another
+// connection commits at once, and the searches see what it committed.
+TEST(KeySearchMultiUserTest, SearchesLeaveNoLockBehind) {
+  TempDir dir;
+  const std::string path = dir.File("shared.svl");
+  {
+    auto first = NewConnection("First", path, {}, true);
+    MakeLyricDatabase(*first);
+    auto second = NewConnection("Second", path, {}, true);
+    second->Open();
+    auto a = LyricTable("First", "byName");
+    auto b = LyricTable("Second", "byId");
+    a->Open();
+    b->Open();
+    for (int id = 1; id <= 20; ++id) AddRow(*b, id, "row" + std::to_string(100 + id), id);
+    for (int round = 0; round < 3; ++round) {
+      a->Refresh();
+      EXPECT_TRUE(a->SeekKeyValues({Text("row105")}));
+      a->FindNearest({Text("row1055")});
+      EXPECT_EQ(a->FieldByName("Id").AsInteger(), 6);
+      a->SetRange({Text("row103")}, {Text("row108")});
+      EXPECT_EQ(a->RecordCount(), 6);
+      a->CancelRange();
+      const auto start = std::chrono::steady_clock::now();
+      ASSERT_TRUE(b->FindKey({Variant::FromInteger(5)}));
+      b->Edit();
+      b->FieldByName("Name").SetAsString("row" + std::to_string(200 + round));
+      b->Post();
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+      a->Refresh();
+      EXPECT_TRUE(a->SeekKeyValues({Text(("row" + std::to_string(200 + round)).c_str())}));
+      EXPECT_EQ(a->FieldByName("Id").AsInteger(), 5);
+      // The name back, for the next round.
+      b->Edit();
+      b->FieldByName("Name").SetAsString("row105");
+      b->Post();
+    }
+  }
+  EXPECT_TRUE(VizcheckProblems(path).empty());
+}
+
+// A key search that cannot have its read lock gives up after its tries (about a minute) with
+// "Table is locked", and the dataset stays where it was.
+TEST(KeySearchMultiUserTest, SlowLockedTableRefusesTheSearch) {
+  TempDir dir;
+  const std::string path = dir.File("locked.svl");
+  {
+    auto first = NewConnection("First", path, {}, true);
+    MakeLyricDatabase(*first);
+    auto second = NewConnection("Second", path, {}, true);
+    second->Open();
+    auto a = LyricTable("First", "byName");
+    a->Open();
+    for (int id = 1; id <= 3; ++id) AddRow(*a, id, "row" + std::to_string(id), id);
+    a->First();
+    TABSLocalCursor holder(second->EngineSession());
+    holder.SetTableName("LYRIC");
+    holder.OpenTable();
+    constexpr uint8_t kCommitLock = 4;  // excludes the readers of other sessions
+    ASSERT_TRUE(holder.LockTable(kCommitLock, 1, 0));
+    EXPECT_EQ(Raised([&] { a->SeekKeyValues({Text("row3")}); }), "Table is locked - Native error: 20215");
+    EXPECT_EQ(a->FieldByName("Id").AsInteger(), 1);
+    EXPECT_EQ(a->State(), dsBrowse);
+    holder.UnlockTable(kCommitLock);
+    EXPECT_TRUE(a->SeekKeyValues({Text("row3")}));
+    EXPECT_EQ(a->FieldByName("Id").AsInteger(), 3);
   }
   EXPECT_TRUE(VizcheckProblems(path).empty());
 }
