@@ -31,7 +31,12 @@ constexpr int kMaxColumnChars = 40;
 // user's text while the rows refresh.
 class TGridDelegate : public QStyledItemDelegate {
  public:
-  TGridDelegate(TDBGrid& grid, QWidget*& editor) : QStyledItemDelegate(&grid), grid_(grid), editor_(editor) {}
+  TGridDelegate(TDBGrid& grid, QWidget*& editor) : QStyledItemDelegate(&grid), grid_(grid), editor_(editor) {
+    // A closed editor is deleted later; from now on it is not the grid's editor any more.
+    connect(this, &QAbstractItemDelegate::closeEditor, this, [this](QWidget* closed) {
+      if (editor_ == closed) editor_ = nullptr;
+    });
+  }
 
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override {
@@ -230,6 +235,9 @@ TDBGrid::TDBGrid(QWidget* parent) : QWidget(parent), link_(*this) {
   view_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                          QAbstractItemView::AnyKeyPressed);
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // Rows as tall as a line of text with a little room, as database grids have them.
+  view_->verticalHeader()->setMinimumSectionSize(view_->fontMetrics().height() + 4);
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
   view_->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
   view_->verticalHeader()->setMinimumWidth(view_->fontMetrics().height() + 4);
   view_->horizontalHeader()->setHighlightSections(false);
@@ -494,7 +502,13 @@ bool TDBGrid::HandleKey(QKeyEvent* event) {
       Run([&] { dataSet.Prior(); });
       return true;
     case Qt::Key_Down:
-      Run([&] { dataSet.Next(); });
+      Run([&] {
+        // Down on the last record starts a new one at the end; left unchanged, the next move drops it.
+        if (dataSet.MoveBy(1) == 0 && dataSet.Eof() && dataSet.State() == dsBrowse && !link_.ReadOnly() &&
+            dataSet.CanModify()) {
+          dataSet.Append();
+        }
+      });
       return true;
     case Qt::Key_PageUp:
       Run([&] { dataSet.MoveBy(-std::max(1, link_.BufferCount())); });

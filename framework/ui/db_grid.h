@@ -7,7 +7,8 @@
 //
 // Editing a cell puts the dataset into edit mode (when the source's AutoEdit allows it) and writes
 // the cell's text into the field; moving to another row posts the change, Escape cancels it. Insert
-// starts a new record; Ctrl+Delete deletes the current one after a confirmation.
+// starts a new record, and so does Down on the last one (a new record left unchanged goes again at
+// the next move); Ctrl+Delete deletes the current record after a confirmation.
 #pragma once
 
 #include <QAbstractTableModel>

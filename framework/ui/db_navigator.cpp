@@ -129,13 +129,15 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent), link_(*this) {
     tool->setIcon(ButtonIcon(button, palette()));
     tool->setIconSize(QSize(kGlyphSize, kGlyphSize));
     tool->setAutoRaise(false);
-    tool->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    tool->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     tool->setMinimumSize(24, 22);
     tool->setFocusPolicy(Qt::NoFocus);
     connect(tool, &QToolButton::clicked, this, [this, button] { BtnClick(button); });
     buttons_[index] = tool;
     layout->addWidget(tool);
   }
+  // The bar is one row of buttons: as wide as it is given, as tall as a button.
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   ApplyHints();
   UpdateButtons();
 }

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include "framework/ui/db_edit.h"
+#include "framework/ui/db_grid.h"
+#include "support/disk_tables.h"
 #include "ui/ui_test_support.h"
 
 namespace viz::testing {
@@ -122,6 +124,45 @@ TEST(DBEditTest, ControlsOfAReadOnlySourceTakeNoInput) {
   f.memo.setFocus();
   QTest::keyClicks(&f.memo, "x");
   EXPECT_EQ(f.data.Table().State(), dsBrowse);
+}
+
+// Wide strings and wide memos hold UTF-16: any character is shown and stored as it is, in the edit,
+// the memo and the grid.
+TEST(DBEditTest, WideFieldsShowAndStoreAnyCharacter) {
+  LyricFixture data;
+  {
+    TABSLocalCursor cursor(data.Database().EngineSession());
+    cursor.SetTableName("WIDE");
+    cursor.CreateTable(*MakeFields({{"Title", dt::kWideString, 20}, {"Words", dt::kWideMemo, 0, 1, 1, 0}}),
+                       *MakeIndexes({}), {});
+  }
+  TABSTable table(nullptr);
+  table.SetDatabaseName("UiLyrics");
+  table.SetTableName("WIDE");
+  table.Open();
+  TDataSource source;
+  source.SetDataSet(&table);
+  ui::TDBEdit title;
+  title.SetDataSource(&source);
+  title.SetDataField("Title");
+  ui::TDBMemo words;
+  words.SetDataSource(&source);
+  words.SetDataField("Words");
+  ui::TDBGrid grid;
+  grid.resize(300, 200);
+  grid.SetDataSource(&source);
+  const QString name = QString::fromUtf8("Ωμέγα 日本");
+  const QString text = QString::fromUtf8("Привет, мир\nΚαλημέρα 🎵");
+  table.Append();
+  title.setText(name);
+  words.setPlainText(text);
+  table.Post();
+  table.Close();
+  table.Open();
+  EXPECT_EQ(title.text(), name);
+  EXPECT_EQ(words.toPlainText(), text);
+  EXPECT_EQ(grid.Model()->data(grid.Model()->index(0, 0), Qt::DisplayRole).toString(), name);
+  EXPECT_EQ(table.FieldByName("Title").AsWideString(), name.toStdU16String());
 }
 
 }  // namespace

@@ -22,6 +22,15 @@ QString Cell(ui::TDBGrid& grid, int row, int column) {
   return grid.Model()->data(grid.Model()->index(row, column), Qt::DisplayRole).toString();
 }
 
+// Opens the editor of the current cell as F2 does; the editor shown, or null.
+QLineEdit* OpenCellEditor(QTableView& view) {
+  QTest::keyClick(&view, Qt::Key_F2);
+  for (QLineEdit* editor : view.findChildren<QLineEdit*>()) {
+    if (editor->isVisible()) return editor;
+  }
+  return nullptr;
+}
+
 struct GridFixture {
   explicit GridFixture(const std::vector<LyricRow>& rows = kRows) : data(rows) {
     grid.resize(420, 260);
@@ -85,8 +94,7 @@ TEST(DBGridTest, AnEditedCellIsPostedWhenTheRowChanges) {
   QTableView& view = *f.grid.View();
   view.setFocus();
   view.setCurrentIndex(f.grid.Model()->index(1, 0));  // Bravo.mp3
-  QTest::keyClick(&view, Qt::Key_F2);
-  auto* editor = view.findChild<QLineEdit*>();
+  auto* editor = OpenCellEditor(view);
   ASSERT_NE(editor, nullptr);
   editor->selectAll();
   QTest::keyClicks(editor, "Bravissimo.mp3");
@@ -116,8 +124,7 @@ TEST(DBGridTest, EscapeCancelsTheEditAndAFailedPostIsReported) {
   QTableView& view = *f.grid.View();
   view.setFocus();
   view.setCurrentIndex(f.grid.Model()->index(0, 0));
-  QTest::keyClick(&view, Qt::Key_F2);
-  auto* editor = view.findChild<QLineEdit*>();
+  auto* editor = OpenCellEditor(view);
   ASSERT_NE(editor, nullptr);
   QTest::keyClicks(editor, "XYZ");
   QTest::keyClick(editor, Qt::Key_Escape);  // closes the editor
@@ -134,6 +141,29 @@ TEST(DBGridTest, EscapeCancelsTheEditAndAFailedPostIsReported) {
   f.data.Table().Cancel();
 }
 
+TEST(DBGridTest, APostFromElsewhereTakesTheOpenCellAndAutoEditOffKeepsTheGridFromEditing) {
+  GridFixture f;
+  QTableView& view = *f.grid.View();
+  view.setFocus();
+  view.setCurrentIndex(f.grid.Model()->index(3, 0));  // Delta.mp3
+  auto* editor = OpenCellEditor(view);
+  ASSERT_NE(editor, nullptr);
+  editor->selectAll();
+  QTest::keyClicks(editor, "Echo.mp3");
+  f.data.Table().Post();  // as the navigator's post button does: the cell still open is written first
+  EXPECT_EQ(f.data.StoredNames().back(), "Echo.mp3");
+  Pump();
+
+  f.data.Source().SetAutoEdit(false);
+  view.setCurrentIndex(f.grid.Model()->index(0, 0));
+  editor = OpenCellEditor(view);
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, "Z");
+  EXPECT_EQ(f.data.Table().State(), dsBrowse);
+  Pump();
+  EXPECT_EQ(f.data.StoredNames().front(), "Alpha.mp3");
+}
+
 TEST(DBGridTest, InsertKeyStartsANewRecordThatIsPostedInIndexOrder) {
   GridFixture f;
   QTableView& view = *f.grid.View();
@@ -147,6 +177,28 @@ TEST(DBGridTest, InsertKeyStartsANewRecordThatIsPostedInIndexOrder) {
   f.data.Table().Post();
   EXPECT_EQ(f.data.StoredNames().front(), "Aaron.mp3");
   EXPECT_EQ(f.grid.Model()->rowCount(), 5);
+  // Down on the last record appends one; moving up again without a change drops it.
+  QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClick(&view, Qt::Key_Down);
+  EXPECT_EQ(f.data.Table().State(), dsInsert);
+  EXPECT_EQ(f.grid.Model()->rowCount(), 6);
+  QTest::keyClick(&view, Qt::Key_Up);
+  EXPECT_EQ(f.data.Table().State(), dsBrowse);
+  EXPECT_EQ(f.grid.Model()->rowCount(), 5);
+  EXPECT_EQ(f.data.StoredNames().size(), 5u);
+}
+
+TEST(DBGridTest, ControlsGoAwayWhileTheDatasetEdits) {
+  LyricFixture data(kRows);
+  data.Table().Edit();
+  for (int round = 0; round < 2; ++round) {
+    auto grid = std::make_unique<ui::TDBGrid>();
+    grid->SetDataSource(&data.Source());
+    grid->show();
+    Pump();
+  }
+  EXPECT_EQ(data.Table().State(), dsEdit);
+  data.Table().Cancel();
 }
 
 TEST(DBGridTest, AHundredThousandRecordsOpenAndScrollReadingOnlyTheRowsInView) {

@@ -148,6 +148,7 @@ void Pump(int milliseconds) {
   clock.start();
   do {
     QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // closed editors go
   } while (clock.elapsed() < milliseconds);
 }
 
