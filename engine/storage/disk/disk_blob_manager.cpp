@@ -425,7 +425,12 @@ void TABSDiskBlobManager::DeleteAll(int32_t session, bool drop) {
 
 TABSDiskBlobManager::CacheEntry* TABSDiskBlobManager::Cached(const uint8_t* record, int32_t field) {
   auto found = cache_.find({record, field});
-  return found == cache_.end() ? nullptr : &found->second;
+  if (found == cache_.end()) return nullptr;
+  // An entry belongs to the value whose handle the buffer holds: a buffer that holds another record
+  // now (a scratch buffer used again, a new buffer where a freed one was) does not find it.
+  uint32_t handle;
+  std::memcpy(&handle, record + BlobField(field).BufferOffset + 6, 4);
+  return handle == found->second.Handle ? &found->second : nullptr;
 }
 
 TABSBlobValue TABSDiskBlobManager::CopyOf(const TABSBlobValue& value, bool disableTempFiles) {
