@@ -102,6 +102,7 @@ class TABSPage {
 
  private:
   friend class TABSPageManager;
+  friend class TABSSortedPageList;
 
   TABSPageManager* manager_;
   uint8_t* buffer_ = nullptr;
@@ -109,6 +110,9 @@ class TABSPage {
   bool ownsBuffer_ = false;
   // The list the page is in: the shared cache, a session's dirty list, or none.
   TABSSortedPageList* list_ = nullptr;
+  // Neighbours in that list's order of use (older = used less recently), kept by the list.
+  TABSPage* older_ = nullptr;
+  TABSPage* newer_ = nullptr;
   // A newer copy of this page number was committed while this one was in use: drop it on release.
   bool stale_ = false;
 };

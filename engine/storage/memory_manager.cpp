@@ -121,6 +121,13 @@ void TABSMemoryManager::ReallocMem(void*& block, size_t newSize, bool zeroFill) 
       block = zeroFill ? GetMemZero(newSize) : GetMem(newSize);
       return;
     }
+    unsigned char* p = static_cast<unsigned char*>(block);
+    if (LoadAt<uint8_t>(p - kMethodOffset) == kMethodHeap &&
+        LoadAt<uint32_t>(p + oldSize) == kTrailingGuard && ResizeInPlace(block, oldSize, newSize)) {
+      if (zeroFill && newSize > oldSize)
+        std::memset(static_cast<unsigned char*>(block) + oldSize, 0, newSize - oldSize);
+      return;
+    }
     void* fresh = GetMem(newSize);
     std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
     if (zeroFill && newSize > oldSize) {
@@ -132,6 +139,41 @@ void TABSMemoryManager::ReallocMem(void*& block, size_t newSize, bool zeroFill) 
   } catch (const EABSException& error) {
     throw EABSException(msg::kReallocMemError, WithoutNativeCode(error.Message()));
   }
+}
+
+bool TABSMemoryManager::ResizeInPlace(void*& block, size_t oldSize, size_t newSize) {
+  // The heap's own resize grows a block without copying it where it can (a large block is moved by
+  // remapping its pages), so a stream that grows step by step costs no copy of its content per
+  // step. The rules are those of a new block: the limit counts the old block too, and the counts
+  // see one allocation and one release.
+  if (newSize == 0) throw EABSException(msg::kCannotAllocateZero);
+  if (newSize > static_cast<size_t>(INT32_MAX) - kFrontPad - 4) {
+    throw EABSException(msg::kGetMemError, "requested size is too large");
+  }
+  const int64_t delta = static_cast<int64_t>(newSize) - static_cast<int64_t>(oldSize);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (limit_ > 0 && inUse_ + static_cast<int64_t>(newSize) > limit_) {
+      throw EABSException(msg::kMemoryLimitExceeded, limit_);
+    }
+    inUse_ += delta;
+  }
+  unsigned char* p = static_cast<unsigned char*>(block);
+  auto* base = static_cast<unsigned char*>(std::realloc(p - kFrontPad, kFrontPad + newSize + 4));
+  if (!base) {
+    // Refused: the old block is untouched, and the caller copies it into a new one (or fails there).
+    std::lock_guard<std::mutex> lock(mutex_);
+    inUse_ -= delta;
+    return false;
+  }
+  p = base + kFrontPad;
+  StoreAt<int32_t>(p - kSizeOffset, static_cast<int32_t>(newSize));
+  StoreAt<uint32_t>(p + newSize, kTrailingGuard);
+  block = p;
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++getMemCalls_;
+  ++freeMemCalls_;
+  return true;
 }
 
 int64_t TABSMemoryManager::GetAvailableMemory() const {

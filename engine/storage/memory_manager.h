@@ -70,6 +70,9 @@ class TABSMemoryManager {
  private:
   // Returns the block's requested size after checking its leading guard, or raises `invalid`.
   static size_t CheckedSize(const void* block, int32_t invalidCode);
+  // Resizes a sound heap block through the heap; false (nothing changed) when the heap refuses.
+  // Raises as GetMem does.
+  bool ResizeInPlace(void*& block, size_t oldSize, size_t newSize);
 
   mutable std::mutex mutex_;
   // State below is protected by mutex_.

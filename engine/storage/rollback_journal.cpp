@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <mutex>
 #include <random>
 
 #include "engine/platform/system.h"
@@ -50,6 +51,16 @@ T Get(const uint8_t* at) {
   return value;
 }
 
+// A number for each journal, drawn apart from the engine's seeded generator, whose sequence other
+// code follows. The system's random source is asked once per process (it costs a file open on some
+// systems); each journal takes the next number of a generator seeded from it and from the clock.
+uint32_t JournalNonce() {
+  static std::mutex mutex;
+  static std::mt19937 generator(std::random_device{}() ^ static_cast<uint32_t>(platform::MonotonicMs()));
+  std::lock_guard<std::mutex> lock(mutex);
+  return static_cast<uint32_t>(generator());
+}
+
 }  // namespace
 
 std::string JournalFileName(const std::string& databaseFileName) {
@@ -72,8 +83,7 @@ void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t rec
   written_ = 0;
   records_ = 0;
   expectedRecords_ = recordCount;
-  // Drawn apart from the engine's seeded generator, whose sequence other code follows.
-  nonce_ = std::random_device{}() ^ static_cast<uint32_t>(platform::MonotonicMs());
+  nonce_ = JournalNonce();
   pending_.clear();
   PutBytes(pending_, kMagic, 8);
   Put<uint32_t>(pending_, kVersion);

@@ -22,20 +22,15 @@ void TABSSortedPageList::Reserve(int32_t capacity) {
   if (capacity < static_cast<int32_t>(pageNos_.capacity())) {
     std::vector<int32_t> numbers;
     std::vector<TABSPage*> pages;
-    std::vector<uint64_t> stamps;
     numbers.reserve(capacity);
     pages.reserve(capacity);
-    stamps.reserve(capacity);
     numbers.assign(pageNos_.begin(), pageNos_.end());
     pages.assign(pages_.begin(), pages_.end());
-    stamps.assign(stamps_.begin(), stamps_.end());
     pageNos_.swap(numbers);
     pages_.swap(pages);
-    stamps_.swap(stamps);
   } else {
     pageNos_.reserve(capacity);
     pages_.reserve(capacity);
-    stamps_.reserve(capacity);
   }
   capacity_ = capacity;
 }
@@ -48,13 +43,30 @@ void TABSSortedPageList::Insert(TABSPage* page) {
   int32_t index = LowerBound(page->PageNo);
   pageNos_.insert(pageNos_.begin() + index, page->PageNo);
   pages_.insert(pages_.begin() + index, page);
-  stamps_.insert(stamps_.begin() + index, ++stampCounter_);
+  LinkNewest(page);
+}
+
+void TABSSortedPageList::Unlink(TABSPage* page) {
+  (page->older_ ? page->older_->newer_ : oldest_) = page->newer_;
+  (page->newer_ ? page->newer_->older_ : newest_) = page->older_;
+  page->older_ = page->newer_ = nullptr;
+}
+
+void TABSSortedPageList::LinkNewest(TABSPage* page) {
+  page->older_ = newest_;
+  page->newer_ = nullptr;
+  (newest_ ? newest_->newer_ : oldest_) = page;
+  newest_ = page;
 }
 
 void TABSSortedPageList::Touch(int32_t pageNo) {
   int32_t index = LowerBound(pageNo);
   if (index >= Count() || pageNos_[index] != pageNo) throw EABSException(msg::kPageNotFound);
-  stamps_[index] = ++stampCounter_;
+  TABSPage* page = pages_[index];
+  if (page != newest_) {
+    Unlink(page);
+    LinkNewest(page);
+  }
 }
 
 void TABSSortedPageList::Delete(int32_t pageNo) {
@@ -63,9 +75,9 @@ void TABSSortedPageList::Delete(int32_t pageNo) {
   if (index >= Count() || pageNos_[index] != pageNo) {
     throw EABSException(msg::kSortedPageListKeyNotFound, pageNo, Count());
   }
+  Unlink(pages_[index]);
   pageNos_.erase(pageNos_.begin() + index);
   pages_.erase(pages_.begin() + index);
-  stamps_.erase(stamps_.begin() + index);
   MaybeShrink();
 }
 
@@ -77,18 +89,19 @@ void TABSSortedPageList::MaybeShrink() {
 }
 
 void TABSSortedPageList::Clear() {
+  // The pages may be gone already (their owner destroys them first); their links are set anew when
+  // they are inserted again.
+  oldest_ = newest_ = nullptr;
   pageNos_.clear();
   pages_.clear();
-  stamps_.clear();
   Reserve(0);
   growStep_ = kInitialStep;
   shrinkStep_ = kInitialStep;
 }
 
 TABSPage* TABSSortedPageList::Oldest() const {
-  if (stamps_.empty()) return nullptr;
-  auto oldest = std::min_element(stamps_.begin(), stamps_.end());
-  return pages_[oldest - stamps_.begin()];
+  // Every insert and touch moves its page to the newest end of the chain.
+  return oldest_;
 }
 
 }  // namespace viz

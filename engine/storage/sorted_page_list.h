@@ -9,9 +9,10 @@ namespace viz {
 class TABSPage;
 
 //! Pages kept in ascending page-number order, found by binary search on a parallel array of page
-//! numbers. Each entry carries a use stamp from a 64-bit counter advanced on every insert and every
-//! touch, so the page with the smallest stamp is the least recently used. Holds at most one page per
-//! page number. Does not own its pages.
+//! numbers. The pages are also chained in their order of use (through links in the pages, so a page
+//! is in at most one list): every insert and every touch makes a page the newest, so the oldest is
+//! the least recently used and is found in constant time. Holds at most one page per page number.
+//! Does not own its pages.
 //!
 //! Storage grows by a step that starts at 2000 entries and doubles on each growth up to 10000; it
 //! shrinks by the shrink step (likewise doubling) when more than that many entries are unused.
@@ -30,14 +31,14 @@ class TABSSortedPageList {
 
   //! Returns the page with this number, or null.
   TABSPage* Find(int32_t pageNo) const;
-  //! Inserts a page under its PageNo with a fresh stamp. REQUIRES: no page of that number is in.
+  //! Inserts a page under its PageNo as the newest. REQUIRES: no page of that number is in.
   void Insert(TABSPage* page);
-  //! Gives the page of this number a fresh stamp. Raises "Page not found" (20167) if absent.
+  //! Makes the page of this number the newest. Raises "Page not found" (20167) if absent.
   void Touch(int32_t pageNo);
   //! Removes the page of this number. Raises 20165 on an empty list, 20166 when it is absent.
   void Delete(int32_t pageNo);
   void Clear();
-  //! Returns the page with the smallest stamp, or null when empty.
+  //! Returns the least recently inserted or touched page, or null when empty.
   TABSPage* Oldest() const;
 
   //! The i-th page in ascending page-number order.
@@ -50,11 +51,14 @@ class TABSSortedPageList {
   int32_t LowerBound(int32_t pageNo) const;
   void Reserve(int32_t capacity);
   void MaybeShrink();
+  // The chain in order of use.
+  void Unlink(TABSPage* page);
+  void LinkNewest(TABSPage* page);
 
   std::vector<int32_t> pageNos_;
   std::vector<TABSPage*> pages_;
-  std::vector<uint64_t> stamps_;
-  uint64_t stampCounter_ = 0;
+  TABSPage* oldest_ = nullptr;
+  TABSPage* newest_ = nullptr;
   int32_t capacity_ = 0;
   int32_t growStep_ = kInitialStep;
   int32_t shrinkStep_ = kInitialStep;

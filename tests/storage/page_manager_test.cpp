@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -452,6 +454,54 @@ TEST(TABSSortedPageListTest, KeepsPagesSortedAndRaisesItsErrors) {
   list.Delete(7);
   EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(list.Oldest()->PageNo, 1);
+}
+
+TEST(TABSSortedPageListTest, OldestFollowsTheStampsUnderRandomUse) {
+  // Reference: page number -> the order of its last insert or touch.
+  MapPageManager manager;
+  TABSSortedPageList list;
+  std::vector<std::unique_ptr<TABSPage>> pages;
+  for (int32_t pageNo = 0; pageNo < 64; ++pageNo) {
+    pages.push_back(std::make_unique<TABSPage>(&manager));
+    pages.back()->PageNo = pageNo;
+  }
+  std::map<int32_t, uint64_t> used;
+  uint64_t clock = 0;
+  std::mt19937 random(11);
+  for (int step = 0; step < 5000; ++step) {
+    const auto pageNo = static_cast<int32_t>(random() % pages.size());
+    const bool in = used.count(pageNo) > 0;
+    switch (random() % 4) {
+      case 0:
+      case 1:
+        if (in) {
+          list.Touch(pageNo);
+        } else {
+          list.Insert(pages[static_cast<size_t>(pageNo)].get());
+        }
+        used[pageNo] = ++clock;
+        break;
+      case 2:
+        if (in) {
+          list.Delete(pageNo);
+          used.erase(pageNo);
+        }
+        break;
+      default:
+        if (random() % 50 == 0) {
+          list.Clear();
+          used.clear();
+        }
+    }
+    ASSERT_EQ(list.Count(), static_cast<int32_t>(used.size()));
+    if (used.empty()) {
+      ASSERT_EQ(list.Oldest(), nullptr);
+      continue;
+    }
+    auto oldest = std::min_element(used.begin(), used.end(),
+                                   [](const auto& a, const auto& b) { return a.second < b.second; });
+    ASSERT_EQ(list.Oldest()->PageNo, oldest->first) << "step " << step;
+  }
 }
 
 TEST(TABSSortedPageListTest, GrowsAndShrinksInDoublingSteps) {

@@ -111,7 +111,9 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   const int32_t dataSize = static_cast<int32_t>(pages.PageDataSize());
   const int32_t stored = static_cast<int32_t>(value.StoredSize());
   const int32_t needed = stored + TABSStoredBlobHeader::kSize;
-  int32_t pageNo = index.FindPageWithRoom(session, needed);
+  // Where the index lists the page: nothing changes the index before its used bytes are updated.
+  TABSBTreePageIndex::Place place;
+  int32_t pageNo = index.FindPageWithRoom(session, needed, &place);
   const bool fresh = pageNo < 0;
   TABSPageUse held(pages,
                    fresh ? pages.AddPage(session, TABSSmallBlobPage::kPageType) : FetchPage(session, pageNo));
@@ -120,25 +122,32 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
     pageNo = held->PageNo;
     page.Initialise();
   }
-  std::vector<TABSSmallBlobPage::Entry> entries;
+  int32_t used = 0;
+  bool countIdTaken = false;
   std::string damage;
-  if (!page.Entries(entries, &damage)) Damaged(pageNo, damage);
-  const int32_t used = TABSSmallBlobPage::UsedLength(entries);
+  if (!page.Measure(used, countIdTaken, &damage)) Damaged(pageNo, damage);
   if (used + needed > dataSize)
     throw EABSException(msg::kCannotAddBlobPageFull, page.Count(), used, needed, dataSize,
                         fresh ? 0 : index.UsedBytes(session, pageNo));
   TABSStoredBlobHeader header;
-  header.Id = page.NewId(entries);
+  // The values of a page are copied only when the id a new value usually gets is taken.
+  if (countIdTaken) {
+    std::vector<TABSSmallBlobPage::Entry> entries;
+    page.Entries(entries);
+    header.Id = page.NewId(entries);
+  } else {
+    header.Id = page.NewId({});
+  }
   header.BlockCount = value.BlockCount;
   header.StoredSize = stored;
   header.UncompressedSize = value.UncompressedSize;
   value.Data->Seek(0, TSeekOrigin::Beginning);
-  ReadValueBytes(*value.Data, page.Append(entries, header), stored);
+  ReadValueBytes(*value.Data, page.AppendAt(used, header), stored);
   held.Reset(nullptr);
   if (fresh)
     index.AddPage(session, pageNo, needed);
   else
-    index.ChangeUsedBytes(session, pageNo, needed);
+    index.ChangeUsedBytes(session, pageNo, needed, &place);
   return {pageNo, header.Id};
 }
 
@@ -308,16 +317,16 @@ TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAd
                                              bool disableTempFiles) {
   TABSPageUse held(table_.Pages(), FetchPage(session, address.PageNo));
   TABSSmallBlobPage page(held.get());
-  std::vector<TABSSmallBlobPage::Entry> entries;
+  TABSSmallBlobPage::Entry entry;
+  bool found = false;
   std::string damage;
-  if (!page.Entries(entries, &damage)) Damaged(address.PageNo, damage);
-  const TABSSmallBlobPage::Entry* entry = TABSSmallBlobPage::Find(entries, address.RecordNo);
-  if (!entry) throw EABSException(msg::kCannotFindBlobField);
+  if (!page.FindEntry(address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
+  if (!found) throw EABSException(msg::kCannotFindBlobField);
   TABSBlobValue value;
-  value.BlockCount = entry->Header.BlockCount;
-  value.UncompressedSize = entry->Header.UncompressedSize;
+  value.BlockCount = entry.Header.BlockCount;
+  value.UncompressedSize = entry.Header.UncompressedSize;
   value.Data = NewBlobDataStream(disableTempFiles);
-  ExactWrite(page.Bytes(*entry), entry->Header.StoredSize, *value.Data, kPageToValueCode);
+  ExactWrite(page.Bytes(entry), entry.Header.StoredSize, *value.Data, kPageToValueCode);
   return value;
 }
 

@@ -244,6 +244,9 @@ void TABSDiskTableData::ReadMetadata(int32_t session) {
 
 void TABSDiskTableData::WriteHeaderData(int32_t session) {
   TABSMemoryStream stream;
+  // Sized once (the counter count, a counter per field, the state counter and the record count):
+  // this runs for every change of a record.
+  stream.SetSize(4 + 8 * static_cast<int64_t>(FieldManager()->AutoincCount()) + 8);
   FieldManager()->SaveAutoincsToStream(stream);
   WriteI32(stream, recordManager_ ? recordManager_->StateCounter : 0, kHeaderDataWriteCode);
   WriteI32(stream, recordManager_ ? static_cast<int32_t>(recordManager_->RecordCount) : 0,

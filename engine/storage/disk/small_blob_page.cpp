@@ -32,10 +32,11 @@ int32_t TABSSmallBlobPage::Count() const {
   return GetU16(Data());
 }
 
-bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
-  entries.clear();
+template <typename Visit>
+bool TABSSmallBlobPage::Walk(std::string* damage, Visit&& visit) const {
   const int32_t dataSize = static_cast<int32_t>(DataSize());
   const int32_t count = Count();
+  const uint8_t* data = Data();
   int32_t offset = kCountSize;
   for (int32_t index = 0; index < count; ++index) {
     Entry entry;
@@ -45,7 +46,7 @@ bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage
             "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
       return false;
     }
-    entry.Header.Decode(Data() + offset);
+    entry.Header.Decode(data + offset);
     entry.Offset = offset;
     if (entry.Header.StoredSize < 0 ||
         entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
@@ -55,9 +56,28 @@ bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage
       return false;
     }
     offset += entry.Bytes();
-    entries.push_back(entry);
+    if (!visit(entry)) break;
   }
   return true;
+}
+
+bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
+  entries.clear();
+  entries.reserve(static_cast<size_t>(Count()));
+  return Walk(damage, [&](const Entry& entry) {
+    entries.push_back(entry);
+    return true;
+  });
+}
+
+bool TABSSmallBlobPage::FindEntry(uint16_t id, Entry& entry, bool& found, std::string* damage) const {
+  found = false;
+  return Walk(damage, [&](const Entry& candidate) {
+    if (candidate.Header.Id != id) return true;
+    entry = candidate;
+    found = true;
+    return false;
+  });
 }
 
 int32_t TABSSmallBlobPage::UsedLength(const std::vector<Entry>& entries) {
@@ -84,8 +104,23 @@ uint16_t TABSSmallBlobPage::NewId(const std::vector<Entry>& entries) const {
   throw EABSException(msg::kInvalidBlobFieldId);
 }
 
+bool TABSSmallBlobPage::Measure(int32_t& used, bool& countIdTaken, std::string* damage) const {
+  used = kCountSize;
+  countIdTaken = false;
+  const int32_t count = Count();
+  return Walk(damage, [&](const Entry& entry) {
+    used += entry.Bytes();
+    countIdTaken = countIdTaken || entry.Header.Id == count;
+    return true;
+  });
+}
+
 uint8_t* TABSSmallBlobPage::Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header) {
-  const int32_t offset = UsedLength(entries);
+  return AppendAt(UsedLength(entries), header);
+}
+
+uint8_t* TABSSmallBlobPage::AppendAt(int32_t used, const TABSStoredBlobHeader& header) {
+  const int32_t offset = used;
   header.Encode(Data() + offset);
   PutU16(Data(), static_cast<uint16_t>(Count() + 1));
   MarkDirty();

@@ -59,6 +59,10 @@ class TABSSmallBlobPage : public TABSPageController {
   //! The page's values in order. When the page cannot hold what its count and headers say, returns
   //! false and names what is wrong in `damage`.
   bool Entries(std::vector<Entry>& entries, std::string* damage = nullptr) const;
+  //! The value with that id, found by walking the headers up to it (no copy of the others): sets
+  //! `found` when the page has it. Returns false, naming what is wrong in `damage`, when the page
+  //! cannot hold what its count and the headers before that value say.
+  bool FindEntry(uint16_t id, Entry& entry, bool& found, std::string* damage = nullptr) const;
   // The operations below take the page's values as `Entries` gave them.
   //! Bytes in use: the count and every value with its header.
   static int32_t UsedLength(const std::vector<Entry>& entries);
@@ -70,12 +74,23 @@ class TABSSmallBlobPage : public TABSPageController {
   //! Appends a value whose header says `header.StoredSize` bytes; returns where its bytes go.
   //! REQUIRES: it fits.
   uint8_t* Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header);
+  //! Append for a page whose values take `used` bytes (the count included).
+  uint8_t* AppendAt(int32_t used, const TABSStoredBlobHeader& header);
+  //! In one walk of the headers: the bytes in use (the count included) and whether a value has the
+  //! id `NewId` tries first (the count). False, naming the damage, as `Entries`.
+  bool Measure(int32_t& used, bool& countIdTaken, std::string* damage = nullptr) const;
   //! Removes a value and closes the gap. Returns the bytes it took (header included).
   int32_t Remove(const std::vector<Entry>& entries, const Entry& entry);
   //! The stored bytes of a value.
   const uint8_t* Bytes(const Entry& entry) const {
     return Data() + entry.Offset + TABSStoredBlobHeader::kSize;
   }
+
+ private:
+  // Calls `visit` with each value in order until it returns false; false when the page is damaged
+  // before the walk ends.
+  template <typename Visit>
+  bool Walk(std::string* damage, Visit&& visit) const;
 };
 
 }  // namespace viz

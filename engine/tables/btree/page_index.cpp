@@ -81,6 +81,27 @@ bool TABSBTreePageIndex::GetValue(int32_t session, int32_t pageNo, uint16_t& val
   return true;
 }
 
+bool TABSBTreePageIndex::ChangeValue(int32_t session, int32_t pageNo,
+                                     const std::function<uint16_t(uint16_t)>& change, const Place* place) {
+  if (place && place->LeafPageNo >= 0) {
+    TABSBTreePage leaf(tree_.Pages(), keys_);
+    leaf.Load(session, place->LeafPageNo);
+    int32_t key = -1;
+    if (leaf.IsLeaf() && place->Entry >= 0 && place->Entry < leaf.Count())
+      std::memcpy(&key, leaf.Key(place->Entry), sizeof key);
+    if (key == pageNo) {
+      leaf.SetValue(place->Entry, change(leaf.Value(place->Entry)));
+      return true;
+    }
+  }
+  TABSKeyPath path;
+  if (!Locate(session, pageNo, path)) return false;
+  TABSBTreePage page(tree_.Pages(), keys_);
+  tree_.LoadLeaf(session, path, page);
+  page.SetValue(path.Leaf().Entry, change(page.Value(path.Leaf().Entry)));
+  return true;
+}
+
 int32_t TABSBTreePageIndex::FirstPage(int32_t session) {
   TABSKeyPath path;
   return CheckedTree().First(session, path) ? KeyAt(session, path) : -1;
@@ -153,7 +174,8 @@ int64_t TABSBTreePageIndex::PageCount(int32_t session) {
   return count;
 }
 
-int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted) {
+int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted, Place* place) {
+  if (place) *place = Place{};
   TABSBTree& tree = CheckedTree();
   TABSKeyPath path;
   if (!tree.Last(session, path)) return -1;
@@ -164,6 +186,7 @@ int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted) {
   for (int32_t entry = page.Count() - 1; entry >= 0; --entry) {
     if (!LeavesRoom(page.Value(entry), wanted)) continue;
     std::memcpy(&pageNo, page.Key(entry), sizeof pageNo);
+    if (place) *place = Place{lastLeaf, entry};
     return pageNo;
   }
   tree.First(session, path);
@@ -172,6 +195,7 @@ int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted) {
   for (int32_t entry = 0; entry < page.Count(); ++entry) {
     if (!LeavesRoom(page.Value(entry), wanted)) continue;
     std::memcpy(&pageNo, page.Key(entry), sizeof pageNo);
+    if (place) *place = Place{path.Leaf().PageNo, entry};
     return pageNo;
   }
   return -1;
@@ -190,12 +214,17 @@ int32_t TABSBTreeRecordPageIndex::RecordCount(int32_t session, int32_t pageNo) {
 TABSBTreeBlobPageIndex::TABSBTreeBlobPageIndex(TABSPageManager& pages, int32_t rootPage)
     : TABSBTreePageIndex(pages, rootPage), dataSize_(static_cast<int32_t>(pages.PageDataSize())) {}
 
-void TABSBTreeBlobPageIndex::ChangeUsedBytes(int32_t session, int32_t pageNo, int32_t delta) {
-  uint16_t value;
-  if (!GetValue(session, pageNo, value)) throw EABSException(msg::kInvalidPageNumber.At(20110));
-  const int32_t used = value + delta;
-  if (used < 0 || used > dataSize_) throw EABSException(msg::kPageIndexPageFull);
-  SetValue(session, pageNo, static_cast<uint16_t>(used));
+void TABSBTreeBlobPageIndex::ChangeUsedBytes(int32_t session, int32_t pageNo, int32_t delta,
+                                             const Place* place) {
+  const bool listed = ChangeValue(
+      session, pageNo,
+      [&](uint16_t value) {
+        const int32_t used = value + delta;
+        if (used < 0 || used > dataSize_) throw EABSException(msg::kPageIndexPageFull);
+        return static_cast<uint16_t>(used);
+      },
+      place);
+  if (!listed) throw EABSException(msg::kInvalidPageNumber.At(20110));
 }
 
 int32_t TABSBTreeBlobPageIndex::UsedBytes(int32_t session, int32_t pageNo) {

@@ -15,6 +15,13 @@ namespace viz {
 
 class TABSBTreePageIndex {
  public:
+  //! Where a search found a page's entry: its leaf and its place there. Good only until the index
+  //! changes; every use checks that the entry there is still the page's.
+  struct Place {
+    int32_t LeafPageNo = -1;
+    int32_t Entry = -1;
+  };
+
   //! `rootPage` -1 for an index not yet created.
   explicit TABSBTreePageIndex(TABSPageManager& pages, int32_t rootPage = -1);
   virtual ~TABSBTreePageIndex() = default;
@@ -37,6 +44,11 @@ class TABSBTreePageIndex {
   void SetValue(int32_t session, int32_t pageNo, uint16_t value);
   //! False when the page is not in the index.
   bool GetValue(int32_t session, int32_t pageNo, uint16_t& value);
+  //! Replaces the page's value by `change(value)` with one search of the index. False (and
+  //! nothing changed) when the page is not in the index.
+  //! With `place` from the search that found the page (nothing changed since), no search at all.
+  bool ChangeValue(int32_t session, int32_t pageNo, const std::function<uint16_t(uint16_t)>& change,
+                   const Place* place = nullptr);
   //! The first / last page, -1 when the index is empty.
   int32_t FirstPage(int32_t session);
   int32_t LastPage(int32_t session);
@@ -61,7 +73,8 @@ class TABSBTreePageIndex {
   virtual bool LeavesRoom(uint16_t value, int32_t wanted) const = 0;
   //! Looks at the last leaf from its last entry backwards, then at the first leaf from its first
   //! entry forwards; returns the page of the first entry that leaves room, -1 when none does.
-  int32_t FindPageWithRoom(int32_t session, int32_t wanted);
+  //! `place` (when given) is set to where that entry is.
+  int32_t FindPageWithRoom(int32_t session, int32_t wanted, Place* place = nullptr);
   TABSBTree& Tree() { return tree_; }
 
  private:
@@ -112,13 +125,14 @@ class TABSBTreeBlobPageIndex : public TABSBTreePageIndex {
   void RemovePage(int32_t session, int32_t pageNo) { Remove(session, pageNo); }
   //! Adds `delta` (negative to subtract) to a page's used bytes. Raises "Cannot add data item to
   //! page. Page is full" (20106) when the result leaves the page's data size.
-  void ChangeUsedBytes(int32_t session, int32_t pageNo, int32_t delta);
+  //! `place`: where `FindPageWithRoom` found the page, when the index did not change since.
+  void ChangeUsedBytes(int32_t session, int32_t pageNo, int32_t delta, const Place* place = nullptr);
   //! The used bytes of a page, -1 when the page is not in the index.
   int32_t UsedBytes(int32_t session, int32_t pageNo);
   //! A page with room for `bytes` more: used + bytes < D - 2. -1 when none of the two leaves
   //! looked at has one.
-  int32_t FindPageWithRoom(int32_t session, int32_t bytes) {
-    return TABSBTreePageIndex::FindPageWithRoom(session, bytes);
+  int32_t FindPageWithRoom(int32_t session, int32_t bytes, Place* place = nullptr) {
+    return TABSBTreePageIndex::FindPageWithRoom(session, bytes, place);
   }
 
  protected:

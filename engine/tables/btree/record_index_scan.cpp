@@ -270,6 +270,7 @@ TABSRecordAddress TABSBTreeRecordIndex::ScanAddress(int32_t session, TABSScanSta
     if (!leaf.Loaded()) leaf.Load(session, at.PageNo);
     // A scan's first entry is often its only one (a key lookup): the leaf's addresses are copied
     // once the scan yields a second entry.
+    if (at.Entry < 0 || at.Entry >= leaf.Count()) throw EABSException(msg::kIndexInvalidPosition.At(20108));
     if (!state.Started) return leaf.Address(at.Entry);
     state.LeafAddresses.resize(static_cast<size_t>(leaf.Count()));
     for (int32_t entry = 0; entry < leaf.Count(); ++entry)

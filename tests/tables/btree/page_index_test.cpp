@@ -79,6 +79,20 @@ TEST(PageIndexTest, FindersLookAtTheLastLeafBackwardsThenTheFirstLeafForwards) {
   EXPECT_EQ(MessageOf([&] { blobs.ChangeUsedBytes(1, 40, dataSize); }),
             "Cannot add data item to page. Page is full - Native error: 20106");
   EXPECT_EQ(blobs.UsedBytes(1, 40), 500);
+
+  // The place a finder reports spares the update its search; a place that no longer holds the
+  // page (the index changed since) is not trusted.
+  for (int32_t page = 100; page < 400; ++page) blobs.AddPage(1, page, static_cast<int32_t>(dataSize - 10));
+  blobs.ChangeUsedBytes(1, 398, -200);
+  TABSBTreePageIndex::Place place;
+  ASSERT_EQ(blobs.FindPageWithRoom(1, 100, &place), 398);
+  blobs.ChangeUsedBytes(1, 398, 50, &place);
+  EXPECT_EQ(blobs.UsedBytes(1, 398), dataSize - 160);
+  blobs.RemovePage(1, 397);  // the entry of 398 moves down by one
+  blobs.ChangeUsedBytes(1, 398, 10, &place);
+  EXPECT_EQ(blobs.UsedBytes(1, 398), dataSize - 150);
+  EXPECT_EQ(blobs.UsedBytes(1, 399), dataSize - 10);
+  EXPECT_TRUE(blobs.Check(1).Sound());
 }
 
 TEST(PageIndexTest, MissingAndDuplicatePagesRaise) {
