@@ -457,7 +457,7 @@ TABSBlobValue TABSDiskBlobManager::CopyOf(const TABSBlobValue& value, bool disab
 }
 
 TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, int32_t field,
-                                             bool disableTempFiles) {
+                                             bool disableTempFiles, bool keep) {
   const TABSFieldDef& definition = BlobField(field);
   if (definition.BlobBlockSize <= 0) throw EABSException(msg::kStreamBlockSizeZero.At(20149));
   if (IsNullFlagSet(record, field)) return {};
@@ -474,6 +474,7 @@ TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, i
   }
   if (value.UncompressedSize < 0 || value.BlockCount < 0)
     Damaged(address.PageNo, EABSException(msg::kInvalidBlobFieldSize).Message());
+  if (!keep) return value;
   TABSBlobValue result = CopyOf(value, disableTempFiles);
   CacheEntry entry;
   entry.Handle = nextHandle_++;
