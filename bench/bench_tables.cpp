@@ -10,6 +10,7 @@
 // short memo):
 //   (a) insert n rows in one transaction        (e) update n/10 rows, in one transaction
 //   (b) n point lookups by key, random order    (f) delete n/10 rows, in one transaction
+//       (Locate, and (b') FindKey on the index)
 //   (c) forward scan of n/10 rows by the index  (g) write and read back a 1 MB BLOB, plain and zlib 1
 //   (d) full scan reading every field           (h) insert n rows, 100 rows per transaction
 // Prints both times, their ratio (engine / SQLite: below 1 the engine is faster) and the file sizes.

@@ -1,5 +1,5 @@
 // The player: plays the MP3 files of MarvoyMP3/ and shows the JPEG pictures of MarvoyJPG/, both
-// beside the executable, until the window is closed.
+// beside the executable, until the window is closed, with the lyrics of ./Lyrics/LYRIC.SVL.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
@@ -7,9 +7,10 @@
 #include <system_error>
 
 #include "player/audio_device.h"
-#include "player/lyric_store.h"
+#include "player/lyric_database.h"
 #include "player/main_window.h"
 #include "player/startup_seed.h"
+#include "tools/lyrics/lyric_file.h"
 
 namespace {
 
@@ -29,7 +30,9 @@ int main(int argc, char** argv) {
   sonvale::SeedRandomGenerator();
   sonvale::SystemClock clock;
   sonvale::AudioMediaDevice media(clock);
-  sonvale::NoLyricStore lyrics;
+  // The lyrics file is looked for in the current folder: start the player in its own folder (its
+  // desktop entry and scripts/run-player.sh do).
+  sonvale::LyricDatabase lyrics(sonvale::lyric_file::kPlayerPath);
   sonvale::TfrmMain window(ExecutableFolder(), media, clock, lyrics, [](const std::string& address) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(address), QUrl::TolerantMode));
   });

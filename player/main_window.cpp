@@ -19,15 +19,18 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "framework/ui/vizdb_ui.h"
 #include "player/event_trace.h"
 #include "player/fitted_text.h"
 #include "player/help_content.h"
 #include "player/id3v1.h"
 #include "player/jpeg_loader.h"
+#include "player/lyric_database.h"
 #include "player/message_board.h"
 #include "player/panel_rules.h"
 #include "player/picture_box.h"
 #include "player/text_util.h"
+#include "tools/lyrics/lyric_file.h"
 
 namespace sonvale {
 
@@ -118,6 +121,8 @@ TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& cloc
   windowFont.setStyleHint(QFont::SansSerif);
   windowFont.setPointSize(9);
   setFont(windowFont);
+  // Loading the window connects the lyrics file before anything else.
+  OpenLyrics();
 
   // The two sides are placed by resizeEvent: the picture side takes its share of the width and
   // the lyric side the rest, as a left-aligned panel beside a client panel would.
@@ -127,6 +132,11 @@ TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& cloc
   BuildManualPanel();
   BuildHelpPanel();
   messages_ = new MessageBoard(this, kMessageCloseMs);
+  // What the data-aware controls cannot do (a post refused, a locked record) goes to the window's
+  // one message box too.
+  viz::ui::SetErrorReporter([this](QWidget*, const QString& message) { Report(S(message), true); });
+  viz::ui::InstallApplicationErrorHandler();
+  if (!lyricsProblem_.empty()) Report(lyricsProblem_, true);
 
   // Window creation: the folder scan.
   loop_.Create(appFolder);
@@ -152,6 +162,21 @@ TfrmMain::TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& cloc
 TfrmMain::~TfrmMain() {
   ProgresTimer->stop();
   media_.Close();
+  // While the controls still exist: a lyric typed into the memo goes into its record.
+  try {
+    lyrics_.Close();
+  } catch (const std::exception& error) {
+    TraceEvent(std::string("error: ") + error.what());
+  }
+  viz::ui::SetErrorReporter({});
+}
+
+void TfrmMain::OpenLyrics() {
+  try {
+    lyrics_.Open();
+  } catch (const std::exception& error) {
+    lyricsProblem_ = LyricsUnavailableMessage(lyrics_.FileName(), error.what());
+  }
 }
 
 void TfrmMain::BuildPhotoSide() {
@@ -221,8 +246,21 @@ void TfrmMain::BuildLyricSide() {
   pnlEditLyric = Named(new QWidget(pnlLyrics), "pnlEditLyric");
   auto* editor = new QVBoxLayout(pnlEditLyric);
   editor->setContentsMargins(0, 0, 0, 0);
-  Label10 = Named(new QLabel("LYRIC.SVL file must be writable", pnlEditLyric), "Label10");
+  editor->setSpacing(2);
+  viz::TDataSource* source = lyrics_.Available() ? lyrics_.DataSource() : nullptr;
+  auto* bar = new QHBoxLayout();
+  DBNavigator1 = Named(new viz::ui::TDBNavigator(pnlEditLyric), "DBNavigator1");
+  DBNavigator1->SetShowHint(true);
+  DBNavigator1->SetDataSource(source);
+  Label10 = Named(new QLabel("LYRIC.SVL attribut file must be Archive", pnlEditLyric), "Label10");
+  bar->addWidget(DBNavigator1);
+  bar->addStretch(1);
+  editor->addLayout(bar);
   editor->addWidget(Label10);
+  DBGrid1 = Named(new viz::ui::TDBGrid(pnlEditLyric), "DBGrid1");
+  DBGrid1->SetDataSource(source);
+  DBGrid1->setMinimumHeight(110);
+  editor->addWidget(DBGrid1, 1);
   pnlGoogle = Named(new QWidget(pnlEditLyric), "pnlGoogle");
   pnlGoogle->setFixedHeight(52);
   pnlGoogle->installEventFilter(this);
@@ -233,13 +271,26 @@ void TfrmMain::BuildLyricSide() {
   btnGoogle->setToolTip("Need modem and internet connection");
   connect(btnGoogle, &QPushButton::clicked, this, [this] { RunWebSearch(); });
   lblFileName = Named(new QLabel("FileName", pnlGoogle), "lblFileName");
-  dbeFileName = Named(new QLineEdit(pnlGoogle), "dbeFileName");
+  dbeFileName = Named(new viz::ui::TDBEdit(pnlGoogle), "dbeFileName");
+  dbeFileName->SetDataSource(source);
+  dbeFileName->SetDataField(lyric_file::kFileNameField);
   dbeFileName->installEventFilter(this);
   editor->addWidget(pnlGoogle);
   pnlEditLyric->hide();
   lyricArea->addWidget(pnlEditLyric);
-  dbeTheLyric = Named(new QPlainTextEdit(pnlLyrics), "dbeTheLyric");
-  dbeTheLyric->setReadOnly(!lyrics_.Available());
+  dbeTheLyric = Named(new viz::ui::TDBMemo(pnlLyrics), "dbeTheLyric");
+  dbeTheLyric->SetDataSource(source);
+  dbeTheLyric->SetDataField(lyric_file::kLyricField);
+  if (lyrics_.ReadOnly()) {
+    dbeTheLyric->SetReadOnly(true);
+    dbeFileName->SetReadOnly(true);
+    DBGrid1->SetReadOnly(true);
+  }
+  if (!source) {
+    // The lyric area says why there are no lyrics.
+    dbeTheLyric->setReadOnly(true);
+    dbeTheLyric->setPlainText(Q(lyricsProblem_));
+  }
   lyricArea->addWidget(dbeTheLyric, 1);
   middle->addLayout(lyricArea, 1);
   Progress = Named(VerticalBar(pnlLyrics), "Progress");
@@ -330,7 +381,7 @@ void TfrmMain::BuildManualPanel() {
   column->addLayout(actions);
   btnInsertBlankMemo = Named(new QPushButton("\"BlankMemo\" InsertRecord", pnlPlayMP3), "btnInsertBlankMemo");
   btnInsertBlankMemo->setToolTip("Just incase your BlankMemo Record was deleted.");
-  btnInsertBlankMemo->setEnabled(lyrics_.Available());
+  btnInsertBlankMemo->setEnabled(!lyrics_.ReadOnly());
   connect(btnInsertBlankMemo, &QPushButton::clicked, this, [this] {
     try {
       lyrics_.InsertBlankRecord();
@@ -521,13 +572,21 @@ void TfrmMain::ToggleLyricEditor() {
     return;
   }
   pnlEditLyric->show();
-  try {
-    lyrics_.BeginEdit();
-  } catch (const std::exception& error) {
-    Report(error.what(), true);
+  const QString track = txtFileName->text();
+  if (!lyrics_.Available()) {
+    if (!lyricsProblem_.empty()) Report(lyricsProblem_, false);
+  } else if (lyrics_.ReadOnly()) {
+    Report(LyricsReadOnlyMessage(lyrics_.FileName()), false);
+  } else {
+    try {
+      lyrics_.BeginEdit();
+    } catch (const std::exception& error) {
+      Report(error.what(), true);
+    }
+    // Into the record: the track's own record keeps its name, the "BlankMemo" record takes it.
+    dbeFileName->setText(track);
   }
-  dbeFileName->setText(txtFileName->text());
-  edtAsk->setText(Q(EditorSearchText(S(dbeFileName->text()))));
+  edtAsk->setText(Q(EditorSearchText(S(track))));
 }
 
 void TfrmMain::RunWebSearch() {

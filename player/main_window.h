@@ -23,6 +23,13 @@ class QPushButton;
 class QTimer;
 class QToolButton;
 
+namespace viz::ui {
+class TDBEdit;
+class TDBGrid;
+class TDBMemo;
+class TDBNavigator;
+}  // namespace viz::ui
+
 namespace sonvale {
 
 class MessageBoard;
@@ -35,7 +42,9 @@ class TfrmMain : public QWidget, private LoopHooks {
   Q_OBJECT
 
  public:
-  //! `appFolder` is the folder holding MarvoyMP3/ and MarvoyJPG/, ending with '/'.
+  //! `appFolder` is the folder holding MarvoyMP3/ and MarvoyJPG/, ending with '/'. The lyrics are
+  //! opened first, before the folder scan; when they cannot be, that is reported once and the
+  //! window plays without them.
   TfrmMain(const std::string& appFolder, MediaDevice& media, Clock& clock, LyricStore& lyrics,
            UrlOpener openUrl, QWidget* parent = nullptr);
   ~TfrmMain() override;
@@ -72,6 +81,7 @@ class TfrmMain : public QWidget, private LoopHooks {
   void OpenHelp() override;
   void Report(const std::string& message, bool isError) override;
 
+  void OpenLyrics();
   void BuildPhotoSide();
   void BuildLyricSide();
   void BuildManualPanel();
@@ -91,6 +101,8 @@ class TfrmMain : public QWidget, private LoopHooks {
   bool showReports_ = true;
   MessageBoard* messages_ = nullptr;
   bool shownOnce_ = false;
+  //! Why the lyrics are unavailable; empty when they opened.
+  std::string lyricsProblem_;
 
  public:
   // The window's controls, named as the user-facing design names them.
@@ -109,13 +121,15 @@ class TfrmMain : public QWidget, private LoopHooks {
   FittedLabel* txtFileName = nullptr;
   QProgressBar* Progress = nullptr;
   QWidget* pnlEditLyric = nullptr;
+  viz::ui::TDBGrid* DBGrid1 = nullptr;
+  viz::ui::TDBNavigator* DBNavigator1 = nullptr;
   QLabel* Label10 = nullptr;
   QWidget* pnlGoogle = nullptr;
   QLineEdit* edtAsk = nullptr;
   QPushButton* btnGoogle = nullptr;
   QLabel* lblFileName = nullptr;
-  QLineEdit* dbeFileName = nullptr;
-  QPlainTextEdit* dbeTheLyric = nullptr;
+  viz::ui::TDBEdit* dbeFileName = nullptr;
+  viz::ui::TDBMemo* dbeTheLyric = nullptr;
   QWidget* pnlBottom = nullptr;
   QPushButton* bbtLyric = nullptr;
   FittedLabel* txtFolder = nullptr;

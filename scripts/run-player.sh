@@ -4,7 +4,9 @@
 #   bash scripts/run-player.sh FOLDER     plays FOLDER/MarvoyMP3/ and shows FOLDER/MarvoyJPG/; when
 #                                         FOLDER has no such sub-folders, its own *.mp3 and *.jpg files
 # The player looks for MarvoyMP3/ and MarvoyJPG/ beside its executable, so for FOLDER a copy of the
-# executable is started from build/player-run/ with links to the user's folders.
+# executable is started from build/player-run/ with links to the user's folders. It opens its lyrics
+# file Lyrics/LYRIC.SVL in the folder it is started in: the demo's in build/player/; for FOLDER its
+# own Lyrics/ when it has one, else one kept in build/player-lyrics/ from run to run.
 # Set SONVALE_TRACE=1 to follow what it plays and shows on standard error, and SONVALE_SEED=N
 # (0 … 4294967295) to replay one random order instead of a new one at every start.
 set -euo pipefail
@@ -15,7 +17,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build --target sonvale -j "$(nproc)"
 
 if [ $# -eq 0 ]; then
-  exec build/player/sonvale
+  cd build/player
+  exec ./sonvale
 fi
 
 folder=$(realpath "$1")
@@ -34,4 +37,14 @@ for kind in MP3 JPG; do
     ln -s "$folder" "$run/Marvoy$kind"
   fi
 done
-exec "$run/sonvale"
+if [ -d "$folder/Lyrics" ]; then
+  ln -s "$folder/Lyrics" "$run/Lyrics"
+else
+  lyrics=build/player-lyrics
+  if [ ! -f "$lyrics/LYRIC.SVL" ]; then
+    build/tools/sonvale_lyrics "$lyrics/LYRIC.SVL" > /dev/null
+  fi
+  ln -s "$(realpath "$lyrics")" "$run/Lyrics"
+fi
+cd "$run"
+exec ./sonvale

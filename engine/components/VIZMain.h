@@ -4,6 +4,7 @@
 //   TABSDatabase       one connection to one database file, addressed by its alias
 //   TABSTable          the dataset of one table, on the framework's dataset
 //   TABSLocalCursor    the engine cursor under a dataset
+//   TABSBLOBStream     a stream on a memo, wide memo or BLOB field (TABSDataSet::CreateBlobStream)
 //   TABSLocalSession   the engine-side session object of a connection
 //   EABSEngineError    a record operation refused (a lock, a conflict, a violated constraint)
 //   EABSException      every other engine failure, with its native error number
@@ -27,6 +28,7 @@
 // examples/ holds complete programs.
 #pragma once
 
+#include "engine/components/blob_stream.h"
 #include "engine/components/component_owner.h"
 #include "engine/components/database.h"
 #include "engine/components/dataset.h"
@@ -40,3 +42,4 @@
 #include "engine/components/table.h"
 #include "engine/components/table_copy.h"
 #include "engine/types/errors.h"
+#include "engine/types/framework_field_copy.h"

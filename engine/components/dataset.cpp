@@ -20,44 +20,6 @@
 
 namespace viz {
 
-// A stream a BLOB field writes through: the value goes into the record buffer when it closes, and
-// the field hears of the change.
-class TABSDataSet::BlobWriter : public TStream {
- public:
-  BlobWriter(TABSLocalCursor& cursor, uint8_t* record, int32_t fieldIndex, TBlobField* field,
-             std::unique_ptr<TABSBlobValueStream> stream)
-      : cursor_(cursor),
-        record_(record),
-        fieldIndex_(fieldIndex),
-        field_(field),
-        stream_(std::move(stream)) {}
-  ~BlobWriter() override {
-    if (!stream_->Modified()) return;
-    try {
-      uint8_t* inUse = cursor_.RecordBuffer();
-      cursor_.SetRecordBuffer(record_);
-      cursor_.CloseBlob(fieldIndex_, *stream_);
-      cursor_.SetRecordBuffer(inUse);
-      if (field_) field_->NotifyStreamModified();
-    } catch (const Exception&) {
-      HandleApplicationError();
-    }
-  }
-  int64_t Read(void* buffer, int64_t count) override { return stream_->Read(buffer, count); }
-  int64_t Write(const void* buffer, int64_t count) override { return stream_->Write(buffer, count); }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_->Seek(offset, origin); }
-  int64_t GetPosition() const override { return stream_->GetPosition(); }
-  int64_t GetSize() const override { return stream_->GetSize(); }
-  void SetSize(int64_t size) override { stream_->SetSize(size); }
-
- private:
-  TABSLocalCursor& cursor_;
-  uint8_t* record_;
-  int32_t fieldIndex_;
-  TBlobField* field_;
-  std::unique_ptr<TABSBlobValueStream> stream_;
-};
-
 TABSDataSet::TABSDataSet(TABSComponentOwner* owner) : owner_(owner) {
   if (owner_) owner_->dataSets_.push_back(this);
 }
@@ -185,6 +147,8 @@ void TABSDataSet::InternalClose() {
     // Closing to reopen on the same cursor: the cursor stays open and the dataset attached.
     keepCursor_ = false;
     if (cursor_) {
+      // The fields are made anew: streams on the old ones go.
+      cursor_->CloseBlobs(false);
       for (TRecordBuffer buffer : buffers_) cursor_->ReleaseRecordBuffer(buffer);
       cursor_->ReleaseRecordBuffer(scan_.data());
       return;
@@ -384,6 +348,8 @@ void TABSDataSet::InternalPost() {
   TABSLocalCursor& cursor = CheckedCursor(10351);
   if (State() != dsEdit && State() != dsInsert) throw EABSException(msg::kDatasetNotInsertOrEdit.At(10030));
   if (readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10032));
+  // What open BLOB writers hold is part of the record the required fields are checked on.
+  cursor.CloseBlobs(true);
   CheckRequiredFields();
   TRecordBuffer buffer = ActiveBuffer();
   cursor.SetRecordBuffer(buffer);
@@ -417,6 +383,11 @@ void TABSDataSet::InternalDelete() {
   PositionOn(buffer);
   cursor_->Delete();
   CheckResult();
+  // The framework rebuilds the window from the record the cursor stands on. The deleted record is
+  // gone from the index, and a step from it needs its values, which only this buffer still holds:
+  // step to its successor now (or past the end), so that the next record takes its place.
+  cursor_->SetRecordBuffer(buffer);
+  cursor_->GetRecord(TABSLocalCursor::kGetNext);
 }
 
 // ---- Field data
@@ -526,29 +497,41 @@ void TABSDataSet::SetFieldText(TField& field, const void* text, size_t length) {
 }
 
 std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
+  if (mode != bmRead && readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10107));
+  auto stream = std::make_unique<TABSBLOBStream>(*this, field, mode);
+  if (!stream->HasEngineStream() && State() == dsBrowse && !blobRefreshing_) {
+    // The record could not be reached: a refresh shows whether it is gone. Controls that read the
+    // field again during the refresh must not start another one.
+    blobRefreshing_ = true;
+    struct Reset {
+      bool& flag;
+      ~Reset() { flag = false; }
+    } reset{blobRefreshing_};
+    Refresh();
+  }
+  return stream;
+}
+
+TABSLocalBLOBStream* TABSDataSet::OpenEngineBlob(TField& field, TABSBlobOpenMode mode) {
   TABSLocalCursor& cursor = CheckedCursor(10353);
   TRecordBuffer record = GetActiveRecordBuffer();
-  if (!record) throw EABSException(msg::kNilPointer.At(10353));
-  const bool writing = mode != bmRead;
-  if (writing) {
-    if (readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10106));
-    if (State() != dsEdit && State() != dsInsert) throw EABSException(msg::kDatasetNotEditOrInsert.At(10111));
+  bool isInsert = State() == dsInsert;
+  if (!record) {
+    // An empty dataset: the field of a new record, which holds nothing.
+    emptyRecord_.assign(static_cast<size_t>(cursor.RecordBufferSize()), 0);
+    cursor.InitRecordBuffer(emptyRecord_.data(), false);
+    record = emptyRecord_.data();
+    isInsert = true;
   }
-  const int32_t index = StoredFieldOf(field, 10118);
-  uint8_t* inUse = cursor.RecordBuffer();
+  TABSCursorPositionSaver position(&cursor);
+  struct Restore {
+    TABSLocalCursor& cursor;
+    uint8_t* buffer;
+    ~Restore() { cursor.SetRecordBuffer(buffer); }
+  } restore{cursor, cursor.RecordBuffer()};
   cursor.SetRecordBuffer(record);
-  std::unique_ptr<TABSBlobValueStream> stream;
-  try {
-    stream = cursor.OpenBlob(index, writing, mode == bmWrite);
-  } catch (...) {
-    cursor.SetRecordBuffer(inUse);
-    throw;
-  }
-  cursor.SetRecordBuffer(inUse);
-  if (!writing) return stream;
-  if (mode == bmWrite) stream->SetSize(0);
-  return std::make_unique<BlobWriter>(cursor, record, index, dynamic_cast<TBlobField*>(&field),
-                                      std::move(stream));
+  if (!PositionOn(record)) isInsert = true;
+  return cursor.OpenBlob(isInsert, State() == dsEdit, State() == dsBrowse && !isInsert, mode, field.FieldNo() - 1);
 }
 
 // ---- Steps of the SQL engine
@@ -687,6 +670,19 @@ std::vector<Variant> TABSDataSet::Lookup(const std::string& keyFields, const std
   TABSRecordAddress found;
   if (!FindMatch(keyFields, keyValues, 0, found) || !ReadAt(found)) return {};
   std::vector<uint8_t> record(scan_);
+  // BLOB values read for the copy are kept under its address until let go: a later copy at the same
+  // address must not find them.
+  struct Release {
+    TABSLocalCursor& cursor;
+    uint8_t* buffer;
+    ~Release() {
+      try {
+        cursor.ReleaseRecordBuffer(buffer);
+      } catch (const Exception&) {
+        HandleApplicationError();
+      }
+    }
+  } release{*cursor_, record.data()};
   TABSLocalCursor::SetTrailerAddress(record.data(), dataSize_, found);
   GetCalcFields(record.data());
   TTempState reading(*this, dsCalcFields, record.data());

@@ -120,13 +120,16 @@ class TABSDataSet : public TDataSet {
   bool FindRecord(bool restart, bool goForward) override;
 
  private:
-  class BlobWriter;
+  friend class TABSBLOBStream;
   void Attach();
   void Detach();
   // The stored field a framework field shows; "Invalid field number" with `code` otherwise.
   int32_t StoredFieldOf(const TField& field, int32_t code) const;
   // Raises EABSEngineError for a non-zero result of the cursor's last record operation.
   void CheckResult() const;
+  // Opens the cursor's engine stream on a field of the current record (null when the record cannot
+  // be reached), with the cursor's buffer and position put back afterwards.
+  TABSLocalBLOBStream* OpenEngineBlob(TField& field, TABSBlobOpenMode mode);
   // Puts the cursor on the record of a buffer; false for a buffer without a record.
   bool PositionOn(TRecordBuffer buffer);
   // Reads the record at `address` into the spare scan buffer; false when it is gone.
@@ -155,6 +158,10 @@ class TABSDataSet : public TDataSet {
   // Set while the dataset closes to reopen on its cursor.
   bool keepCursor_ = false;
   std::vector<uint8_t> scan_;
+  // The record a BLOB stream of an empty dataset reads from.
+  std::vector<uint8_t> emptyRecord_;
+  // Set while a BLOB stream that found no record refreshes the dataset.
+  bool blobRefreshing_ = false;
   // The buffers handed to the framework.
   std::vector<TRecordBuffer> buffers_;
   int32_t dataSize_ = 0;

@@ -58,7 +58,9 @@ void TABSEngineManager::UnregisterSession(TABSSession* session) {
 }
 
 TABSSession* TABSEngineManager::FindSession(std::string_view name) {
-  if (name.empty()) return &DefaultSession();
+  // The default session exists from the start, so that it is found by its name "Default" too.
+  TABSSession& defaultSession = DefaultSession();
+  if (name.empty()) return &defaultSession;
   std::lock_guard lock(listLock_);
   for (TABSSession* session : sessions_) {
     if (SameName(session->SessionName(), name)) return session;

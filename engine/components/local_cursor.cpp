@@ -1,6 +1,8 @@
 #include "engine/components/local_cursor.h"
 
 #include <algorithm>
+#include <climits>
+#include <exception>
 #include <cstring>
 
 #include "engine/components/engine_error.h"
@@ -201,6 +203,7 @@ void TABSLocalCursor::CloseTable() {
   if (!open_) return;
   TABSTableData* table = table_;
   ReleaseEditLocks();
+  blobs_.clear();
   if (RecordBuffer()) table->ReleaseRecordBlobs(RecordBuffer());
   open_ = false;
   table_ = nullptr;
@@ -327,6 +330,8 @@ void TABSLocalCursor::InitRecordBuffer(uint8_t* buffer, bool applyDefaults) {
 }
 
 void TABSLocalCursor::ReleaseRecordBuffer(uint8_t* buffer) {
+  // A writer must not store into a buffer that is let go.
+  if (buffer) ReleaseBlobs(true, false, buffer);
   if (open_ && table_ && buffer) table_->ReleaseRecordBlobs(buffer);
 }
 
@@ -476,6 +481,7 @@ void TABSLocalCursor::BeginEdit() {
 void TABSLocalCursor::Cancel(bool wasInsert) {
   ClearResult();
   TABSTableData& table = CheckedTable(10336);
+  ReleaseBlobs(true, false);
   if (RecordBuffer()) table.DiscardRecordBlobs(RecordBuffer());
   if (!wasInsert) ReleaseEditLocks();
 }
@@ -486,6 +492,8 @@ void TABSLocalCursor::Post(bool isInsert) {
   uint8_t* record = RecordBuffer();
   if (!record) throw EABSException(msg::kNilPointer.At(10337));
   std::lock_guard lock(table.TableLock());
+  // What the open writers hold goes into the record first.
+  CloseBlobs(true);
   TABSDiskTableData* locking = LockingTable();
   const bool inTransaction = InTransaction();
   const uint8_t kind = inTransaction ? ltTransactionWrite : ltCommit;
@@ -654,26 +662,179 @@ void TABSLocalCursor::ClearRange() {
 
 // ---- BLOBs
 
-std::unique_ptr<TABSBlobValueStream> TABSLocalCursor::OpenBlob(int32_t field, bool writable, bool truncate) {
-  TABSTableData& table = CheckedTable(10330);
-  if (field < 0 || field >= fieldDefs_.Count())
-    throw EABSException(msg::kInvalidFieldNumber.At(10118), field, fieldDefs_.Count());
-  std::lock_guard lock(table.TableLock());
-  return table.OpenBlobStream(this, !writable, truncate, field);
+int32_t TABSLocalCursor::StoredFieldOfVisible(int32_t field, int32_t code) const {
+  const auto count = static_cast<int32_t>(visibleFields_.size());
+  if (field < 0 || field >= count) throw EABSException(msg::kInvalidFieldNumber.At(code), field, count);
+  return visibleFields_[static_cast<size_t>(field)].StoredField;
 }
 
-void TABSLocalCursor::CloseBlob(int32_t field, TABSBlobValueStream& stream) {
+TABSLocalBLOBStream* TABSLocalCursor::OpenBlob(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode,
+                                               int32_t field) {
+  TABSTableData& table = CheckedTable(10330);
+  if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10330));
+  std::lock_guard enter(table.TableLock());
+  // The read lock keeps other processes from changing the record while its value is taken.
+  struct ReadLock {
+    TABSLocalCursor& cursor;
+    bool held = false;
+    ~ReadLock() {
+      if (!held) return;
+      try {
+        cursor.UnlockTable(ltRead);
+      } catch (const EABSException&) {
+        // A byte left locked goes with the session's other locks at disconnect.
+      }
+    }
+  } readLock{*this};
+  if (LockingTable()) {
+    if (!LockTable(ltRead, blobLockRetry_.attempts, blobLockRetry_.intervalMs)) return nullptr;
+    readLock.held = true;
+  }
+  if (mode == bomRead && isBrowse && !isInsert && !isEdit) {
+    // A record on view may have been changed or deleted since it was read.
+    if (GetRecord(kGetCurrent) != kOk) return nullptr;
+  }
+  const int32_t stored = StoredFieldOfVisible(field, 10110);
+  if (mode != bomRead) {
+    for (const auto& open : blobs_) {
+      if (open->FieldNo() == stored && open->Writer())
+        throw EABSException(msg::kBlobFieldAlreadyOpened, stored, fieldDefs_[stored].Name());
+    }
+  }
+  std::unique_ptr<TABSBlobValueStream> inner =
+      table.OpenBlobStream(this, mode == bomRead, mode == bomWrite, stored);
+  auto stream = std::make_unique<TABSLocalBLOBStream>(std::move(inner), mode, stored, RecordBuffer());
+  // A write stream starts from an empty value: the truncation is a change even when nothing is written.
+  if (mode == bomWrite) stream->SetSize(0);
+  blobs_.push_back(std::move(stream));
+  return blobs_.back().get();
+}
+
+void TABSLocalCursor::CloseBlob(TABSLocalBLOBStream* stream) {
+  auto found = std::find_if(blobs_.begin(), blobs_.end(), [&](const auto& open) { return open.get() == stream; });
+  if (found == blobs_.end()) return;
+  std::unique_ptr<TABSLocalBLOBStream> closing = std::move(*found);
+  blobs_.erase(found);
+  if (!closing->Writer() || !closing->Modified()) return;
   TABSTableData& table = CheckedTable(10331);
-  if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10331));
   std::lock_guard lock(table.TableLock());
-  table.WriteBlobValue(RecordBuffer(), field, stream.TakeValue());
+  table.WriteBlobValue(closing->RecordBuffer(), closing->FieldNo(), closing->TakeValue());
+}
+
+void TABSLocalCursor::DropBlob(TABSLocalBLOBStream* stream) {
+  std::erase_if(blobs_, [&](const auto& open) { return open.get() == stream; });
+}
+
+void TABSLocalCursor::ReleaseBlobs(bool writersOnly, bool store, const uint8_t* record) {
+  std::exception_ptr first;
+  for (size_t index = 0; index < blobs_.size();) {
+    TABSLocalBLOBStream* stream = blobs_[index].get();
+    if ((writersOnly && !stream->Writer()) || (record && stream->RecordBuffer() != record)) {
+      ++index;
+      continue;
+    }
+    try {
+      if (store) {
+        CloseBlob(stream);
+      } else {
+        DropBlob(stream);
+      }
+    } catch (...) {
+      if (!first) first = std::current_exception();
+    }
+  }
+  if (first) std::rethrow_exception(first);
 }
 
 void TABSLocalCursor::CloseBlobs(bool writersOnly) {
-  TABSTableData& table = CheckedTable(10332);
-  if (!RecordBuffer()) return;
-  if (writersOnly) return table.DiscardRecordBlobs(RecordBuffer());
-  table.ReleaseRecordBlobs(RecordBuffer());
+  ReleaseBlobs(writersOnly, true);
+}
+
+int32_t TABSLocalCursor::OpenBlobCount(int32_t storedField) const {
+  return static_cast<int32_t>(std::count_if(blobs_.begin(), blobs_.end(), [&](const auto& open) {
+    return storedField < 0 || open->FieldNo() == storedField;
+  }));
+}
+
+void TABSLocalCursor::GetFieldValue(int32_t field, TABSVariant& value) {
+  CheckedTable(10332);
+  const uint8_t* record = RecordBuffer();
+  if (!record) throw EABSException(msg::kNilPointer.At(10332));
+  const int32_t stored = StoredFieldOfVisible(field, 20191);
+  const TABSFieldDef& definition = fieldDefs_[stored];
+  const TABSFieldLayout layout{definition.DataType(), definition.BaseType(), definition.BufferOffset,
+                               definition.BufferSize()};
+  if (!IsBlobBaseType(layout.BaseType)) {
+    value.ReadFromRecord(record, stored, layout);
+    return;
+  }
+  if (IsNullFlagSet(record, stored)) {
+    value.Clear(layout.BaseType);
+    return;
+  }
+  TABSLocalBLOBStream* stream = OpenBlob(false, false, false, bomRead, field);
+  if (!stream) throw EABSException(msg::kNilPointer.At(10332));
+  std::string bytes;
+  try {
+    const int64_t size = stream->GetSize();
+    if (size >= INT32_MAX) throw EABSException(msg::kBufferSizeExceeded.At(20191));
+    bytes.resize(static_cast<size_t>(size));
+    if (size > 0) ExactRead(bytes.data(), size, *stream, 20191);
+  } catch (...) {
+    CloseBlob(stream);
+    throw;
+  }
+  CloseBlob(stream);
+  // A BLOB payload carries a zero byte after the value, as the variant's own BLOB values do.
+  if (layout.BaseType == bt::kBlob) bytes.push_back('\0');
+  if (bytes.empty()) {
+    value.Clear(layout.BaseType);
+    return;
+  }
+  value.SetRaw(bytes.data(), static_cast<int32_t>(bytes.size()), layout.BaseType, TABSCopyMode::Copy);
+}
+
+void TABSLocalCursor::SetFieldValue(int32_t field, const TABSVariant& value) {
+  CheckedTable(10333);
+  uint8_t* record = RecordBuffer();
+  if (!record) throw EABSException(msg::kNilPointer.At(10333));
+  const int32_t stored = StoredFieldOfVisible(field, 20192);
+  const TABSFieldDef& definition = fieldDefs_[stored];
+  const TABSFieldLayout layout{definition.DataType(), definition.BaseType(), definition.BufferOffset,
+                               definition.BufferSize()};
+  if (value.IsNull() || !IsBlobBaseType(layout.BaseType)) {
+    if (value.IsNull() && IsBlobBaseType(layout.BaseType)) {
+      // The value cached for the field must not come back at the post.
+      TABSLocalBLOBStream* stream = OpenBlob(false, true, false, bomWrite, field);
+      if (!stream) throw EABSException(msg::kBlobWriteTableLocked, stored, definition.Name());
+      CloseBlob(stream);
+    }
+    TABSVariant(value).WriteToRecord(record, stored, layout);
+    return;
+  }
+  // Texts and BLOB kinds go in as they are, without the terminator of a text or the zero byte after
+  // a BLOB value; other values as the field's type makes them.
+  TABSVariant converted(value);
+  if (!IsStringBaseType(converted.GetType()) && !IsBlobBaseType(converted.GetType()))
+    converted.ConvertTo(layout.BaseType);
+  int64_t size = converted.GetSize();
+  const TABSBaseType type = converted.GetType();
+  if (type == bt::kChar || type == bt::kString) {
+    size = converted.StringLength();
+  } else if (type == bt::kWideChar || type == bt::kWideString) {
+    size = 2 * static_cast<int64_t>(converted.StringLength());
+  } else if (type == bt::kBlob && size > 0) {
+    --size;
+  }
+  TABSLocalBLOBStream* stream = OpenBlob(false, true, false, bomWrite, field);
+  if (!stream) throw EABSException(msg::kBlobWriteTableLocked, stored, definition.Name());
+  try {
+    if (size > 0) ExactWrite(converted.GetData(), size, *stream, 20193);
+  } catch (...) {
+    DropBlob(stream);
+    throw;
+  }
+  CloseBlob(stream);
 }
 
 int64_t TABSLocalCursor::LastAutoincValue(int32_t field) {

@@ -26,7 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/components/blob_stream.h"
+#include "engine/storage/disk/table_lock_manager.h"
 #include "engine/tables/VIZBaseEngine.h"
+#include "engine/types/VIZVariant.h"
 
 namespace viz {
 
@@ -159,13 +162,30 @@ class TABSLocalCursor : public TABSCursor {
   void ClearRange();
   bool HasRange() const { return Navigation().Range.Active(); }
 
-  // ---- BLOBs
-  //! 36: a stream on BLOB field `field` of the buffer in use; `truncate` starts from an empty value.
-  std::unique_ptr<TABSBlobValueStream> OpenBlob(int32_t field, bool writable, bool truncate);
-  //! 37: stores what a writing stream holds into the buffer in use (kept until the post).
-  void CloseBlob(int32_t field, TABSBlobValueStream& stream);
-  //! 38: drops the BLOB values cached for the buffer in use; `writersOnly` keeps those read.
+  // ---- BLOBs (blob_stream.h)
+  //! 36: opens an engine stream on visible field `field` of the buffer in use and adds it to the
+  //! cursor's open streams, which own it. A read in browse state first reads the record again. Null
+  //! when the table lock cannot be had or the record is gone. Raises "Invalid field number - FieldNo
+  //! = %d, FieldCount = %d" (10110) and, for a second writer on one stored field, "BLOB field
+  //! already opened. FieldNo = %d, FieldName = %s" (10115).
+  TABSLocalBLOBStream* OpenBlob(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode, int32_t field);
+  //! 37: closes one open stream: a writer that changed its value stores it into its record buffer
+  //! (kept until the record is posted); the stream is freed. The other streams stay open.
+  void CloseBlob(TABSLocalBLOBStream* stream);
+  //! 38: closes every open stream, or only the writers.
   void CloseBlobs(bool writersOnly);
+  //! The open streams (all, or those on one stored field).
+  int32_t OpenBlobCount(int32_t storedField = -1) const;
+  //! The value of field `field` of the buffer in use as a variant: NULL of the field's base type, or
+  //! the value (a BLOB field's value read through a stream). Raises 20191 for a field number beyond
+  //! the fields.
+  void GetFieldValue(int32_t field, TABSVariant& value);
+  //! Stores a variant into field `field` of the buffer in use: a BLOB field's value through a write
+  //! stream, NULL and other fields as record values. Raises 20192 for a field number beyond the
+  //! fields, 20056 for a value longer than the field.
+  void SetFieldValue(int32_t field, const TABSVariant& value);
+  //! The attempts and pause of the read lock a stream takes when it opens (tests shorten them).
+  void SetBlobLockRetry(int attempts, int pauseMs) { blobLockRetry_ = {pauseMs, attempts}; }
 
   //! 39.
   int64_t LastAutoincValue(int32_t field);
@@ -221,6 +241,13 @@ class TABSLocalCursor : public TABSCursor {
   // Runs a record write; an engine error it raises becomes result -8 with its message.
   template <class Step>
   bool Guarded(Step&& step);
+  // Frees open streams (all, or the writers; only those on `record` when given), a writer storing
+  // what it changed first when `store` is set. The first error is raised after all are freed.
+  void ReleaseBlobs(bool writersOnly, bool store, const uint8_t* record = nullptr);
+  // Frees one open stream without storing anything.
+  void DropBlob(TABSLocalBLOBStream* stream);
+  // The stored field of a visible one; `code` with "Invalid field number" otherwise.
+  int32_t StoredFieldOfVisible(int32_t field, int32_t code) const;
 
   TABSLocalSession* session_;
   TABSTableData* table_ = nullptr;
@@ -252,6 +279,9 @@ class TABSLocalCursor : public TABSCursor {
   TABSRecordAddress lockedAddress_;
   bool editTableLocked_ = false;
   uint8_t editTableKind_ = 0;
+  // The open BLOB streams in the order opened.
+  std::vector<std::unique_ptr<TABSLocalBLOBStream>> blobs_;
+  TABSLockRetry blobLockRetry_ = kReadLockRetry;
 };
 
 }  // namespace viz

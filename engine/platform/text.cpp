@@ -211,6 +211,15 @@ std::string UpperCase(std::string_view text) {
   return out;
 }
 
+bool SameUpperCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  const auto& table = ByteCase().upper;
+  for (size_t index = 0; index < a.size(); ++index) {
+    if (table[static_cast<unsigned char>(a[index])] != table[static_cast<unsigned char>(b[index])]) return false;
+  }
+  return true;
+}
+
 std::string LowerCase(std::string_view text) {
   std::string out(text);
   LowerCaseBuffer(out.data(), out.size());

@@ -31,6 +31,8 @@ void UpperCaseBuffer(char* text, size_t length);
 void LowerCaseBuffer(char* text, size_t length);
 std::string UpperCase(std::string_view text);
 std::string LowerCase(std::string_view text);
+//! Whether UpperCase(a) == UpperCase(b), without building either.
+bool SameUpperCase(std::string_view a, std::string_view b);
 
 //! Upper and lower case of UTF-16 text, in place, character by character (simple case mapping of
 //! the Basic Multilingual Plane).

@@ -1,6 +1,7 @@
 #include "engine/storage/free_space_manager.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -104,6 +105,17 @@ int64_t TABSDatabaseFreeSpaceManager::LastEamIndex() const {
 }
 
 bool TABSDatabaseFreeSpaceManager::IsMapPage(int64_t pageNo) const {
+  // Asked for every page a reader takes: in 32 bits when the numbers fit, as they always do for
+  // page numbers (the same test as the general one below).
+  constexpr int64_t kMax = UINT32_MAX;
+  if (pageNo >= 0 && pageNo <= kMax && pagesPerPfs_ > 0 && pagesPerPfs_ <= kMax && pagesPerEam_ > 0 &&
+      pagesPerEam_ <= kMax) {
+    const auto page = static_cast<uint32_t>(pageNo);
+    const auto pfs = static_cast<uint32_t>(pagesPerPfs_);
+    const auto eam = static_cast<uint32_t>(pagesPerEam_);
+    if (page % pfs == 0 || page % eam == 0) return true;
+    return (page - 1) % pfs == 0 && (page - 1) % eam == 0;
+  }
   return IsMapPage(pageNo, pagesPerPfs_ / 8, extentPageCount_);
 }
 

@@ -181,7 +181,7 @@ void TABSPageManager::ReleasePage(TABSPage* page) {
         dirty.Insert(page);
         page->list_ = &dirty;
       } else {
-        cache_.Touch(page->PageNo);
+        cache_.Touch(page);
       }
     }
   }

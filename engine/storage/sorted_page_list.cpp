@@ -69,6 +69,14 @@ void TABSSortedPageList::Touch(int32_t pageNo) {
   }
 }
 
+void TABSSortedPageList::Touch(TABSPage* page) {
+  if (page->list_ != this) return Touch(page->PageNo);
+  if (page != newest_) {
+    Unlink(page);
+    LinkNewest(page);
+  }
+}
+
 void TABSSortedPageList::Delete(int32_t pageNo) {
   if (pageNos_.empty()) throw EABSException(msg::kSortedPageListEmpty);
   int32_t index = LowerBound(pageNo);

@@ -35,6 +35,8 @@ class TABSSortedPageList {
   void Insert(TABSPage* page);
   //! Makes the page of this number the newest. Raises "Page not found" (20167) if absent.
   void Touch(int32_t pageNo);
+  //! Touch for a page the caller holds: no search when the page says it is in this list.
+  void Touch(TABSPage* page);
   //! Removes the page of this number. Raises 20165 on an empty list, 20166 when it is absent.
   void Delete(int32_t pageNo);
   void Clear();

@@ -133,14 +133,16 @@ void TABSFieldDefs::ComputeOffsets() {
 }
 
 int32_t TABSFieldDefs::RecordBufferSize() const {
-  int32_t size = NullBitmapSize();
-  for (int32_t i = 0; i < Count(); ++i) size += (*this)[i].BufferSize();
+  const int32_t count = Count();
+  int32_t size = (count + 7) / 8;
+  for (int32_t i = 0; i < count; ++i) size += (*this)[i].BufferSize();
   return size;
 }
 
 int32_t TABSFieldDefs::StoredRecordSize() const {
-  int32_t size = NullBitmapSize();
-  for (int32_t i = 0; i < Count(); ++i) size += (*this)[i].StoredSize();
+  const int32_t count = Count();
+  int32_t size = (count + 7) / 8;
+  for (int32_t i = 0; i < count; ++i) size += (*this)[i].StoredSize();
   return size;
 }
 

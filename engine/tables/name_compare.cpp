@@ -9,7 +9,7 @@ std::string UpperName(std::string_view name) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);
+  return platform::SameUpperCase(a, b);
 }
 
 }  // namespace viz

@@ -7,9 +7,10 @@
 namespace viz {
 
 void StoredRecordToRecordBuffer(const TABSFieldDefs& fields, const uint8_t* stored, uint8_t* buffer) {
+  const int32_t count = fields.Count();
   std::memset(buffer, 0, static_cast<size_t>(fields.RecordBufferSize()));
   std::memcpy(buffer, stored, static_cast<size_t>(fields.NullBitmapSize()));
-  for (int32_t i = 0; i < fields.Count(); ++i) {
+  for (int32_t i = 0; i < count; ++i) {
     const TABSFieldDef& field = fields[i];
     std::memcpy(buffer + field.BufferOffset, stored + field.StoredOffset,
                 static_cast<size_t>(field.StoredSize()));
@@ -17,9 +18,10 @@ void StoredRecordToRecordBuffer(const TABSFieldDefs& fields, const uint8_t* stor
 }
 
 void RecordBufferToStoredRecord(const TABSFieldDefs& fields, const uint8_t* buffer, uint8_t* stored) {
+  const int32_t count = fields.Count();
   std::memset(stored, 0, static_cast<size_t>(fields.StoredRecordSize()));
   std::memcpy(stored, buffer, static_cast<size_t>(fields.NullBitmapSize()));
-  for (int32_t i = 0; i < fields.Count(); ++i) {
+  for (int32_t i = 0; i < count; ++i) {
     const TABSFieldDef& field = fields[i];
     std::memcpy(stored + field.StoredOffset, buffer + field.BufferOffset,
                 static_cast<size_t>(field.StoredSize()));

@@ -405,4 +405,10 @@ inline constexpr Message kInvalidRecordCount{10126, "Invalid record count = %d. 
 // Raised through the framework's database error with the component's name in front.
 inline constexpr const char* kCannotAccessIndexField = "Cannot access index field '%s'";
 
+// ---- BLOB field streams
+// A write stream that could not take the table's read lock: writing nothing and posting the old value
+// would lose the bytes written.
+inline constexpr Message kBlobWriteTableLocked{
+    10112, "Cannot open BLOB field for writing. Table is locked. FieldNo = %d, FieldName = %s"};
+
 }  // namespace viz::msg

@@ -142,28 +142,30 @@ void TDataLink::SetBufferCount(int count) {
   }
 }
 
+// A link that is leaving its source is still active while it hears the edit end, but has no dataset
+// any more: the accessors answer as for an inactive link then.
 int TDataLink::RecordCount() const {
-  if (!active_) return 0;
+  if (!active_ || !DataSet()) return 0;
   return std::clamp(DataSet()->recordCount_ - firstRecord_, 0, bufferCount_);
 }
 
 int TDataLink::ActiveRecord() const {
-  if (!active_) return 0;
+  if (!active_ || !DataSet()) return 0;
   return DataSet()->activeRecord_ - firstRecord_;
 }
 
 void TDataLink::SetActiveRecord(int row) {
-  if (!active_) return;
+  if (!active_ || !DataSet()) return;
   TDataSet* dataSet = DataSet();
   dataSet->activeRecord_ = std::clamp(row + firstRecord_, 0, std::max(dataSet->recordCount_ - 1, 0));
 }
 
 bool TDataLink::Bof() const {
-  return !active_ || DataSet()->Bof();
+  return !active_ || !DataSet() || DataSet()->Bof();
 }
 
 bool TDataLink::Eof() const {
-  return !active_ || DataSet()->Eof();
+  return !active_ || !DataSet() || DataSet()->Eof();
 }
 
 bool TDataLink::Edit() {

@@ -36,7 +36,7 @@ std::vector<std::string> SplitFieldNames(const std::string& names) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && platform::UpperCase(a) == platform::UpperCase(b);
+  return platform::SameUpperCase(a, b);
 }
 
 }  // namespace viz

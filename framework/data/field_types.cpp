@@ -26,9 +26,19 @@ T ReadNative(const TField& field, bool& hasValue) {
 // ---- TStringField
 
 std::string TStringField::GetAsString() const {
-  std::vector<char> buffer(DataSize() + 1, '\0');
-  if (!GetData(buffer.data())) return {};
-  return std::string(buffer.data(), strnlen(buffer.data(), Size()));
+  // Most string fields fit the buffer on the stack: no allocation beyond the result's.
+  constexpr size_t kStackBytes = 256;
+  const size_t bytes = static_cast<size_t>(DataSize()) + 1;
+  char stack[kStackBytes];
+  std::vector<char> heap;
+  char* buffer = stack;
+  if (bytes > kStackBytes) {
+    heap.resize(bytes);
+    buffer = heap.data();
+  }
+  std::memset(buffer, 0, bytes);
+  if (!GetData(buffer)) return {};
+  return std::string(buffer, strnlen(buffer, static_cast<size_t>(Size())));
 }
 
 void TStringField::SetAsStringValue(const std::string& value) {

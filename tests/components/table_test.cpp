@@ -106,6 +106,24 @@ TEST_F(TableTest, EditPostCancelDeleteAndBookmarks) {
   EXPECT_EQ(table_->FieldByName("Score").AsInteger(), 20);
 }
 
+// After a delete the next record in the dataset's order becomes current (the new last one when the
+// last was deleted), in every order and from every place in the window.
+TEST_F(TableTest, DeleteMakesTheNextRecordCurrent) {
+  for (const std::string index : {"byId", "byName", ""}) {
+    for (int position = 1; position <= 4; ++position) {
+      table_->SetIndexName(index);
+      const std::vector<int> before = Ids(*table_);
+      table_->SetRecNo(position);
+      const int deleted = table_->FieldByName("Id").AsInteger();
+      const std::string deletedName = table_->FieldByName("Name").AsString();
+      table_->Delete();
+      const int expected = before[position < 4 ? position : 2];
+      EXPECT_EQ(table_->FieldByName("Id").AsInteger(), expected) << index << " at " << position;
+      AddRow(*table_, deleted, deletedName, deleted * 10);
+    }
+  }
+}
+
 TEST_F(TableTest, MemoFields) {
   const std::string lyric(5000, 'x');
   table_->SetIndexName("byId");

@@ -141,6 +141,25 @@ TEST(DataLinkTest, LinksFollowTheirSourcesAndTheirOwnLifetime) {
   EXPECT_FALSE(link.Active());
 }
 
+// A link leaving its source while the dataset edits hears the edit end and may ask where the
+// dataset stands: it answers as a link without a dataset.
+TEST(DataLinkTest, ALinkLeavingWhileTheDatasetEditsMayStillAskItsPlace) {
+  MemoryDataSet dataSet(NumberedTable(3));
+  TDataSource source;
+  source.SetDataSet(&dataSet);
+  struct AskingLink : TDataLink {
+    std::vector<int> seen;
+    void EditingChanged() override { seen.insert(seen.end(), {ActiveRecord(), RecordCount(), Bof(), Eof()}); }
+  } link;
+  link.SetDataSource(&source);
+  dataSet.Open();
+  dataSet.Next();
+  dataSet.Edit();
+  link.SetDataSource(nullptr);
+  EXPECT_EQ(link.seen, (std::vector<int>{0, 1, 0, 0, 0, 0, 1, 1}));
+  EXPECT_EQ(dataSet.State(), dsEdit);
+}
+
 TEST(DataLinkTest, AFieldLinkShowsAndWritesOneField) {
   MemoryDataSet dataSet(NumberedTable(3));
   TDataSource source;

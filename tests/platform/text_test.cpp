@@ -111,6 +111,15 @@ TEST(TextTest, SingleByteCaseMapping) {
   EXPECT_STREQ(buffer, "ABCdef");
   LowerCaseBuffer(buffer, 2);
   EXPECT_STREQ(buffer, "abCdef");
+  // SameUpperCase is UpperCase(a) == UpperCase(b), over every pair of bytes.
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      const std::string left{'x', static_cast<char>(a)}, right{'X', static_cast<char>(b)};
+      ASSERT_EQ(SameUpperCase(left, right), UpperCase(left) == UpperCase(right)) << a << " " << b;
+    }
+  }
+  EXPECT_FALSE(SameUpperCase("ab", "abc"));
+  EXPECT_TRUE(SameUpperCase("", ""));
 }
 
 TEST(TextTest, SingleByteCaseMappingAgreesWithWideCaseMapping) {

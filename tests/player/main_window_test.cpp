@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,6 +18,7 @@
 #include <set>
 
 #include "engine/platform/random.h"
+#include "framework/ui/db_edit.h"
 #include "player/audio_device.h"
 #include "player/id3v1.h"
 #include "player/message_board.h"
@@ -28,34 +28,8 @@
 namespace sonvale {
 namespace {
 
-// Counts the tracks opened on the way to the real device.
-class CountingMedia : public MediaDevice {
- public:
-  explicit CountingMedia(MediaDevice& inner) : inner_(inner) {}
-  void Open(const std::string& path) override {
-    inner_.Open(path);
-    opened.push_back(path);
-  }
-  int64_t Length() override { return inner_.Length(); }
-  int64_t Position() override { return inner_.Position(); }
-  void Play() override { inner_.Play(); }
-  void Stop() override { inner_.Stop(); }
-  void Seek(int64_t ms) override { inner_.Seek(ms); }
-  void Close() override { inner_.Close(); }
-  bool IsOpen() const override { return inner_.IsOpen(); }
-  std::vector<std::string> opened;
-
- private:
-  MediaDevice& inner_;
-};
-
-// Runs the event loop until `done` holds or `seconds` pass.
-bool WaitFor(const std::function<bool()>& done, int seconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < seconds * 1000) QApplication::processEvents(QEventLoop::AllEvents, 50);
-  return done();
-}
+using testing::CountingMedia;
+using testing::WaitFor;
 
 class MainWindowTest : public ::testing::Test {
  protected:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
 #include <sstream>
 
@@ -170,6 +171,14 @@ TEST_F(FreeSpaceTest, SmallPagesCrossManyMapPages) {
   int32_t again = manager_.AllocatePageNumber();
   EXPECT_FALSE(Fsm().IsMapPage(again));
   EXPECT_TRUE(Fsm().IsPageUsed(again));
+  // The manager's own test (in 32 bits) agrees with the general one, also at the largest numbers.
+  for (int64_t page : {int64_t{-1}, int64_t{0}, int64_t{1}, int64_t{767}, int64_t{768}, int64_t{769},
+                       int64_t{2304}, int64_t{2305}, int64_t{INT32_MAX} - 1, int64_t{INT32_MAX},
+                       int64_t{UINT32_MAX}, int64_t{UINT32_MAX} + 1}) {
+    ASSERT_EQ(Fsm().IsMapPage(page), TABSDatabaseFreeSpaceManager::IsMapPage(page, 24, 8)) << page;
+  }
+  for (int64_t page = 0; page < 10000; ++page)
+    ASSERT_EQ(Fsm().IsMapPage(page), TABSDatabaseFreeSpaceManager::IsMapPage(page, 24, 8)) << page;
 }
 
 // Builds a default-size file whose first `fullPages` pages are all in use, sparse on disk.

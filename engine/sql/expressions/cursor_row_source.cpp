@@ -71,6 +71,8 @@ void TABSCursorRowSource::ReadBlobField(int32_t fieldNo, TABSVariant& value) {
     value.Clear(type);
     return;
   }
+  // A BLOB value carries a zero byte after its bytes, as every BLOB variant does.
+  if (type == bt::kBlob) bytes.push_back('\0');
   value.SetRaw(bytes.data(), static_cast<int32_t>(bytes.size()), type, TABSCopyMode::Borrow);
 }
 

@@ -434,7 +434,12 @@ void TABSDiskBlobManager::DeleteAll(int32_t session, bool drop) {
 
 TABSDiskBlobManager::CacheEntry* TABSDiskBlobManager::Cached(const uint8_t* record, int32_t field) {
   auto found = cache_.find({record, field});
-  return found == cache_.end() ? nullptr : &found->second;
+  if (found == cache_.end()) return nullptr;
+  // An entry belongs to the value whose handle the buffer holds: a buffer that holds another record
+  // now (a scratch buffer used again, a new buffer where a freed one was) does not find it.
+  uint32_t handle;
+  std::memcpy(&handle, record + BlobField(field).BufferOffset + 6, 4);
+  return handle == found->second.Handle ? &found->second : nullptr;
 }
 
 TABSBlobValue TABSDiskBlobManager::CopyOf(const TABSBlobValue& value, bool disableTempFiles) {
@@ -452,7 +457,7 @@ TABSBlobValue TABSDiskBlobManager::CopyOf(const TABSBlobValue& value, bool disab
 }
 
 TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, int32_t field,
-                                             bool disableTempFiles) {
+                                             bool disableTempFiles, bool keep) {
   const TABSFieldDef& definition = BlobField(field);
   if (definition.BlobBlockSize <= 0) throw EABSException(msg::kStreamBlockSizeZero.At(20149));
   if (IsNullFlagSet(record, field)) return {};
@@ -469,6 +474,7 @@ TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, i
   }
   if (value.UncompressedSize < 0 || value.BlockCount < 0)
     Damaged(address.PageNo, EABSException(msg::kInvalidBlobFieldSize).Message());
+  if (!keep) return value;
   TABSBlobValue result = CopyOf(value, disableTempFiles);
   CacheEntry entry;
   entry.Handle = nextHandle_++;

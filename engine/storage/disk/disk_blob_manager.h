@@ -117,8 +117,10 @@ class TABSDiskBlobManager {
   //! The value of field `field` of a record buffer: empty for a NULL field or one without a stored
   //! value, otherwise the cached value, read into the cache first. Raises "Stream block size = 0 is
   //! not allowed" (20149), "Invalid blob field size" (20248) and "Cannot read BLOB field value"
-  //! (20162).
-  TABSBlobValue ReadValue(int32_t session, uint8_t* record, int32_t field, bool disableTempFiles);
+  //! (20162). With `keep` false a value that is not cached is returned as loaded and not cached
+  //! (for a read-only stream, which owns its copy and is opened on a record read again).
+  TABSBlobValue ReadValue(int32_t session, uint8_t* record, int32_t field, bool disableTempFiles,
+                          bool keep = true);
   //! Caches a value a cursor wrote into a field (replacing what the field had cached); an empty value
   //! sets the field's null flag.
   void PutValue(uint8_t* record, int32_t field, TABSBlobValue value);

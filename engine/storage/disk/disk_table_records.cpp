@@ -340,8 +340,10 @@ std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCurso
       throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
     TABSBlobValue value;
     uint8_t* record = cursor->Navigation().RecordBuffer;
+    // A read-only stream owns the value it reads: the cache would only hold a second copy.
     if (!modify)
-      value = blobs_->ReadValue(SessionNumberOf(cursor), record, field, cursor->DisableTempFiles());
+      value = blobs_->ReadValue(SessionNumberOf(cursor), record, field, cursor->DisableTempFiles(),
+                                /*keep=*/!readOnly);
     const TABSFieldDef& definition = FieldManager()->FieldDefs()[field];
     const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
                                 definition.BlobCompressionMode};

@@ -46,7 +46,9 @@ bool TABSSmallBlobPage::Walk(std::string* damage, Visit&& visit) const {
             "value " + std::to_string(index) + " of " + std::to_string(count) + " lies past the page's end";
       return false;
     }
-    entry.Header.Decode(data + offset);
+    // The walk needs only the id and the length; a visitor that keeps an entry decodes the rest.
+    entry.Header.Id = GetU16(data + offset);
+    std::memcpy(&entry.Header.StoredSize, data + offset + 6, 8);
     entry.Offset = offset;
     if (entry.Header.StoredSize < 0 ||
         entry.Header.StoredSize > dataSize - offset - TABSStoredBlobHeader::kSize) {
@@ -64,8 +66,10 @@ bool TABSSmallBlobPage::Walk(std::string* damage, Visit&& visit) const {
 bool TABSSmallBlobPage::Entries(std::vector<Entry>& entries, std::string* damage) const {
   entries.clear();
   entries.reserve(static_cast<size_t>(Count()));
+  const uint8_t* data = Data();
   return Walk(damage, [&](const Entry& entry) {
     entries.push_back(entry);
+    entries.back().Header.Decode(data + entry.Offset);
     return true;
   });
 }
@@ -75,6 +79,7 @@ bool TABSSmallBlobPage::FindEntry(uint16_t id, Entry& entry, bool& found, std::s
   return Walk(damage, [&](const Entry& candidate) {
     if (candidate.Header.Id != id) return true;
     entry = candidate;
+    entry.Header.Decode(Data() + candidate.Offset);
     found = true;
     return false;
   });

@@ -88,7 +88,7 @@ class TABSSmallBlobPage : public TABSPageController {
 
  private:
   // Calls `visit` with each value in order until it returns false; false when the page is damaged
-  // before the walk ends.
+  // before the walk ends. The entries it passes hold the offset, id and stored size only.
   template <typename Visit>
   bool Walk(std::string* damage, Visit&& visit) const;
 };
