@@ -69,6 +69,14 @@ Result Land(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& a
   return TABSNavigationRecord::kFound;
 }
 
+Result Nothing(TABSCursor& cursor, bool forward) {
+  TABSCursor::Position position = cursor.CurrentPosition();
+  position.BeforeFirst = !forward;
+  position.AfterLast = forward;
+  cursor.SetCurrentPosition(position);
+  return forward ? TABSNavigationRecord::kAfterLast : TABSNavigationRecord::kBeforeFirst;
+}
+
 // Whether the cursor's record, read again as `current`, was moved by another cursor (its key in the
 // cursor's order differs from what the cursor's user last read of it) and no longer passes the
 // cursor's restrictions: a step then goes on from where the user last saw it, as from a deleted one.
@@ -78,14 +86,6 @@ bool MovedOutOfSight(TABSTableData& table, TABSCursor& cursor, const uint8_t* cu
   TABSBTreeRecordIndex& order = BTreeIndexOf(table, navigation.OrderIndexID);
   return order.CompareRecordBuffers(current, navigation.PositionRecord, order.KeyRef().ColumnCount()) != 0 &&
          !AcceptCursorRecord(table, cursor, current);
-}
-
-Result Nothing(TABSCursor& cursor, bool forward) {
-  TABSCursor::Position position = cursor.CurrentPosition();
-  position.BeforeFirst = !forward;
-  position.AfterLast = forward;
-  cursor.SetCurrentPosition(position);
-  return forward ? TABSNavigationRecord::kAfterLast : TABSNavigationRecord::kBeforeFirst;
 }
 
 }  // namespace
