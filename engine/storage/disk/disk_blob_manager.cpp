@@ -320,7 +320,7 @@ TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAd
   TABSSmallBlobPage::Entry entry;
   bool found = false;
   std::string damage;
-  if (!page.FindEntry(address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
+  if (!directory_.FindEntry(page, address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
   if (!found) throw EABSException(msg::kCannotFindBlobField);
   TABSBlobValue value;
   value.BlockCount = entry.Header.BlockCount;

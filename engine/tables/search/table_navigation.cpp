@@ -99,20 +99,31 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   TABSCursorNavigation& navigation = cursor.Navigation();
   const TABSCursor::Position position = cursor.CurrentPosition();
   const int32_t session = SessionOf(&cursor);
-  const int32_t size = RecordBufferSize();
-  TABSKeyBuffer scratchBlock(size), currentBlock(size);
-  uint8_t* scratch = scratchBlock.data();
   if (records->RecordCount <= 0) return TABSNavigationRecord::kAfterLast;
 
   if (direction == TABSNavigationRecord::kCurrent) {
     if (position.BeforeFirst) return TABSNavigationRecord::kBeforeFirst;
     if (position.AfterLast) return TABSNavigationRecord::kAfterLast;
+    // A read writes its target (if any) only when it finds the record, so an unrestricted cursor
+    // reads straight into its buffer; a restricted one reads aside and keeps its buffer for a record
+    // it rejects.
+    if (!navigation.IsRestricted()) {
+      return ReadRecord(*this, session, position.Address, navigation.RecordBuffer)
+                 ? TABSNavigationRecord::kFound
+                 : TABSNavigationRecord::kNotFound;
+    }
+    const int32_t size = RecordBufferSize();
+    TABSKeyBuffer scratchBlock(size);
+    uint8_t* scratch = scratchBlock.data();
     if (!ReadRecord(*this, session, position.Address, scratch)) return TABSNavigationRecord::kNotFound;
-    if (navigation.IsRestricted() && !AcceptCursorRecord(*this, cursor, scratch))
-      return TABSNavigationRecord::kNotFound;
+    if (!AcceptCursorRecord(*this, cursor, scratch)) return TABSNavigationRecord::kNotFound;
     if (navigation.RecordBuffer) std::memcpy(navigation.RecordBuffer, scratch, static_cast<size_t>(size));
     return TABSNavigationRecord::kFound;
   }
+
+  const int32_t size = RecordBufferSize();
+  TABSKeyBuffer scratchBlock(size), currentBlock(size);
+  uint8_t* scratch = scratchBlock.data();
 
   const bool forward = direction == TABSNavigationRecord::kNext;
   // One rule in every order: next after the last and prior before the first find nothing.
