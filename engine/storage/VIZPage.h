@@ -293,6 +293,7 @@ class TABSPageManager {
 
   TABSSortedPageList cache_;
   std::map<int32_t, std::unique_ptr<SessionRecord>> sessions_;
+  SessionRecord* lastSession_ = nullptr;
   int64_t pageRequests_ = 0;
   int64_t pageReads_ = 0;
   uint64_t contentSerials_ = 0;

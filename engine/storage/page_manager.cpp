@@ -49,11 +49,14 @@ void TABSPageManager::SavePages(TABSStream& /*stream*/) {}
 void TABSPageManager::ValidateCachedPage(TABSPage* /*page*/) {}
 
 TABSPageManager::SessionRecord& TABSPageManager::SessionFor(int32_t session) {
+  // Records are never removed, so the one asked for last stays valid; most requests name it again.
+  if (lastSession_ != nullptr && lastSession_->session == session) return *lastSession_;
   auto& slot = sessions_[session];
   if (!slot) {
     slot = std::make_unique<SessionRecord>();
     slot->session = session;
   }
+  lastSession_ = slot.get();
   return *slot;
 }
 
