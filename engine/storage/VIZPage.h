@@ -90,11 +90,13 @@ class TABSPage {
   //! one is copied into a new owned buffer. Raises 20038 without a buffer, 20039 below the page size.
   void GrowBuffer(uint32_t newSize);
 
-  //! Notes a change of the data area: sets `Dirty` and gives the content a new serial.
+  //! Notes a change of the data area: sets `Dirty` and gives the content a new serial. Code that
+  //! changes a page calls this (not `Dirty = true`), so that nothing learnt from the old content
+  //! is taken for current.
   void MarkDirty();
   //! A number that changes whenever the buffer's content may have changed (it was read, replaced or
-  //! marked changed), unique among the pages of the manager: what was learnt from a page's content
-  //! stays true while its serial is the same.
+  //! marked changed), never the same for two contents in one process: what was learnt from a page's
+  //! content stays true while its serial is the same.
   uint64_t ContentSerial() const { return contentSerial_; }
   //! Gives the content a new serial (the buffer was filled or changed).
   void NoteContentChanged();
@@ -300,7 +302,7 @@ class TABSPageManager {
 };
 
 inline void TABSPage::NoteContentChanged() {
-  contentSerial_ = ++manager_->contentSerials_;
+  if (manager_ != nullptr) contentSerial_ = ++manager_->contentSerials_;
 }
 
 inline void TABSPage::MarkDirty() {
