@@ -91,9 +91,9 @@ int32_t TABSDiskRecordManager::PageWithFreeSlot(int32_t session) {
   // tried first so that a page in between is filled before a new one is taken.
   if (insertPage_ >= 0 && insertPageCount_ < recordsPerPage_) return insertPage_;
   insertPage_ = -1;
-  const int32_t pageNo = index.FindPageWithFreeSlot(session);
+  const int32_t pageNo = index.FindPageWithFreeSlot(session, &insertPlace_);
   uint16_t count = 0;
-  if (pageNo >= 0 && !index.GetValue(session, pageNo, count)) return -1;
+  if (pageNo >= 0 && !index.GetValue(session, pageNo, count, insertPlace_)) return -1;
   insertPageCount_ = count;
   return pageNo;
 }
@@ -124,6 +124,7 @@ TABSRecordAddress TABSDiskRecordManager::Insert(int32_t session, const uint8_t* 
     TABSSmallRecordPage(held.get(), recordsPerPage_, storedRecordSize_).Initialise(table_.TableId());
     index.AddPage(session, pageNo, 0);
     insertPageCount_ = 0;
+    insertPlace_ = {};
   } else {
     held.Reset(FetchTablePage(session, pageNo));
   }
@@ -136,7 +137,7 @@ TABSRecordAddress TABSDiskRecordManager::Insert(int32_t session, const uint8_t* 
   held.Reset(nullptr);
   // The index's count of the page, one more: the page agreed with it (a free slot where it said).
   const int32_t count = insertPageCount_ + 1;
-  index.SetRecordCount(session, pageNo, count);
+  index.SetRecordCount(session, pageNo, count, insertPlace_);
   ++RecordCount;
   ++StateCounter;
   insertPage_ = pageNo;
