@@ -40,10 +40,12 @@ void TABSDiskRecordManager::Damaged(int32_t pageNo, const std::string& what) con
 void TABSDiskRecordManager::CreatePageIndex(int32_t session) {
   pageIndex_ = std::make_unique<TABSBTreeRecordPageIndex>(table_.Pages(), -1, recordsPerPage_);
   pageIndex_->Create(session);
+  ForgetInsertPage();  // a place in another index object means nothing to this one
 }
 
 void TABSDiskRecordManager::OpenPageIndex(int32_t rootPage) {
   pageIndex_ = std::make_unique<TABSBTreeRecordPageIndex>(table_.Pages(), rootPage, recordsPerPage_);
+  ForgetInsertPage();
 }
 
 int32_t TABSDiskRecordManager::PageIndexRoot() const {
@@ -273,7 +275,7 @@ void TABSDiskRecordManager::DropPages(int32_t session) {
   index.Drop(session);
   pageIndex_.reset();
   RecordCount = 0;
-  insertPage_ = -1;
+  ForgetInsertPage();
 }
 
 int64_t TABSDiskRecordManager::Ordinal(int32_t session, const TABSRecordAddress& address) {
