@@ -90,7 +90,16 @@ class TABSPage {
   //! one is copied into a new owned buffer. Raises 20038 without a buffer, 20039 below the page size.
   void GrowBuffer(uint32_t newSize);
 
-  void MarkDirty() { Dirty = true; }
+  //! Notes a change of the data area: sets `Dirty` and gives the content a new serial. Code that
+  //! changes a page calls this (not `Dirty = true`), so that nothing learnt from the old content
+  //! is taken for current.
+  void MarkDirty();
+  //! A number that changes whenever the buffer's content may have changed (it was read, replaced or
+  //! marked changed), never the same for two contents in one process: what was learnt from a page's
+  //! content stays true while its serial is the same.
+  uint64_t ContentSerial() const { return contentSerial_; }
+  //! Gives the content a new serial (the buffer was filled or changed).
+  void NoteContentChanged();
 
   // Page header fields (meaningful when the manager's pages have a header).
   int32_t GetUpdateCounter() const;
@@ -115,6 +124,7 @@ class TABSPage {
   TABSPage* newer_ = nullptr;
   // A newer copy of this page number was committed while this one was in use: drop it on release.
   bool stale_ = false;
+  uint64_t contentSerial_ = 0;
 };
 
 //! Base of the objects that interpret the data area of one page (the B-tree pages derive from it).
@@ -148,6 +158,8 @@ class TABSPageController {
 //!
 //! Not safe for concurrent use: callers hold the database's lock for every call.
 class TABSPageManager {
+  friend class TABSPage;
+
  public:
   //! `headerSize` is 40 for disk pages, 0 for memory pages (the defaults are those of a new disk
   //! database). The cache capacity starts at min(1000, available memory div 65536) pages.
@@ -286,8 +298,19 @@ class TABSPageManager {
 
   TABSSortedPageList cache_;
   std::map<int32_t, std::unique_ptr<SessionRecord>> sessions_;
+  SessionRecord* lastSession_ = nullptr;
   int64_t pageRequests_ = 0;
   int64_t pageReads_ = 0;
+  uint64_t contentSerials_ = 0;
 };
+
+inline void TABSPage::NoteContentChanged() {
+  if (manager_ != nullptr) contentSerial_ = ++manager_->contentSerials_;
+}
+
+inline void TABSPage::MarkDirty() {
+  Dirty = true;
+  NoteContentChanged();
+}
 
 }  // namespace viz

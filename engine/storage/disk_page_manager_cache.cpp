@@ -88,6 +88,7 @@ void TABSDiskPageManager::ValidateCachedPage(TABSPage* page) {
   }
   // Another process committed this page since it was cached.
   ReadPage(page);
+  page->NoteContentChanged();
 }
 
 void TABSDiskPageManager::Commit(int32_t session) {

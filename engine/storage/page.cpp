@@ -24,7 +24,9 @@ void StoreLE(uint8_t* at, T value) {
 
 }  // namespace
 
-TABSPage::TABSPage(TABSPageManager* manager) : manager_(manager) {}
+TABSPage::TABSPage(TABSPageManager* manager) : manager_(manager) {
+  NoteContentChanged();
+}
 
 TABSPage::~TABSPage() {
   FreeBuffer();
@@ -44,6 +46,7 @@ void TABSPage::AllocBuffer() {
   buffer_ = static_cast<uint8_t*>(MemoryManager().GetMemZero(size));
   bufferSize_ = size;
   ownsBuffer_ = true;
+  NoteContentChanged();
   if (manager_->PageHeaderSize() < file_format::kPageHeaderSize) return;
   std::memcpy(buffer_, file_format::kPageSignature, 4);
   StoreLE<int32_t>(buffer_ + file_format::kPageNextOffset, -1);
@@ -63,6 +66,7 @@ void TABSPage::BorrowBuffer(uint8_t* buffer, uint32_t size) {
   buffer_ = buffer;
   bufferSize_ = size;
   ownsBuffer_ = false;
+  NoteContentChanged();
 }
 
 void TABSPage::GrowBuffer(uint32_t newSize) {
@@ -79,6 +83,7 @@ void TABSPage::GrowBuffer(uint32_t newSize) {
     ownsBuffer_ = true;
   }
   bufferSize_ = newSize;
+  NoteContentChanged();
 }
 
 int32_t TABSPage::GetUpdateCounter() const {

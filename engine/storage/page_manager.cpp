@@ -1,5 +1,6 @@
 // TABSPageManager: the shared cache, the per-session dirty lists, commit and rollback.
 #include <algorithm>
+#include <atomic>
 
 #include "engine/platform/random.h"
 #include "engine/storage/VIZPage.h"
@@ -12,6 +13,10 @@ namespace {
 constexpr int32_t kMaxCachePages = 1000;
 constexpr int64_t kBytesPerCachePage = 65536;
 constexpr uint32_t kUpdateCounterRange = 0x3FFFFFFF;
+// Every manager numbers the contents of its pages in a range of its own (2^40 numbers), so that a
+// content serial is never seen again in this process, whichever manager a page belongs to.
+std::atomic<uint64_t> nextSerialRange{1};
+constexpr int kSerialRangeBits = 40;
 }  // namespace
 
 int32_t TABSPageManager::CapacityForMemory(int64_t availableBytes) {
@@ -23,7 +28,8 @@ int32_t TABSPageManager::CapacityForMemory(int64_t availableBytes) {
 TABSPageManager::TABSPageManager(uint16_t pageSize, uint16_t headerSize)
     : pageSize_(pageSize),
       headerSize_(headerSize),
-      cacheCapacity_(CapacityForMemory(MemoryManager().GetAvailableMemory())) {}
+      cacheCapacity_(CapacityForMemory(MemoryManager().GetAvailableMemory())),
+      contentSerials_(nextSerialRange.fetch_add(1, std::memory_order_relaxed) << kSerialRangeBits) {}
 
 TABSPageManager::~TABSPageManager() {
   for (TABSPage* page : cache_.Pages()) delete page;
@@ -43,11 +49,14 @@ void TABSPageManager::SavePages(TABSStream& /*stream*/) {}
 void TABSPageManager::ValidateCachedPage(TABSPage* /*page*/) {}
 
 TABSPageManager::SessionRecord& TABSPageManager::SessionFor(int32_t session) {
+  // Records are never removed, so the one asked for last stays valid; most requests name it again.
+  if (lastSession_ != nullptr && lastSession_->session == session) return *lastSession_;
   auto& slot = sessions_[session];
   if (!slot) {
     slot = std::make_unique<SessionRecord>();
     slot->session = session;
   }
+  lastSession_ = slot.get();
   return *slot;
 }
 
@@ -108,6 +117,7 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
     ++pageReads_;
     try {
       ReadPage(fresh.get());
+      fresh->NoteContentChanged();
     } catch (...) {
       // A page that could not be read is not kept: the next request reads it again.
       RemoveFromList(fresh.get());

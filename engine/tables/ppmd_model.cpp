@@ -33,8 +33,8 @@ bool SubAllocator::Reserve(uint32_t size) {
   if (base_ != nullptr && size_ == size) return true;
   Release();
   try {
-    // Unit 0 stays unused so that offset 0 can mean null.
-    base_ = static_cast<uint8_t*>(MemoryManager().GetMem(size + kUnitSize));
+    // Unit 0 stays unused so that offset 0 can mean null; the parking unit follows the last unit.
+    base_ = static_cast<uint8_t*>(MemoryManager().GetMem(size + 2 * kUnitSize));
   } catch (...) {
     base_ = nullptr;
     size_ = 0;
@@ -146,12 +146,22 @@ uint32_t Model::NewRawUnit() {
 }
 
 // Writes a text byte and returns the raw unit of the next one, 0 when memory has run out.
-uint32_t Model::AppendText(uint8_t symbol) {
+//
+// `park` says that coding returns to the maximal order with this byte, found in the longest
+// context: that context's state for the byte already leads to a context. The raw unit of the
+// next byte is then reached only through the maximal-order context built from this byte's unit,
+// and following its state always ends at that same existing context, so nothing reads the next
+// unit back; it only has to be a raw unit. The parking unit serves, and no memory is taken.
+uint32_t Model::AppendText(uint8_t symbol, bool park) {
   uint32_t unit = text_;
   State* s = OneState(Ctx(unit));
   s->symbol = symbol;
   uint32_t next = Successor(s);
-  if (next == 0) {
+  if (park && (next == 0 || unit == parking_)) {
+    next = parking_;
+    if (unit != parking_) SetSuccessor(s, parking_);
+    SetSuccessor(OneState(Ctx(parking_)), 0);
+  } else if (next == 0) {
     next = NewRawUnit();
     if (next == 0) return 0;
     SetSuccessor(s, next);
@@ -162,8 +172,9 @@ uint32_t Model::AppendText(uint8_t symbol) {
 }
 
 // The order-0 context holds every symbol once; above it a chain of one-symbol contexts of orders
-// 1..maxOrder predicts zero bytes, and coding starts at order maxOrder - 1, as if the text were
-// preceded by zeros.
+// 1..maxOrder - 1 predicts zero bytes, and coding starts at the top of the chain, as if the text
+// were preceded by zeros. Its state leads to the first raw unit, from which the order-maxOrder
+// context of the chain is built in place like every context of the maximal order.
 void Model::RestartModel() {
   alloc_.Init();
   std::memset(charMask_, 0, sizeof(charMask_));
@@ -181,22 +192,23 @@ void Model::RestartModel() {
     stats[i].freq = 1;
     SetSuccessor(&stats[i], 0);
   }
-  Context* prev = rc;
-  State* prevState = &stats[0];
   Context* start = rc;
-  for (unsigned order = 1; order <= maxOrder_; order++) {
+  State* prevState = &stats[0];
+  for (unsigned order = 1; order < maxOrder_; order++) {
     Context* c = Ctx(alloc_.AllocContext());
     c->numStats = 1;
-    c->suffix = Ref(prev);
+    c->suffix = Ref(start);
     State* s = OneState(c);
     s->symbol = 0;
     s->freq = 1;
     SetSuccessor(s, 0);
     SetSuccessor(prevState, Ref(c));
-    if (order == maxOrder_ - 1) start = c;
-    prev = c;
+    start = c;
     prevState = s;
   }
+  parking_ = alloc_.ParkingUnit();
+  Ctx(parking_)->numStats = 0;
+  SetSuccessor(OneState(Ctx(parking_)), 0);
   text_ = lastText_ = NewRawUnit();
   SetSuccessor(OneState(start), text_);
 
@@ -222,6 +234,11 @@ State* Model::FindState(Context* c, unsigned symbol) const {
 // Builds the contexts that the found state and the suffix states sharing its raw successor lead
 // to, each holding the byte that followed in the text. Returns the longest, or nullptr when
 // memory has run out.
+//
+// When the longest is of the maximal order, the raw unit becomes it: every state that leads to
+// that raw unit is given a context here, except maximal-order ones, whose successor is this same
+// context. A raw unit that receives text bytes again (the cursor, or the last written unit when
+// the text is about to be rewound) keeps its own unit.
 Context* Model::CreateSuccessors(bool skip) {
   Context* c = minContext_;
   const unsigned symbol = foundState_->symbol;
@@ -261,8 +278,13 @@ Context* Model::CreateSuccessors(bool skip) {
         static_cast<uint8_t>(1 + ((2 * cf <= s0) ? (5 * cf > s0) : ((2 * cf + 3 * s0 - 1) / (2 * s0))));
   }
 
+  // The order of minContext_ is maxOrder_ - orderFall_; the longest context built is one above it.
+  const bool topIsMaximal = skip || orderFall_ == 1;
+  const bool rewinding = !skip && maxContext_ != minContext_;
+  const bool inPlace = topIsMaximal && IsRaw(upBranch) && upBranch != text_ && upBranch != parking_ &&
+                       !(rewinding && upBranch == lastText_);
   do {
-    uint32_t ref = alloc_.AllocContext();
+    uint32_t ref = (numPs == 1 && inPlace) ? upBranch : alloc_.AllocContext();
     if (ref == 0) return nullptr;
     Context* c1 = Ctx(ref);
     c1->numStats = 1;
@@ -316,7 +338,10 @@ void Model::UpdateModel() {
     return;
   }
 
-  uint32_t successor = AppendText(static_cast<uint8_t>(symbol));
+  // Found in the longest context one order below the maximal one: coding returns to the maximal
+  // order, and the text is not rewound.
+  const bool returnsFound = fSuccessor != 0 && orderFall_ == 1 && maxContext_ == minContext_;
+  uint32_t successor = AppendText(static_cast<uint8_t>(symbol), returnsFound);
   if (successor == 0) {
     RestartModel();
     return;

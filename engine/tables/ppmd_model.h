@@ -8,10 +8,14 @@
 //            |       | u32 suffix) or, for a one-symbol context, (state, u32 suffix)
 //   state    | 6     | u8 symbol, u8 frequency, u32 successor (two states per unit)
 //   raw unit | 12    | u16 0, then a state whose symbol is a byte of the coded text and whose
-//            |       | successor is the raw unit of the next byte, u32 unused
+//            |       | successor is the raw unit of the next byte, u32 unused (the suffix once
+//            |       | the raw unit has become a context)
 //
 // Raw units hold the text that successors point into until a context is built for them; they
-// are allocated one by one as the text grows and linked to each other.
+// are allocated one by one as the text grows and linked to each other. A raw unit has the layout
+// of a one-symbol context whose state is already the one the context built from it will hold, so
+// when that context is of the maximal order the raw unit itself becomes it. One more unit past the
+// end of the model memory, the parking unit, takes the text bytes that nothing will read back.
 #pragma once
 
 #include <cstdint>
@@ -115,6 +119,8 @@ class SubAllocator {
   void Init();
 
   uint8_t* Base() const { return base_; }
+  //! The unit just past the model memory: never allocated, free for the model to use as it likes.
+  uint32_t ParkingUnit() const { return kUnitSize + U2B(size_ / kUnitSize); }
   //! Each returns the offset of the block, 0 when memory has run out.
   uint32_t AllocContext() {
     if (hi_ != lo_) return hi_ -= kUnitSize;
@@ -192,7 +198,7 @@ class Model {
 
   void RestartModel();
   uint32_t NewRawUnit();
-  uint32_t AppendText(uint8_t symbol);
+  uint32_t AppendText(uint8_t symbol, bool park);
   Context* CreateSuccessors(bool skip);
   void UpdateModel();
   void Rescale();
@@ -251,6 +257,7 @@ class Model {
   uint8_t* base_ = nullptr;
   uint32_t text_ = 0;      // raw unit that receives the next text byte
   uint32_t lastText_ = 0;  // raw unit of the last byte written
+  uint32_t parking_ = 0;   // raw unit past the model memory for bytes never read back
 
   Context* minContext_ = nullptr;
   Context* maxContext_ = nullptr;

@@ -191,6 +191,12 @@ TABSTemporaryStream::TABSTemporaryStream(bool disableTempFiles, platform::FileSy
       disableTempFiles_(disableTempFiles),
       memory_(std::make_unique<TABSMemoryStream>()) {}
 
+TABSTemporaryStream::TABSTemporaryStream(bool disableTempFiles, std::unique_ptr<TABSMemoryStream> memory,
+                                         platform::FileSystem* fileSystem)
+    : fileSystem_(fileSystem), disableTempFiles_(disableTempFiles), memory_(std::move(memory)) {
+  if (!memory_) throw EABSException(msg::kNilPointer);
+}
+
 TABSStream& TABSTemporaryStream::Active() {
   if (memory_ != nullptr) return *memory_;
   return *file_;

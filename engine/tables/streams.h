@@ -146,6 +146,9 @@ class TABSTemporaryStream : public TABSStream {
   static constexpr int64_t kMemoryLimit = 1048576;
 
   explicit TABSTemporaryStream(bool disableTempFiles, platform::FileSystem* fileSystem = nullptr);
+  //! Starts with the content of `memory` (not null), taken over as it is, position included.
+  TABSTemporaryStream(bool disableTempFiles, std::unique_ptr<TABSMemoryStream> memory,
+                      platform::FileSystem* fileSystem = nullptr);
 
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;

@@ -320,7 +320,7 @@ TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAd
   TABSSmallBlobPage::Entry entry;
   bool found = false;
   std::string damage;
-  if (!page.FindEntry(address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
+  if (!directory_.FindEntry(page, address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
   if (!found) throw EABSException(msg::kCannotFindBlobField);
   TABSBlobValue value;
   value.BlockCount = entry.Header.BlockCount;
@@ -336,14 +336,35 @@ TABSBlobValue TABSDiskBlobManager::LoadLarge(int32_t session, int32_t firstPage,
   TABSBlobValue value;
   value.BlockCount = large.BlockCount;
   value.UncompressedSize = large.UncompressedSize;
-  value.Data = NewBlobDataStream(disableTempFiles);
+  // A value the data stream keeps in memory gets its whole block at once and the pages' bytes
+  // straight into it, instead of a block grown (and perhaps moved) page by page.
+  std::unique_ptr<TABSMemoryStream> memory;
+  uint8_t* into = nullptr;
+  if (large.StoredSize > 0 && (disableTempFiles || large.StoredSize <= TABSTemporaryStream::kMemoryLimit)) {
+    memory = std::make_unique<TABSMemoryStream>();
+    memory->SetSize(large.StoredSize);
+    into = static_cast<uint8_t*>(memory->Memory());
+  } else {
+    value.Data = NewBlobDataStream(disableTempFiles);
+  }
   int64_t remaining = large.StoredSize;
   for (size_t index = 0; index < large.DataPages.size() && remaining > 0; ++index) {
     TABSPageUse page(table_.Pages(), FetchPage(session, large.DataPages[index]));
     const int64_t offset = index == 0 ? kLargeDataOffset : 0;
     const int64_t count = std::min(dataSize - offset, remaining);
-    ExactWrite(page->Data() + offset, count, *value.Data, kPageToValueCode);
+    if (into) {
+      std::memcpy(into, page->Data() + offset, static_cast<size_t>(count));
+      into += count;
+    } else {
+      ExactWrite(page->Data() + offset, count, *value.Data, kPageToValueCode);
+    }
     remaining -= count;
+  }
+  if (memory) {
+    // As writes page by page would have left it: the bytes the pages gave, the position at their end.
+    memory->SetSize(large.StoredSize - remaining);
+    memory->Seek(0, TSeekOrigin::End);
+    value.Data = std::make_unique<TABSTemporaryStream>(disableTempFiles, std::move(memory));
   }
   return value;
 }

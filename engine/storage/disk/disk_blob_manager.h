@@ -33,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/storage/disk/small_blob_page.h"
 #include "engine/tables/blob_value.h"
 #include "engine/tables/btree/page_index.h"
 #include "engine/tables/record_layout.h"
@@ -163,6 +164,8 @@ class TABSDiskBlobManager {
   std::unique_ptr<TABSBTreeBlobPageIndex> pageIndex_;
   std::map<CacheKey, CacheEntry> cache_;
   uint32_t nextHandle_ = 1;
+  // The small-value page read last: a scan reads its values one after another.
+  TABSSmallBlobDirectory directory_;
 };
 
 }  // namespace viz

@@ -1,5 +1,6 @@
 #include "engine/storage/disk/small_blob_page.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/storage/file_format.h"
@@ -141,6 +142,56 @@ int32_t TABSSmallBlobPage::Remove(const std::vector<Entry>& entries, const Entry
   PutU16(Data(), static_cast<uint16_t>(Count() - 1));
   MarkDirty();
   return bytes;
+}
+
+// ---- TABSSmallBlobDirectory
+
+void TABSSmallBlobDirectory::Clear() {
+  page_ = nullptr;
+  serial_ = 0;
+  ids_.clear();
+  offsets_.clear();
+}
+
+bool TABSSmallBlobDirectory::FindEntry(const TABSSmallBlobPage& page, uint16_t id,
+                                       TABSSmallBlobPage::Entry& entry, bool& found, std::string* damage) {
+  const TABSPage* current = page.Page();
+  if (current != page_ || current->ContentSerial() != serial_ ||
+      static_cast<size_t>(page.Count()) != ids_.size()) {
+    Clear();
+    std::vector<uint16_t> ids;
+    std::vector<int32_t> offsets;
+    ids.reserve(static_cast<size_t>(page.Count()));
+    offsets.reserve(static_cast<size_t>(page.Count()));
+    bool dense = true;
+    // A damaged page is not learnt: the walk up to the value alone says whether it can be read.
+    if (!page.Walk(nullptr, [&](const TABSSmallBlobPage::Entry& each) {
+          dense = dense && each.Header.Id == ids.size();
+          ids.push_back(each.Header.Id);
+          offsets.push_back(each.Offset);
+          return true;
+        }))
+      return page.FindEntry(id, entry, found, damage);
+    page_ = current;
+    serial_ = current->ContentSerial();
+    ids_ = std::move(ids);
+    offsets_ = std::move(offsets);
+    dense_ = dense;
+  }
+  found = false;
+  size_t at = 0;
+  if (dense_) {
+    at = id;
+  } else {
+    // The first value with the id, as the walk finds it.
+    at = static_cast<size_t>(std::find(ids_.begin(), ids_.end(), id) - ids_.begin());
+  }
+  if (at >= ids_.size()) return true;
+  entry = {};
+  entry.Offset = offsets_[at];
+  entry.Header.Decode(page.Data() + entry.Offset);
+  found = true;
+  return true;
 }
 
 }  // namespace viz

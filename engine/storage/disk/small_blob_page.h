@@ -91,6 +91,28 @@ class TABSSmallBlobPage : public TABSPageController {
   // before the walk ends. The entries it passes hold the offset, id and stored size only.
   template <typename Visit>
   bool Walk(std::string* damage, Visit&& visit) const;
+
+  friend class TABSSmallBlobDirectory;
+};
+
+//! Where the values of one small-value page lie, learnt by one walk of all its headers and kept while
+//! the page's content serial stays the same: reading the values of a page one after another then
+//! costs one walk instead of one walk up to each value.
+class TABSSmallBlobDirectory {
+ public:
+  //! As `TABSSmallBlobPage::FindEntry`, with the same results.
+  bool FindEntry(const TABSSmallBlobPage& page, uint16_t id, TABSSmallBlobPage::Entry& entry, bool& found,
+                 std::string* damage = nullptr);
+  //! Forgets the page it knows.
+  void Clear();
+
+ private:
+  const TABSPage* page_ = nullptr;
+  uint64_t serial_ = 0;
+  // The values' ids and header offsets in page order; `dense_`: the ids are 0, 1, 2, ... in order.
+  std::vector<uint16_t> ids_;
+  std::vector<int32_t> offsets_;
+  bool dense_ = false;
 };
 
 }  // namespace viz

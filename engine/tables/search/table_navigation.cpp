@@ -2,6 +2,7 @@
 // cursor's restrictions, and the record bitmaps behind them.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/storage/VIZPage.h"
 #include "engine/storage/memory_manager.h"
@@ -59,12 +60,11 @@ bool AddressOfNumber(TABSTableData& table, TABSCursor& cursor, uint64_t number, 
   return order.AddressAtPath(SessionOf(&cursor), path, address);
 }
 
-// Stands the cursor on a record it found and reads it into the cursor's record buffer.
-Result Land(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& address, uint8_t* scratch,
-            int32_t size) {
-  if (!ReadRecord(table, SessionOf(&cursor), address, scratch)) return TABSNavigationRecord::kNotFound;
-  if (uint8_t* buffer = cursor.Navigation().RecordBuffer)
-    std::memcpy(buffer, scratch, static_cast<size_t>(size));
+// Stands the cursor on a record it found and reads it into the cursor's record buffer (a read writes
+// the buffer only when it finds the record).
+Result Land(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& address) {
+  if (!ReadRecord(table, SessionOf(&cursor), address, cursor.Navigation().RecordBuffer))
+    return TABSNavigationRecord::kNotFound;
   cursor.SetCurrentPosition({address, false, false});
   return TABSNavigationRecord::kFound;
 }
@@ -99,20 +99,30 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   TABSCursorNavigation& navigation = cursor.Navigation();
   const TABSCursor::Position position = cursor.CurrentPosition();
   const int32_t session = SessionOf(&cursor);
-  const int32_t size = RecordBufferSize();
-  TABSKeyBuffer scratchBlock(size), currentBlock(size);
-  uint8_t* scratch = scratchBlock.data();
   if (records->RecordCount <= 0) return TABSNavigationRecord::kAfterLast;
 
   if (direction == TABSNavigationRecord::kCurrent) {
     if (position.BeforeFirst) return TABSNavigationRecord::kBeforeFirst;
     if (position.AfterLast) return TABSNavigationRecord::kAfterLast;
+    // A read writes its target (if any) only when it finds the record, so an unrestricted cursor
+    // reads straight into its buffer; a restricted one reads aside and keeps its buffer for a record
+    // it rejects.
+    if (!navigation.IsRestricted()) {
+      return ReadRecord(*this, session, position.Address, navigation.RecordBuffer)
+                 ? TABSNavigationRecord::kFound
+                 : TABSNavigationRecord::kNotFound;
+    }
+    const int32_t size = RecordBufferSize();
+    TABSKeyBuffer scratchBlock(size);
+    uint8_t* scratch = scratchBlock.data();
     if (!ReadRecord(*this, session, position.Address, scratch)) return TABSNavigationRecord::kNotFound;
-    if (navigation.IsRestricted() && !AcceptCursorRecord(*this, cursor, scratch))
-      return TABSNavigationRecord::kNotFound;
+    if (!AcceptCursorRecord(*this, cursor, scratch)) return TABSNavigationRecord::kNotFound;
     if (navigation.RecordBuffer) std::memcpy(navigation.RecordBuffer, scratch, static_cast<size_t>(size));
     return TABSNavigationRecord::kFound;
   }
+
+  // Room for the current record as read again, made only when a step reads it.
+  std::optional<TABSKeyBuffer> currentBlock;
 
   const bool forward = direction == TABSNavigationRecord::kNext;
   // One rule in every order: next after the last and prior before the first find nothing.
@@ -125,7 +135,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   auto readCurrent = [&] {
     if (currentRead) return;
     currentRead = true;
-    if (ReadRecord(*this, session, position.Address, currentBlock.data())) current = currentBlock.data();
+    currentBlock.emplace(RecordBufferSize());
+    if (ReadRecord(*this, session, position.Address, currentBlock->data())) current = currentBlock->data();
   };
   if (navigation.IsRestricted()) {
     readCurrent();
@@ -176,7 +187,7 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     ok = search.Run(request, found);
   }
   if (!ok) return Nothing(cursor, forward);
-  return Land(*this, cursor, found, scratch, size);
+  return Land(*this, cursor, found);
 }
 
 bool TABSTableData::SearchWithRecord(TABSCursor* cursorPointer, const uint8_t* buffer) {

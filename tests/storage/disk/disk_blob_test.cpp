@@ -7,6 +7,7 @@
 
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/free_space_manager.h"
+#include "engine/tables/streams.h"
 #include "storage/disk/disk_test_util.h"
 #include "support/disk_tables.h"
 #include "support/temp_dir.h"
@@ -121,6 +122,40 @@ TEST_F(DiskBlobTest, SmallAndLargeValuesAndWhereTheirPageListGoes) {
   // Deleting every value frees every BLOB page again.
   while (cursor_->First()) ASSERT_TRUE(cursor_->Delete());
   EXPECT_EQ(Blobs().PageIndex()->PageCount(Session()), 0);
+}
+
+// A large value is read into memory in one block while the data stream would keep it there (up to
+// its memory limit, or without temporary files), otherwise into the stream's temporary file.
+TEST_F(DiskBlobTest, LargeValuesReadBackWholeInMemoryOrInAFile) {
+  Open();
+  const int64_t limit = TABSTemporaryStream::kMemoryLimit;
+  int32_t id = 0;
+  for (const int64_t size : {int64_t{9000}, limit - 1, limit, limit + 1, 3 * limit / 2}) {
+    SCOPED_TRACE(size);
+    std::string value(static_cast<size_t>(size), '\0');
+    for (size_t at = 0; at < value.size(); ++at) value[at] = static_cast<char>(at * 13 + at / 4093);
+    const TABSRecordAddress address = Add(++id, value);
+    ASSERT_EQ(address.RecordNo, TABSDiskBlobManager::kLargeSlot);
+    for (const bool disableTempFiles : {false, true}) {
+      TABSBlobValue loaded = Blobs().Load(Session(), address, disableTempFiles);
+      auto* stream = dynamic_cast<TABSTemporaryStream*>(loaded.Data.get());
+      ASSERT_NE(stream, nullptr);
+      EXPECT_EQ(stream->InMemory(), disableTempFiles || size <= limit);
+      EXPECT_EQ(stream->Size(), size);
+      EXPECT_EQ(stream->Position(), size);
+      std::string back(static_cast<size_t>(size), '\0');
+      stream->SetPosition(0);
+      ASSERT_EQ(stream->Read(back.data(), size), size);
+      EXPECT_TRUE(back == value);
+      // The stream goes on as any other: written on past its end, and into a file past the limit.
+      const char more[3] = {'x', 'y', 'z'};
+      ASSERT_EQ(stream->Write(more, 3), 3);
+      EXPECT_EQ(stream->Size(), size + 3);
+      EXPECT_EQ(stream->InMemory(), disableTempFiles || size + 3 <= limit);
+    }
+    ASSERT_TRUE(cursor_->Go(cursor_->Address()));
+    EXPECT_TRUE(cursor_->Blob(1) == value);
+  }
 }
 
 TEST_F(DiskBlobTest, SmallValuesShareAPageUntilTheNextDoesNotFit) {
