@@ -92,7 +92,10 @@ class PosixFileSystem final : public FileSystem {
       return nullptr;
     }
     std::unique_ptr<File> file = Adopt(fd, path, true, AccessMode::ReadWrite, ShareMode::None, error);
-    if (file && !file->SetSize(0)) {
+    // An empty file (the usual case: a new one) is left alone. Cutting a file to zero also marks it,
+    // on some file systems, for its data to be written out when it is closed, which costs a commit
+    // of a small journal more than all its writes. The size is asked once nobody else has it open.
+    if (file && file->Size() != 0 && !file->SetSize(0)) {
       if (error) *error = file->LastError();
       return nullptr;
     }

@@ -49,11 +49,6 @@ class GuardHold {
   bool held_ = false;
 };
 
-//! Returns 0 with `*held` telling whether another open holds any lock on `byte`, or an errno value.
-int Probe(int fd, int64_t byte, bool* held) {
-  return OfdTestLock(fd, F_WRLCK, byte, 1, held);
-}
-
 }  // namespace
 
 int AcquireShareMode(int fd, bool fdWritable, AccessMode access, ShareMode share) {
@@ -63,39 +58,50 @@ int AcquireShareMode(int fd, bool fdWritable, AccessMode access, ShareMode share
 
   GuardHold guard(fd, fdWritable);
 
-  struct Check {
-    bool wanted;
-    int64_t byte;
-  };
-  const Check checks[] = {
-      {true, kForbidsReadersByte},    // someone lets nobody else read
-      {writes, kForbidsWritersByte},  // someone lets nobody else write
-      {forbidsReaders, kReaderByte},  // someone reads what we would keep to ourselves
-      {forbidsWriters, kWriterByte},  // someone writes while we would forbid it
-  };
-  for (const Check& check : checks) {
-    if (!check.wanted) continue;
-    bool held = false;
-    int error = Probe(fd, check.byte, &held);
-    if (error != 0) return 0;  // no locking here: share modes cannot be enforced
-    if (held) return EBUSY;
-  }
+  // The bytes to probe and to record, as bit masks over the offsets from kReservedLockBase. Each
+  // run of neighbouring bytes takes one call: a lock on a run is the same lock, for every other
+  // open, as locks on each of its bytes (the kernel merges them), and a probe of a run finds a lock
+  // on any of them.
+  auto bit = [](int64_t byte) { return 1u << (byte - kReservedLockBase); };
+  unsigned probes = bit(kForbidsReadersByte);                   // someone lets nobody else read
+  if (writes) probes |= bit(kForbidsWritersByte);               // someone lets nobody else write
+  if (forbidsReaders) probes |= bit(kReaderByte);               // someone reads what we keep
+  if (forbidsWriters) probes |= bit(kWriterByte);               // someone writes while we forbid it
+  unsigned records = bit(kReaderByte);
+  if (writes) records |= bit(kWriterByte);
+  if (forbidsReaders) records |= bit(kForbidsReadersByte);
+  if (forbidsWriters) records |= bit(kForbidsWritersByte);
 
-  const Check records[] = {
-      {true, kReaderByte},
-      {writes, kWriterByte},
-      {forbidsReaders, kForbidsReadersByte},
-      {forbidsWriters, kForbidsWritersByte},
-  };
-  for (const Check& record : records) {
-    if (!record.wanted) continue;
-    if (OfdSetLock(fd, F_RDLCK, record.byte, 1, false) != 0) {
-      // Shared locks only conflict with exclusive ones, which nobody takes on these bytes; a
-      // failure therefore means the file system cannot lock. Drop what was taken and go on.
-      OfdSetLock(fd, F_UNLCK, kReaderByte, 4, false);
-      return 0;
+  // Calls `each(start, length)` for every run of set bits; stops at the first nonzero result.
+  auto forRuns = [](unsigned mask, auto&& each) {
+    for (int offset = 0; offset < 32 && (mask >> offset) != 0;) {
+      if (!((mask >> offset) & 1u)) {
+        ++offset;
+        continue;
+      }
+      int length = 0;
+      while (offset + length < 32 && ((mask >> (offset + length)) & 1u)) ++length;
+      if (int result = each(kReservedLockBase + offset, length)) return result;
+      offset += length;
     }
-  }
+    return 0;
+  };
+
+  constexpr int kUnsupported = -1;
+  int probed = forRuns(probes, [&](int64_t start, int length) {
+    bool held = false;
+    if (OfdTestLock(fd, F_WRLCK, start, length, &held) != 0) return kUnsupported;
+    return held ? EBUSY : 0;
+  });
+  if (probed == kUnsupported) return 0;  // no locking here: share modes cannot be enforced
+  if (probed != 0) return probed;
+
+  int recorded = forRuns(records, [&](int64_t start, int length) {
+    // Shared locks only conflict with exclusive ones, which nobody takes on these bytes; a
+    // failure therefore means the file system cannot lock.
+    return OfdSetLock(fd, F_RDLCK, start, length, false) != 0 ? kUnsupported : 0;
+  });
+  if (recorded != 0) OfdSetLock(fd, F_UNLCK, kReaderByte, 4, false);  // drop what was taken, go on
   return 0;
 }
 

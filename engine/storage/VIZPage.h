@@ -263,11 +263,12 @@ class TABSPageManager {
   void CheckDirtyPagesWritable(SessionRecord& record, const std::vector<int32_t>& skip) const;
   //! Removes and destroys the session's copy and the cached copy of a page that is freed.
   void DropPage(SessionRecord& record, int32_t pageNo);
-  //! Writes every page of the dirty list in ascending order and moves it to the shared cache (or
-  //! destroys it when the cache is full); clears the dirty list.
+  //! Writes every page of the dirty list in ascending order and moves it to the shared cache (see
+  //! MoveWrittenPagesToCache); clears the dirty list.
   void WriteDirtyPages(SessionRecord& record);
-  //! Moves the (written) pages of the dirty list to the shared cache, or destroys them when the
-  //! cache is full; clears the dirty list.
+  //! Moves the (written) pages of the dirty list to the shared cache in ascending order, in place of
+  //! the least recently used pages cached before; destroys those that find no room (the cache
+  //! already full of this commit's pages, or its oldest page in use); clears the dirty list.
   void MoveWrittenPagesToCache(SessionRecord& record);
   //! Drops the cached copy of a page when nobody uses it (the file changed under it).
   void UncachePage(int32_t pageNo);
@@ -279,9 +280,11 @@ class TABSPageManager {
     headerSize_ = headerSize;
   }
 
-  //! Inserts a clean page into the shared cache, replacing an older copy of the same number.
-  //! Returns false (and leaves the page alone) when the cache is full.
-  bool CachePage(TABSPage* page);
+  //! Inserts a clean page into the shared cache, replacing an older copy of the same number. A full
+  //! cache makes room by dropping its least recently used unused pages, but only among the
+  //! `olderPages` oldest (those cached before the pages now being placed; counted down as they go).
+  //! Returns false (and leaves the page alone) when no room can be made.
+  bool CachePage(TABSPage* page, int32_t& olderPages);
   void DestroyPage(TABSPage* page);
 
   uint16_t pageSize_;

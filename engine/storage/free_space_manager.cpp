@@ -1,8 +1,9 @@
 #include "engine/storage/free_space_manager.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include "engine/storage/disk_page_manager.h"
@@ -48,6 +49,7 @@ class TABSDatabaseFreeSpaceManager::MapPage {
     Data()[0] = 1;
   }
 
+  int32_t PageNo() const { return pageNo_; }
   uint8_t* Data() { return buffer_.bytes + kPageHeaderSize; }
   void Write() { manager_.WritePageBuffer(pageNo_, buffer_.bytes, false); }
 
@@ -66,6 +68,39 @@ class TABSDatabaseFreeSpaceManager::MapPage {
   int32_t pageNo_;
   Buffer buffer_;
 };
+
+// Keeps the map pages that one public call reads for the rest of the call (the outermost scope
+// drops them): allocation and release run under the header lock, so no other process changes a map
+// page meanwhile, and every change of this manager goes through the kept copy, which it writes
+// through to the file at once. A read test outside the lock reads the maps fresh each time.
+class TABSDatabaseFreeSpaceManager::MapScope {
+ public:
+  explicit MapScope(TABSDatabaseFreeSpaceManager& owner) : owner_(owner) { ++owner_.mapScopeDepth_; }
+  ~MapScope() {
+    if (--owner_.mapScopeDepth_ == 0) owner_.loaded_.clear();
+  }
+  MapScope(const MapScope&) = delete;
+  MapScope& operator=(const MapScope&) = delete;
+
+ private:
+  TABSDatabaseFreeSpaceManager& owner_;
+};
+
+TABSDatabaseFreeSpaceManager::MapPage& TABSDatabaseFreeSpaceManager::Map(int64_t pageNo, uint16_t type,
+                                                                         int32_t wrongTypeCode) {
+  assert(mapScopeDepth_ > 0);
+  for (const std::unique_ptr<MapPage>& page : loaded_) {
+    if (page->PageNo() == pageNo) {
+      // Kept pages passed the type test when they were read; a page of one number is only ever
+      // asked for as the map page its number makes it.
+      return *page;
+    }
+  }
+  loaded_.push_back(std::make_unique<MapPage>(manager_, pageNo, type, wrongTypeCode));
+  return *loaded_.back();
+}
+
+TABSDatabaseFreeSpaceManager::~TABSDatabaseFreeSpaceManager() = default;
 
 TABSDatabaseFreeSpaceManager::TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager)
     : manager_(manager),
@@ -137,14 +172,16 @@ int32_t TABSDatabaseFreeSpaceManager::GrowthStep() const {
 }
 
 bool TABSDatabaseFreeSpaceManager::IsPageUsed(int32_t pageNo) {
+  MapScope scope(*this);
   const int64_t index = pageNo % pagesPerPfs_;
-  MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeTestBit);
+  MapPage& pfs = Map(PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeTestBit);
   return (pfs.Data()[index / 8] >> (index % 8)) & 1;
 }
 
 int TABSDatabaseFreeSpaceManager::ExtentEntry(int64_t extentNo) {
+  MapScope scope(*this);
   const int64_t index = extentNo % extentsPerEam_;
-  MapPage eam(manager_, EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
+  MapPage& eam = Map(EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
   return (eam.Data()[index / 4] >> (2 * (index % 4))) & 3;
 }
 
@@ -152,7 +189,7 @@ void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
   if (pageNo < 0 || pageNo >= TotalPageCount())
     throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
   const int64_t index = pageNo % pagesPerPfs_;
-  MapPage pfs(manager_, PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeSetBit);
+  MapPage& pfs = Map(PfsPageNo(pageNo / pagesPerPfs_), ptPFS, kTypeCodeSetBit);
   uint8_t& byte = pfs.Data()[index / 8];
   const uint8_t mask = static_cast<uint8_t>(1u << (index % 8));
   if (used && (byte & mask)) throw EABSException(msg::kPageAlreadyUsed, pageNo);
@@ -175,7 +212,7 @@ void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
 }
 
 void TABSDatabaseFreeSpaceManager::WriteExtentEntry(int64_t extentNo, uint8_t entry) {
-  MapPage eam(manager_, EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
+  MapPage& eam = Map(EamPageNo(extentNo / extentsPerEam_), ptEAM, kTypeCodeUpdateExtent);
   const int64_t index = extentNo % extentsPerEam_;
   uint8_t& byte = eam.Data()[index / 4];
   const int shift = static_cast<int>(2 * (index % 4));
@@ -193,7 +230,7 @@ void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
   const int64_t first = extentNo * extentPageCount_;
   int usedCount = 0;
   int freeCount = 0;
-  std::optional<MapPage> pfs;
+  MapPage* pfs = nullptr;
   int64_t loadedPfs = -1;
   for (int64_t page = first; page < first + extentPageCount_ && !(usedCount && freeCount); ++page) {
     const int64_t pfsIndex = page / pagesPerPfs_;
@@ -204,8 +241,7 @@ void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
       continue;
     }
     if (loadedPfs != pfsIndex) {
-      pfs.reset();
-      pfs.emplace(manager_, pfsPageNo, ptPFS, kTypeCodeTestBit);
+      pfs = &Map(pfsPageNo, ptPFS, kTypeCodeTestBit);
       loadedPfs = pfsIndex;
     }
     const int64_t index = page % pagesPerPfs_;
@@ -214,7 +250,6 @@ void TABSDatabaseFreeSpaceManager::UpdateExtentEntry(int32_t pageNo) {
     else
       ++freeCount;
   }
-  pfs.reset();
   const uint8_t entry = (usedCount && !freeCount) ? 3 : (!usedCount && !freeCount) ? 0 : 1;
 
   const int64_t eamPageNo = EamPageNo(extentNo / extentsPerEam_);
@@ -228,8 +263,7 @@ int32_t TABSDatabaseFreeSpaceManager::SearchEam(int64_t eamIndex) {
   const int64_t dataSize = manager_.PageDataSize();
   int64_t extentNo = -1;
   {
-    MapPage eam(manager_, EamPageNo(eamIndex), ptEAM, kTypeCodeSearch);
-    const uint8_t* data = eam.Data();
+    const uint8_t* data = Map(EamPageNo(eamIndex), ptEAM, kTypeCodeSearch).Data();
     for (int64_t at = 0; at < dataSize; ++at) {
       if (data[at] == 255) continue;
       for (int entry = 0; entry < 4; ++entry) {
@@ -248,8 +282,7 @@ int32_t TABSDatabaseFreeSpaceManager::SearchEam(int64_t eamIndex) {
   while (lastPfs >= firstPfs && PfsPageNo(lastPfs) >= TotalPageCount()) --lastPfs;
   int64_t candidate = -1;
   for (int64_t pfsIndex = firstPfs; pfsIndex <= lastPfs; ++pfsIndex) {
-    MapPage pfs(manager_, PfsPageNo(pfsIndex), ptPFS, kTypeCodeSearch);
-    const uint8_t* data = pfs.Data();
+    const uint8_t* data = Map(PfsPageNo(pfsIndex), ptPFS, kTypeCodeSearch).Data();
     for (int64_t at = 0; at < dataSize; ++at) {
       if (data[at] == 255) continue;
       int bit = 0;
@@ -274,8 +307,16 @@ int32_t TABSDatabaseFreeSpaceManager::FindFreePage(const BeforeMarking& beforeMa
 }
 
 void TABSDatabaseFreeSpaceManager::CreateMapPage(int64_t pageNo, uint16_t pageType) {
-  MapPage page(manager_, pageNo, pageType);
-  page.Write();
+  auto page = std::make_unique<MapPage>(manager_, pageNo, pageType);
+  page->Write();
+  // The new page replaces whatever a kept copy of that number said (a page cut off earlier).
+  for (std::unique_ptr<MapPage>& kept : loaded_) {
+    if (kept->PageNo() == pageNo) {
+      kept = std::move(page);
+      return;
+    }
+  }
+  loaded_.push_back(std::move(page));
 }
 
 int32_t TABSDatabaseFreeSpaceManager::GrowFile(const BeforeMarking& beforeMarking) {
@@ -319,6 +360,7 @@ int32_t TABSDatabaseFreeSpaceManager::GrowFile(const BeforeMarking& beforeMarkin
 
 int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMarking) {
   TABSHeaderLockHolder lock(manager_, 20231);
+  MapScope scope(*this);
   manager_.ReadHeader();
   const int32_t startTotal = TotalPageCount();
   const int32_t startLastUsed = LastUsedPageNo();
@@ -332,8 +374,7 @@ int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMa
 int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage(int32_t ignored) {
   const int64_t dataSize = manager_.PageDataSize();
   for (int64_t pfsIndex = LastPfsIndex(); pfsIndex >= 0; --pfsIndex) {
-    MapPage pfs(manager_, PfsPageNo(pfsIndex), ptPFS, kTypeCodeFindLastUsed);
-    const uint8_t* data = pfs.Data();
+    const uint8_t* data = Map(PfsPageNo(pfsIndex), ptPFS, kTypeCodeFindLastUsed).Data();
     for (int64_t at = dataSize - 1; at >= 0; --at) {
       if (data[at] == 0) continue;
       for (int bit = 7; bit >= 0; --bit) {
@@ -351,6 +392,7 @@ int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage(int32_t ignored) {
 void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   CheckNotMapPage(pageNo);
   TABSHeaderLockHolder lock(manager_, 20232);
+  MapScope scope(*this);
   manager_.ReadHeader();
   const int32_t startLastUsed = LastUsedPageNo();
   if (pageNo < 0 || pageNo >= TotalPageCount())
@@ -366,7 +408,11 @@ void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
 
   const int32_t step = GrowthStep();
   const int32_t trailing = TotalPageCount() - LastUsedPageNo() - 1;
-  if (trailing >= step) manager_.TruncateFile((trailing / step) * step);
+  if (trailing >= step) {
+    // Map pages cut off with the end are gone from the file: no kept copy may speak for them.
+    loaded_.clear();
+    manager_.TruncateFile((trailing / step) * step);
+  }
 }
 
 }  // namespace viz

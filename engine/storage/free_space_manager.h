@@ -12,8 +12,8 @@
 // value 2) steers the search.
 //
 // Map pages never enter the page cache and are never enciphered: each call reads the ones it needs
-// through the page read hook and writes the changed ones through the write hook, so an allocation or
-// a release is in the file when the call returns. Allocation and release run under the header lock
+// through the page read hook (once per call) and writes the changed ones through the write hook, so
+// an allocation or a release is in the file when the call returns. Allocation and release run under the header lock
 // and re-read the header first, so several processes can share one file.
 //
 // Writes are ordered so that a process killed between any two of them leaves only states that
@@ -29,6 +29,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace viz {
 
@@ -38,6 +40,7 @@ class TABSDatabaseFreeSpaceManager {
  public:
   //! Works on `manager`'s file and keeps TotalPageCount and LastUsedPageNo in its header.
   explicit TABSDatabaseFreeSpaceManager(TABSDiskPageManager& manager);
+  ~TABSDatabaseFreeSpaceManager();
 
   //! Called with the page an allocation is about to mark used, before anything is written for it.
   using BeforeMarking = std::function<void(int32_t pageNo)>;
@@ -78,6 +81,11 @@ class TABSDatabaseFreeSpaceManager {
 
  private:
   class MapPage;
+  class MapScope;
+
+  // The map page `pageNo`, read (and checked to be of `type`, raising "Wrong page type" with
+  // `wrongTypeCode`) on first use within the current MapScope. REQUIRES: a MapScope is open.
+  MapPage& Map(int64_t pageNo, uint16_t type, int32_t wrongTypeCode);
 
   int32_t& TotalPageCount();
   int32_t& LastUsedPageNo();
@@ -103,6 +111,9 @@ class TABSDatabaseFreeSpaceManager {
   int64_t pagesPerPfs_;
   int64_t extentsPerEam_;
   int64_t pagesPerEam_;
+  // The map pages read within the open MapScope.
+  std::vector<std::unique_ptr<MapPage>> loaded_;
+  int mapScopeDepth_ = 0;
 };
 
 }  // namespace viz

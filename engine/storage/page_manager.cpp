@@ -255,15 +255,25 @@ void TABSPageManager::DropPage(SessionRecord& record, int32_t pageNo) {
   }
 }
 
-bool TABSPageManager::CachePage(TABSPage* page) {
+bool TABSPageManager::CachePage(TABSPage* page, int32_t& olderPages) {
   // One copy per page number: the committed one replaces what another session read earlier.
   if (TABSPage* old = cache_.Find(page->PageNo)) {
     RemoveFromList(old);
+    --olderPages;
     if (old->UseCount == 0) {
       DestroyPage(old);
     } else {
       old->stale_ = true;
     }
+  }
+  // Pages cached before are chained before the ones this commit placed, so while some are left
+  // the oldest page is one of them.
+  while (cache_.Count() >= cacheCapacity_ && olderPages > 0) {
+    TABSPage* oldest = cache_.Oldest();
+    if (oldest == nullptr || oldest->UseCount > 0) break;
+    RemoveFromList(oldest);
+    DestroyPage(oldest);
+    --olderPages;
   }
   if (cache_.Count() >= cacheCapacity_) return false;
   cache_.Insert(page);
@@ -281,10 +291,14 @@ void TABSPageManager::WriteDirtyPages(SessionRecord& record) {
 void TABSPageManager::MoveWrittenPagesToCache(SessionRecord& record) {
   std::vector<TABSPage*> pages = record.dirty.Pages();
   record.dirty.Clear();
+  // The pages just written are the likeliest to be asked for next (the last record, BLOB and
+  // index pages of a table being filled): they take the places of the least recently used pages
+  // cached before. A commit larger than the cache keeps its first pages.
+  int32_t olderPages = cache_.Count();
   for (TABSPage* page : pages) {
     page->Dirty = false;
     page->list_ = nullptr;
-    if (!CachePage(page)) DestroyPage(page);
+    if (!CachePage(page, olderPages)) DestroyPage(page);
   }
 }
 

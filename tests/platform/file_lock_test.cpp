@@ -236,6 +236,34 @@ TEST_F(FileLockTest, ShareModeMatrixWithinOneProcess) {
   }
 }
 
+// The lock bytes an open holds, as other openers see them one byte at a time: reader, writer,
+// forbids readers, forbids writers (the guard is free again once the open returns).
+TEST_F(FileLockTest, EveryOpenHoldsExactlyItsShareModeBytes) {
+  const AccessMode accesses[] = {AccessMode::Read, AccessMode::ReadWrite};
+  const ShareMode shares[] = {ShareMode::None, ShareMode::ReadWrite, ShareMode::Read};
+  const int probe = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(probe, 0);
+  for (AccessMode access : accesses) {
+    for (ShareMode share : shares) {
+      SCOPED_TRACE(::testing::Message() << int(access) << "/" << int(share));
+      auto file = Fs().Open(path_, access, share, nullptr);
+      ASSERT_TRUE(file);
+      const bool expected[] = {false, true, access == AccessMode::ReadWrite, share == ShareMode::None,
+                               share != ShareMode::ReadWrite};
+      for (int byte = 0; byte < 6; ++byte) {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = static_cast<off_t>((int64_t{1} << 62) + byte);
+        lock.l_len = 1;
+        ASSERT_EQ(fcntl(probe, F_OFD_GETLK, &lock), 0);
+        EXPECT_EQ(lock.l_type != F_UNLCK, byte < 5 && expected[byte]) << "byte " << byte;
+      }
+    }
+  }
+  close(probe);
+}
+
 TEST_F(FileLockTest, ExclusiveOpenInAChildShutsOthersOutUntilItEnds) {
   ChildProcess child("file_holder", {path_});
   ASSERT_EQ(child.Ask("open 1 0"), "ok");

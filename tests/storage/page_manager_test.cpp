@@ -387,6 +387,39 @@ TEST(TABSPageManagerTest, CommittingMoreThanTheCapacityKeepsCapacityPages) {
   for (int32_t pageNo = 0; pageNo < 5; ++pageNo) EXPECT_TRUE(manager.IsCached(pageNo));
 }
 
+TEST(TABSPageManagerTest, CommittedPagesTakeThePlacesOfTheLeastRecentlyUsed) {
+  MapPageManager manager;
+  manager.SetCacheCapacity(3);
+  for (int32_t pageNo = 0; pageNo < 6; ++pageNo) manager.Seed(pageNo, 0);
+  for (int32_t pageNo : {0, 1, 2, 0}) ReadByte(manager, 1, pageNo);  // oldest first: 1, 2, 0
+  WriteByte(manager, 2, 4, 7);
+  WriteByte(manager, 2, 5, 8);
+  manager.Commit(2);
+  auto cached = [&] {
+    std::vector<int32_t> pages;
+    for (int32_t pageNo = 0; pageNo < 6; ++pageNo)
+      if (manager.IsCached(pageNo)) pages.push_back(pageNo);
+    return pages;
+  };
+  EXPECT_EQ(cached(), (std::vector<int32_t>{0, 4, 5}));
+  const int reads = manager.reads;
+  EXPECT_EQ(ReadByte(manager, 1, 4), 7);
+  EXPECT_EQ(ReadByte(manager, 1, 5), 8);
+  EXPECT_EQ(manager.reads, reads);
+
+  // An oldest page in use is never dropped for room: a committed page then finds none.
+  TABSPage* held = manager.GetPage(1, 0);  // oldest: 0, 4, 5
+  WriteByte(manager, 2, 3, 9);             // cached: 0, 5 (4 is in the session's changes)
+  WriteByte(manager, 2, 4, 6);
+  manager.Commit(2);
+  EXPECT_EQ(cached(), (std::vector<int32_t>{0, 3, 5}));
+  EXPECT_EQ(manager.CachedPageCount(), 3);
+  manager.ReleasePage(held);
+  EXPECT_EQ(ReadByte(manager, 1, 4), 6);
+  EXPECT_EQ(ReadByte(manager, 1, 3), 9);
+  EXPECT_EQ(manager.StoredByte(3), 9);
+}
+
 TEST(TABSPageManagerTest, FreeCacheRefusesUncommittedChanges) {
   MapPageManager manager;
   manager.ReleasePage(manager.AddPage(3, ptTableRecord));

@@ -40,10 +40,12 @@ void TABSDiskRecordManager::Damaged(int32_t pageNo, const std::string& what) con
 void TABSDiskRecordManager::CreatePageIndex(int32_t session) {
   pageIndex_ = std::make_unique<TABSBTreeRecordPageIndex>(table_.Pages(), -1, recordsPerPage_);
   pageIndex_->Create(session);
+  ForgetInsertPage();  // a place in another index object means nothing to this one
 }
 
 void TABSDiskRecordManager::OpenPageIndex(int32_t rootPage) {
   pageIndex_ = std::make_unique<TABSBTreeRecordPageIndex>(table_.Pages(), rootPage, recordsPerPage_);
+  ForgetInsertPage();
 }
 
 int32_t TABSDiskRecordManager::PageIndexRoot() const {
@@ -91,9 +93,9 @@ int32_t TABSDiskRecordManager::PageWithFreeSlot(int32_t session) {
   // tried first so that a page in between is filled before a new one is taken.
   if (insertPage_ >= 0 && insertPageCount_ < recordsPerPage_) return insertPage_;
   insertPage_ = -1;
-  const int32_t pageNo = index.FindPageWithFreeSlot(session);
+  const int32_t pageNo = index.FindPageWithFreeSlot(session, &insertPlace_);
   uint16_t count = 0;
-  if (pageNo >= 0 && !index.GetValue(session, pageNo, count)) return -1;
+  if (pageNo >= 0 && !index.GetValue(session, pageNo, count, insertPlace_)) return -1;
   insertPageCount_ = count;
   return pageNo;
 }
@@ -124,6 +126,7 @@ TABSRecordAddress TABSDiskRecordManager::Insert(int32_t session, const uint8_t* 
     TABSSmallRecordPage(held.get(), recordsPerPage_, storedRecordSize_).Initialise(table_.TableId());
     index.AddPage(session, pageNo, 0);
     insertPageCount_ = 0;
+    insertPlace_ = {};
   } else {
     held.Reset(FetchTablePage(session, pageNo));
   }
@@ -136,7 +139,7 @@ TABSRecordAddress TABSDiskRecordManager::Insert(int32_t session, const uint8_t* 
   held.Reset(nullptr);
   // The index's count of the page, one more: the page agreed with it (a free slot where it said).
   const int32_t count = insertPageCount_ + 1;
-  index.SetRecordCount(session, pageNo, count);
+  index.SetRecordCount(session, pageNo, count, insertPlace_);
   ++RecordCount;
   ++StateCounter;
   insertPage_ = pageNo;
@@ -272,7 +275,7 @@ void TABSDiskRecordManager::DropPages(int32_t session) {
   index.Drop(session);
   pageIndex_.reset();
   RecordCount = 0;
-  insertPage_ = -1;
+  ForgetInsertPage();
 }
 
 int64_t TABSDiskRecordManager::Ordinal(int32_t session, const TABSRecordAddress& address) {

@@ -69,7 +69,10 @@ class TABSDiskRecordManager : public TABSBaseRecordManager {
   int32_t RecordsPerPage() const { return recordsPerPage_; }
   int32_t StoredRecordSize() const { return storedRecordSize_; }
   //! Forgets the page that inserts try first (another process may have filled it).
-  void ForgetInsertPage() { insertPage_ = -1; }
+  void ForgetInsertPage() {
+    insertPage_ = -1;
+    insertPlace_ = {};
+  }
 
   //! Whether `page` is a record page of this table: always with lenient reading or in a file older
   //! than 2.99; otherwise its update counter is at most 2147483645, its type is 10 and it carries
@@ -101,6 +104,9 @@ class TABSDiskRecordManager : public TABSBaseRecordManager {
   // -1 for none. Forgotten whenever another view of the table may have changed the page.
   int32_t insertPage_ = -1;
   int32_t insertPageCount_ = 0;
+  // Where the index holds the count of the page inserts go to: updated without a search while no
+  // entry moved (the index checks that before it uses the place).
+  TABSBTreePageIndex::Place insertPlace_;
 };
 
 }  // namespace viz

@@ -23,14 +23,17 @@ TABSBTree& TABSBTreePageIndex::CheckedTree() {
 }
 
 int32_t TABSBTreePageIndex::Create(int32_t session) {
+  ++layout_;
   return tree_.CreateRoot(session);
 }
 
 void TABSBTreePageIndex::Drop(int32_t session) {
+  ++layout_;
   CheckedTree().Drop(session);
 }
 
 void TABSBTreePageIndex::Empty(int32_t session) {
+  ++layout_;
   CheckedTree().Empty(session);
 }
 
@@ -56,11 +59,13 @@ void TABSBTreePageIndex::Add(int32_t session, int32_t pageNo, uint16_t value) {
   std::memcpy(entry, &pageNo, 4);
   std::memcpy(entry + 4, &value, 2);
   const TABSBTreeProbe probe{entry, nullptr, nullptr, 1};
+  ++layout_;
   tree_.Insert(session, probe, entry);
 }
 
 void TABSBTreePageIndex::Remove(int32_t session, int32_t pageNo) {
   const TABSBTreeProbe probe{reinterpret_cast<const uint8_t*>(&pageNo), nullptr, nullptr, 1};
+  ++layout_;
   if (!CheckedTree().Remove(session, probe)) throw EABSException(msg::kInvalidPageNumber.At(20105));
 }
 
@@ -70,6 +75,35 @@ void TABSBTreePageIndex::SetValue(int32_t session, int32_t pageNo, uint16_t valu
   TABSBTreePage page(tree_.Pages(), keys_);
   tree_.LoadLeaf(session, path, page);
   page.SetValue(path.Leaf().Entry, value);
+}
+
+bool TABSBTreePageIndex::LoadPlace(int32_t session, int32_t pageNo, const Place& place, TABSBTreePage& leaf) {
+  if (place.LeafPageNo < 0 || place.Layout != layout_) return false;
+  leaf.Load(session, place.LeafPageNo);
+  if (!leaf.IsLeaf() || place.Entry < 0 || place.Entry >= leaf.Count()) return false;
+  int32_t key = -1;
+  std::memcpy(&key, leaf.Key(place.Entry), sizeof key);
+  return key == pageNo;
+}
+
+void TABSBTreePageIndex::SetValue(int32_t session, int32_t pageNo, uint16_t value, Place& place) {
+  TABSBTreePage page(tree_.Pages(), keys_);
+  if (LoadPlace(session, pageNo, place, page)) {
+    page.SetValue(place.Entry, value);
+    return;
+  }
+  TABSKeyPath path;
+  if (!Locate(session, pageNo, path)) throw EABSException(msg::kInvalidPageNumber.At(20110));
+  tree_.LoadLeaf(session, path, page);
+  page.SetValue(path.Leaf().Entry, value);
+  place = Place{path.Leaf().PageNo, path.Leaf().Entry, layout_};
+}
+
+bool TABSBTreePageIndex::GetValue(int32_t session, int32_t pageNo, uint16_t& value, const Place& place) {
+  TABSBTreePage page(tree_.Pages(), keys_);
+  if (!LoadPlace(session, pageNo, place, page)) return GetValue(session, pageNo, value);
+  value = page.Value(place.Entry);
+  return true;
 }
 
 bool TABSBTreePageIndex::GetValue(int32_t session, int32_t pageNo, uint16_t& value) {
@@ -186,7 +220,7 @@ int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted, Pl
   for (int32_t entry = page.Count() - 1; entry >= 0; --entry) {
     if (!LeavesRoom(page.Value(entry), wanted)) continue;
     std::memcpy(&pageNo, page.Key(entry), sizeof pageNo);
-    if (place) *place = Place{lastLeaf, entry};
+    if (place) *place = Place{lastLeaf, entry, layout_};
     return pageNo;
   }
   tree.First(session, path);
@@ -195,7 +229,7 @@ int32_t TABSBTreePageIndex::FindPageWithRoom(int32_t session, int32_t wanted, Pl
   for (int32_t entry = 0; entry < page.Count(); ++entry) {
     if (!LeavesRoom(page.Value(entry), wanted)) continue;
     std::memcpy(&pageNo, page.Key(entry), sizeof pageNo);
-    if (place) *place = Place{path.Leaf().PageNo, entry};
+    if (place) *place = Place{path.Leaf().PageNo, entry, layout_};
     return pageNo;
   }
   return -1;

@@ -20,6 +20,8 @@ class TABSBTreePageIndex {
   struct Place {
     int32_t LeafPageNo = -1;
     int32_t Entry = -1;
+    //! How many times this index had added or removed entries when the place was taken.
+    int64_t Layout = -1;
   };
 
   //! `rootPage` -1 for an index not yet created.
@@ -42,8 +44,14 @@ class TABSBTreePageIndex {
   void Remove(int32_t session, int32_t pageNo);
   //! Raises "Invalid page number" (20110) when the page is not in the index.
   void SetValue(int32_t session, int32_t pageNo, uint16_t value);
+  //! `SetValue` without a search while `place` still names the page's entry (no entry was added or
+  //! removed through this index since it was taken, and the entry there is the page's); otherwise
+  //! searches and sets `place` to where the entry is.
+  void SetValue(int32_t session, int32_t pageNo, uint16_t value, Place& place);
   //! False when the page is not in the index.
   bool GetValue(int32_t session, int32_t pageNo, uint16_t& value);
+  //! `GetValue` without a search while `place` still names the page's entry (as for SetValue).
+  bool GetValue(int32_t session, int32_t pageNo, uint16_t& value, const Place& place);
   //! Replaces the page's value by `change(value)` with one search of the index. False (and
   //! nothing changed) when the page is not in the index.
   //! With `place` from the search that found the page (nothing changed since), no search at all.
@@ -82,9 +90,14 @@ class TABSBTreePageIndex {
   // Positions on a page's entry; false when it is not in the index.
   bool Locate(int32_t session, int32_t pageNo, TABSKeyPath& path);
   int32_t KeyAt(int32_t session, const TABSKeyPath& path);
+  // Loads the leaf of `place` into `leaf` when the place still names the page's entry.
+  bool LoadPlace(int32_t session, int32_t pageNo, const Place& place, TABSBTreePage& leaf);
 
   TABSPageKeyRef keys_;
   TABSBTree tree_;
+  // Counts the operations that add or remove entries (and so may move them): a Place taken at
+  // another count is not used.
+  int64_t layout_ = 0;
 };
 
 //! The record pages of a disk table with the number of records each holds.
@@ -100,11 +113,17 @@ class TABSBTreeRecordPageIndex : public TABSBTreePageIndex {
   void SetRecordCount(int32_t session, int32_t pageNo, int32_t recordCount) {
     SetValue(session, pageNo, static_cast<uint16_t>(recordCount));
   }
+  //! With `place` (see SetValue).
+  void SetRecordCount(int32_t session, int32_t pageNo, int32_t recordCount, Place& place) {
+    SetValue(session, pageNo, static_cast<uint16_t>(recordCount), place);
+  }
   //! Raises "Invalid page number" (20114) when the page is not in the index.
   int32_t RecordCount(int32_t session, int32_t pageNo);
   //! A page whose record count is below the records per page, -1 when none of the two leaves
   //! looked at has one (the caller then adds a page).
-  int32_t FindPageWithFreeSlot(int32_t session) { return FindPageWithRoom(session, 1); }
+  int32_t FindPageWithFreeSlot(int32_t session, Place* place = nullptr) {
+    return FindPageWithRoom(session, 1, place);
+  }
   int32_t RecordsPerPage() const { return recordsPerPage_; }
 
  protected:

@@ -21,6 +21,8 @@ TEST(PageIndexTest, RandomChangesAgreeWithAMap) {
   std::map<int32_t, uint16_t> model;
   std::mt19937 random(9);
   int32_t deepest = 0;
+  // Remembered places, shared by all pages: often another page's, or taken before entries moved.
+  TABSBTreePageIndex::Place places[4];
   for (int step = 0; step < 6000; ++step) {
     const int32_t page = static_cast<int32_t>(random() % 6000) - 100;  // negative numbers order first
     const uint16_t value = static_cast<uint16_t>(random() % 100);
@@ -29,7 +31,10 @@ TEST(PageIndexTest, RandomChangesAgreeWithAMap) {
       index.AddPage(1, page, value);
       model[page] = value;
     } else if (model.count(page) != 0 && random() % 3 == 0) {
-      index.SetRecordCount(1, page, value);
+      if (random() % 2 == 0)
+        index.SetRecordCount(1, page, value);
+      else
+        index.SetRecordCount(1, page, value, places[random() % 4]);
       model[page] = value;
     } else if (model.count(page) != 0) {
       index.RemovePage(1, page);
@@ -45,6 +50,13 @@ TEST(PageIndexTest, RandomChangesAgreeWithAMap) {
     if (model.empty()) continue;
     auto at = std::next(model.begin(), static_cast<ptrdiff_t>(random() % model.size()));
     ASSERT_EQ(index.RecordCount(1, at->first), at->second);
+    uint16_t stored = 0;
+    TABSBTreePageIndex::Place& place = places[random() % 4];
+    ASSERT_TRUE(index.GetValue(1, at->first, stored, place));
+    ASSERT_EQ(stored, at->second);
+    index.SetRecordCount(1, at->first, stored, place);  // the place now names this page
+    ASSERT_TRUE(index.GetValue(1, at->first, stored, place));
+    ASSERT_EQ(stored, at->second);
     ASSERT_EQ(index.NextPage(1, at->first), std::next(at) == model.end() ? -1 : std::next(at)->first);
     ASSERT_EQ(index.PriorPage(1, at->first), at == model.begin() ? -1 : std::prev(at)->first);
   }
