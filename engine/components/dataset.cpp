@@ -183,6 +183,7 @@ TRecordBuffer TABSDataSet::AllocRecordBuffer() {
 }
 
 void TABSDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
+  if (buffer == positionBuffer_) positionBuffer_ = nullptr;
   if (cursor_ && buffer) cursor_->ReleaseRecordBuffer(buffer);
   buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), buffer), buffers_.end());
   delete[] buffer;
@@ -262,14 +263,31 @@ int TABSDataSet::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
 
 // ---- Navigation
 
+const uint8_t* TABSDataSet::PositionValues() {
+  if (!positionBuffer_ || !cursor_ || GetBookmarkFlag(positionBuffer_) != bfCurrent) return nullptr;
+  const TABSCursor::Position& position = cursor_->CurrentPosition();
+  if (position.BeforeFirst || position.AfterLast) return nullptr;
+  return TABSLocalCursor::TrailerAddress(positionBuffer_, dataSize_) == position.Address ? positionBuffer_
+                                                                                         : nullptr;
+}
+
 TGetResult TABSDataSet::GetRecord(TRecordBuffer buffer, TGetMode mode, bool doCheck) {
   TABSLocalCursor& cursor = CheckedCursor(10344);
   cursor.SetRecordBuffer(buffer);
+  // The framework reads the next or prior record into a spare buffer. Should the cursor's record be
+  // gone (another dataset deleted it), the step goes on from that record's values, which are in the
+  // buffer it was read into, not in the spare.
+  struct StepFrom {
+    TABSCursorNavigation& navigation;
+    ~StepFrom() { navigation.PositionRecord = nullptr; }
+  } stepFrom{cursor.Navigation()};
+  if (mode != gmCurrent) stepFrom.navigation.PositionRecord = PositionValues();
   const int32_t result = cursor.GetRecord(mode);
   switch (result) {
     case TABSLocalCursor::kOk:
       TABSLocalCursor::SetTrailerAddress(buffer, dataSize_, cursor.CurrentPosition().Address);
       buffer[dataSize_ + 6] = bfCurrent;
+      positionBuffer_ = buffer;
       GetCalcFields(buffer);
       return grOK;
     case TABSLocalCursor::kBof:
@@ -306,7 +324,7 @@ bool TABSDataSet::PositionOn(TRecordBuffer buffer) {
 }
 
 void TABSDataSet::InternalSetToRecord(TRecordBuffer buffer) {
-  if (GetBookmarkFlag(buffer) == bfCurrent) PositionOn(buffer);
+  if (GetBookmarkFlag(buffer) == bfCurrent && PositionOn(buffer)) positionBuffer_ = buffer;
 }
 
 int TABSDataSet::GetRecordCount() {

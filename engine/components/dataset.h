@@ -143,6 +143,8 @@ class TABSDataSet : public TDataSet {
   void RefreshUnreachedBlobRecord();
   // Puts the cursor on the record of a buffer; false for a buffer without a record.
   bool PositionOn(TRecordBuffer buffer);
+  // The window buffer holding the record the cursor stands on, as last read; null when none does.
+  const uint8_t* PositionValues();
   // Reads the record at `address` into the spare scan buffer; false when it is gone.
   bool ReadAt(const TABSRecordAddress& address);
   // The first record from the start in the dataset's order whose key fields match; its address.
@@ -175,6 +177,9 @@ class TABSDataSet : public TDataSet {
   bool blobRefreshing_ = false;
   // The buffers handed to the framework.
   std::vector<TRecordBuffer> buffers_;
+  // The buffer the cursor's record was last read into or the cursor was last put on from (checked
+  // against the cursor's position before use).
+  TRecordBuffer positionBuffer_ = nullptr;
   int32_t dataSize_ = 0;
 };
 

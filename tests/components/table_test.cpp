@@ -2,10 +2,12 @@
 // active index, bookmarks, and record operations that fail.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "components/components_test_util.h"
 #include "framework/data/blob_field.h"
+#include "framework/data/data_source.h"
 #include "framework/data/exceptions.h"
 
 namespace viz::testing {
@@ -120,6 +122,120 @@ TEST_F(TableTest, DeleteMakesTheNextRecordCurrent) {
       const int expected = before[position < 4 ? position : 2];
       EXPECT_EQ(table_->FieldByName("Id").AsInteger(), expected) << index << " at " << position;
       AddRow(*table_, deleted, deletedName, deleted * 10);
+    }
+  }
+}
+
+// The range a viewer of the table puts on its index in the tests below: Ids 2 to 4 in both index
+// orders, none in storage order.
+void ApplyIdRange(TABSTable& table, const std::string& index) {
+  if (index == "byId") table.SetRange({Variant::FromInteger(2)}, {Variant::FromInteger(4)});
+  if (index == "byName") table.SetRange({Variant::FromString("banana")}, {Variant::FromString("date")});
+}
+
+// When another dataset (on this connection or another one) deletes the record a dataset shows,
+// Refresh shows its successor in the dataset's order (the predecessor for the last record), inside
+// the dataset's range, whatever the size of its window.
+TEST_F(TableTest, RefreshAfterAnotherDatasetDeletesTheShownRecord) {
+  auto other = NewConnection("U", path_);
+  other->Open();
+  TDataSource source;
+  TDataLink grid;
+  grid.SetDataSource(&source);
+  for (const std::string index : {"byId", "byName", ""}) {
+    for (const bool ranged : {false, true}) {
+      for (const int rows : {1, 3}) {
+        for (const std::string alias : {"T", "U"}) {
+          for (int position = 1;; ++position) {
+            auto viewer = LyricTable("T", index);
+            source.SetDataSet(viewer.get());
+            grid.SetBufferCount(rows);
+            viewer->Open();
+            if (ranged) ApplyIdRange(*viewer, index);
+            const std::vector<int> before = Ids(*viewer);
+            const int count = static_cast<int>(before.size());
+            if (position > count) break;
+            const std::string where = index + (ranged ? " ranged" : "") + " rows " + std::to_string(rows) +
+                                      " via " + alias + " at " + std::to_string(position);
+            viewer->SetRecNo(position);
+            const int deleted = viewer->FieldByName("Id").AsInteger();
+            const std::string deletedName = viewer->FieldByName("Name").AsString();
+            auto deleter = LyricTable(alias, index);
+            deleter->Open();
+            ASSERT_TRUE(deleter->Locate("Id", {Variant::FromInteger(deleted)}, 0)) << where;
+            deleter->Delete();
+            viewer->Refresh();
+            const int expected = position < count ? position : position - 2;
+            EXPECT_EQ(viewer->FieldByName("Id").AsInteger(), before[expected]) << where;
+            EXPECT_EQ(viewer->RecNo(), position < count ? position : count - 1) << where;
+            viewer->Close();
+            AddRow(*deleter, deleted, deletedName, deleted * 10);
+          }
+        }
+      }
+    }
+  }
+  // The last record gone: an empty dataset.
+  for (const std::string index : {"byId", ""}) {
+    auto viewer = LyricTable("T", index);
+    viewer->Open();
+    auto deleter = LyricTable("U", index);
+    deleter->Open();
+    while (deleter->RecordCount() > 1) deleter->Delete();
+    viewer->Refresh();
+    deleter->First();
+    deleter->Delete();
+    viewer->Refresh();
+    EXPECT_TRUE(viewer->IsEmpty()) << index;
+    EXPECT_TRUE(viewer->Bof() && viewer->Eof()) << index;
+    AddRow(*deleter, 1, "apple", 10);
+  }
+}
+
+// When another dataset changes the key of the record a dataset shows, Refresh shows the record at
+// its new place in the dataset's order; a record that left the dataset's range is passed like a
+// deleted one.
+TEST_F(TableTest, RefreshAfterAnotherDatasetMovesTheShownRecord) {
+  auto other = NewConnection("U", path_);
+  other->Open();
+  const std::vector<std::pair<int, std::string>> moves = {
+      {1, "elder"}, {4, "aaa"}, {2, "coconut"}, {3, "bamboo"}, {3, "dill"}};
+  for (const bool ranged : {false, true}) {
+    for (const auto& [id, newName] : moves) {
+      const std::string where = std::to_string(id) + " to " + newName + (ranged ? " ranged" : "");
+      // The byName order afterwards, and the dataset's part of it.
+      std::vector<std::pair<std::string, int>> names = {{"apple", 1}, {"banana", 2}, {"cherry", 3}, {"date", 4}};
+      std::vector<int> before, after;
+      for (const auto& [name, rowId] : names)
+        if (!ranged || (name >= "banana" && name <= "date")) before.push_back(rowId);
+      for (auto& [name, rowId] : names)
+        if (rowId == id) name = newName;
+      std::sort(names.begin(), names.end());
+      for (const auto& [name, rowId] : names)
+        if (!ranged || (name >= "banana" && name <= "date")) after.push_back(rowId);
+      const auto place = std::find(before.begin(), before.end(), id);
+      if (place == before.end()) continue;
+      auto viewer = LyricTable("T", "byName");
+      viewer->Open();
+      if (ranged) ApplyIdRange(*viewer, "byName");
+      ASSERT_TRUE(viewer->Locate("Id", {Variant::FromInteger(id)}, 0)) << where;
+      auto editor = LyricTable("U", "byName");
+      editor->Open();
+      ASSERT_TRUE(editor->Locate("Id", {Variant::FromInteger(id)}, 0)) << where;
+      const std::string oldName = editor->FieldByName("Name").AsString();
+      editor->Edit();
+      editor->FieldByName("Name").SetAsString(newName);
+      editor->Post();
+      viewer->Refresh();
+      int shown = id;
+      if (std::find(after.begin(), after.end(), id) == after.end())
+        shown = place + 1 < before.end() ? place[1] : place[-1];
+      EXPECT_EQ(viewer->FieldByName("Id").AsInteger(), shown) << where;
+      EXPECT_EQ(after.at(viewer->RecNo() - 1), shown) << where;
+      EXPECT_EQ(Ids(*viewer), after) << where;
+      editor->Edit();
+      editor->FieldByName("Name").SetAsString(oldName);
+      editor->Post();
     }
   }
 }

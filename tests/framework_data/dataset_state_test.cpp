@@ -105,6 +105,16 @@ TEST(DataSetStateTest, InsertAndAppendPlaceTheNewRecord) {
                                 "BeforeCancel", "BeforeScroll", "AfterCancel", "AfterScroll"}));
   EXPECT_EQ(dataSet.FieldByName("ID").AsInteger(), 10);
 
+  // Cancel at the last record rebuilds the window as Post, GotoBookmark and SetRecNo do, which
+  // clears Eof (true only after Last or a forward move that met the end); Next then stays put.
+  dataSet.Last();
+  dataSet.Append();
+  dataSet.Cancel();
+  EXPECT_FALSE(dataSet.Eof());
+  EXPECT_EQ(dataSet.MoveBy(1), 0);
+  EXPECT_TRUE(dataSet.Eof());
+  EXPECT_EQ(dataSet.FieldByName("ID").AsInteger(), 3);
+
   // An unchanged new record is dropped by the browse-mode check; a changed one is posted.
   dataSet.Insert();
   dataSet.First();

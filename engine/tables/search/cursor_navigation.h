@@ -33,6 +33,10 @@ struct TABSCursorNavigation {
   int32_t OrderIndexID = -1;
   //! The record buffer steps read into (the table's record buffer size at least).
   uint8_t* RecordBuffer = nullptr;
+  //! The values of the record at the cursor's position as its user last read them, when they are not
+  //! in RecordBuffer (a dataset reads the next record into a spare buffer); null otherwise. A step
+  //! from a record that is gone goes on from them. Set only for the duration of one step.
+  const uint8_t* PositionRecord = nullptr;
   //! Key of the next key search (a record buffer) and its number of leading index columns.
   const uint8_t* KeyBuffer = nullptr;
   int32_t KeyFieldCount = 0;

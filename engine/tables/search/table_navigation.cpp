@@ -77,6 +77,17 @@ Result Nothing(TABSCursor& cursor, bool forward) {
   return forward ? TABSNavigationRecord::kAfterLast : TABSNavigationRecord::kBeforeFirst;
 }
 
+// Whether the cursor's record, read again as `current`, was moved by another cursor (its key in the
+// cursor's order differs from what the cursor's user last read of it) and no longer passes the
+// cursor's restrictions: a step then goes on from where the user last saw it, as from a deleted one.
+bool MovedOutOfSight(TABSTableData& table, TABSCursor& cursor, const uint8_t* current) {
+  const TABSCursorNavigation& navigation = cursor.Navigation();
+  if (!navigation.PositionRecord || navigation.OrderIndexID < 0) return false;
+  TABSBTreeRecordIndex& order = BTreeIndexOf(table, navigation.OrderIndexID);
+  return order.CompareRecordBuffers(current, navigation.PositionRecord, order.KeyRef().ColumnCount()) != 0 &&
+         !AcceptCursorRecord(table, cursor, current);
+}
+
 }  // namespace
 
 bool TABSTableData::Search(TABSCursor* cursor, TABSSearchRequest& request, TABSRecordAddress& result) {
@@ -141,6 +152,7 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
   if (navigation.IsRestricted()) {
     readCurrent();
     if (!fromStart && !current && navigation.DistinctKeyCount > 0) return TABSNavigationRecord::kNotFound;
+    if (current && MovedOutOfSight(*this, cursor, current)) current = navigation.PositionRecord;
   }
 
   TABSRecordAddress found;
@@ -180,8 +192,10 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     TABSSearchRequest request;
     request.Forward = forward;
     request.FromStart = fromStart;
-    // Where to go on from: the current record as read again, else what the cursor last read of it.
-    request.CurrentRecord = fromStart ? nullptr : (current ? current : navigation.RecordBuffer);
+    // Where to go on from: the current record as read again, else (it is gone) what the cursor's
+    // user last read of it.
+    const uint8_t* lastRead = navigation.PositionRecord ? navigation.PositionRecord : navigation.RecordBuffer;
+    request.CurrentRecord = fromStart ? nullptr : (current ? current : lastRead);
     request.SkipEqualKeys = true;
     TABSTableSearch search(*this, cursor);
     ok = search.Run(request, found);
