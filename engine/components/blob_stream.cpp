@@ -66,7 +66,7 @@ TABSBLOBStream::TABSBLOBStream(TABSDataSet& dataSet, TField& field, TBlobStreamM
   const TABSBlobOpenMode engineMode = EngineBlobMode(mode);
   const bool writing = engineMode != bomRead;
   if (writing && dataSet.ReadOnly()) throw EABSException(msg::kDatasetReadOnly.At(10106));
-  TField& named = dataSet.FieldByName(field.FieldName());
+  TField& named = dataSet.OwnField(field);
   if (writing && dataSet.State() != dsEdit && dataSet.State() != dsInsert)
     throw EABSException(msg::kDatasetNotEditOrInsert.At(10111));
   engine_ = dataSet.OpenEngineBlob(named, engineMode);

@@ -517,20 +517,12 @@ void TABSDataSet::SetFieldText(TField& field, const void* text, size_t length) {
 std::unique_ptr<TStream> TABSDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   if (mode != bmRead && readOnly_) throw EABSException(msg::kDatasetReadOnly.At(10107));
   auto stream = std::make_unique<TABSBLOBStream>(*this, field, mode);
-  if (!stream->HasEngineStream() && State() == dsBrowse && !blobRefreshing_) {
-    // The record could not be reached: a refresh shows whether it is gone. Controls that read the
-    // field again during the refresh must not start another one.
-    blobRefreshing_ = true;
-    struct Reset {
-      bool& flag;
-      ~Reset() { flag = false; }
-    } reset{blobRefreshing_};
-    Refresh();
-  }
+  if (!stream->HasEngineStream()) RefreshUnreachedBlobRecord();
   return stream;
 }
 
-TABSLocalBLOBStream* TABSDataSet::OpenEngineBlob(TField& field, TABSBlobOpenMode mode) {
+template <typename Action>
+auto TABSDataSet::OnBlobRecord(Action open) {
   TABSLocalCursor& cursor = CheckedCursor(10353);
   TRecordBuffer record = GetActiveRecordBuffer();
   bool isInsert = State() == dsInsert;
@@ -549,7 +541,42 @@ TABSLocalBLOBStream* TABSDataSet::OpenEngineBlob(TField& field, TABSBlobOpenMode
   } restore{cursor, cursor.RecordBuffer()};
   cursor.SetRecordBuffer(record);
   if (!PositionOn(record)) isInsert = true;
-  return cursor.OpenBlob(isInsert, State() == dsEdit, State() == dsBrowse && !isInsert, mode, field.FieldNo() - 1);
+  return open(cursor, isInsert);
+}
+
+TABSLocalBLOBStream* TABSDataSet::OpenEngineBlob(TField& field, TABSBlobOpenMode mode) {
+  return OnBlobRecord([&](TABSLocalCursor& cursor, bool isInsert) {
+    return cursor.OpenBlob(isInsert, State() == dsEdit, State() == dsBrowse && !isInsert, mode,
+                           field.FieldNo() - 1);
+  });
+}
+
+bool TABSDataSet::ReadBlobValue(TField& field, std::string& value) {
+  TField& named = OwnField(field);
+  const bool reached = OnBlobRecord([&](TABSLocalCursor& cursor, bool isInsert) {
+    return cursor.ReadBlob(isInsert, State() == dsEdit, State() == dsBrowse && !isInsert, named.FieldNo() - 1,
+                           value);
+  });
+  if (!reached) {
+    value.clear();
+    RefreshUnreachedBlobRecord();
+  }
+  return true;
+}
+
+TField& TABSDataSet::OwnField(TField& field) {
+  return field.DataSet() == this ? field : FieldByName(field.FieldName());
+}
+
+void TABSDataSet::RefreshUnreachedBlobRecord() {
+  if (State() != dsBrowse || blobRefreshing_) return;
+  // Controls that read the field again during the refresh must not start another one.
+  blobRefreshing_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{blobRefreshing_};
+  Refresh();
 }
 
 // ---- Steps of the SQL engine

@@ -73,6 +73,9 @@ class TABSDataSet : public TDataSet {
   bool BookmarkValid(const TBookmark& bookmark) override;
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
   std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
+  //! The value of a BLOB field read at once through the cursor (TABSLocalCursor::ReadBlob), as a
+  //! stream opened with bmRead would give it, without the streams.
+  bool ReadBlobValue(TField& field, std::string& value) override;
   bool Locate(const std::string& keyFields, const std::vector<Variant>& keyValues,
               TLocateOptions options) override;
   std::vector<Variant> Lookup(const std::string& keyFields, const std::vector<Variant>& keyValues,
@@ -130,6 +133,14 @@ class TABSDataSet : public TDataSet {
   // Opens the cursor's engine stream on a field of the current record (null when the record cannot
   // be reached), with the cursor's buffer and position put back afterwards.
   TABSLocalBLOBStream* OpenEngineBlob(TField& field, TABSBlobOpenMode mode);
+  // Runs `open(cursor, isInsert)` with the cursor on the record of the active buffer (an
+  // empty new record when there is none); the cursor's buffer and position are put back afterwards.
+  template <typename Action>
+  auto OnBlobRecord(Action open);
+  // The dataset's own field of the name of `field` (the field itself when it is one).
+  TField& OwnField(TField& field);
+  // A BLOB whose record could not be reached in browse state: a refresh shows whether it is gone.
+  void RefreshUnreachedBlobRecord();
   // Puts the cursor on the record of a buffer; false for a buffer without a record.
   bool PositionOn(TRecordBuffer buffer);
   // The window buffer holding the record the cursor stands on, as last read; null when none does.

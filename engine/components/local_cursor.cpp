@@ -668,8 +668,9 @@ int32_t TABSLocalCursor::StoredFieldOfVisible(int32_t field, int32_t code) const
   return visibleFields_[static_cast<size_t>(field)].StoredField;
 }
 
-TABSLocalBLOBStream* TABSLocalCursor::OpenBlob(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode,
-                                               int32_t field) {
+template <typename Action>
+auto TABSLocalCursor::OnBlobOfRecord(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode,
+                                     Action open) -> decltype(open(std::declval<TABSTableData&>())) {
   TABSTableData& table = CheckedTable(10330);
   if (!RecordBuffer()) throw EABSException(msg::kNilPointer.At(10330));
   std::lock_guard enter(table.TableLock());
@@ -687,13 +688,32 @@ TABSLocalBLOBStream* TABSLocalCursor::OpenBlob(bool isInsert, bool isEdit, bool 
     }
   } readLock{*this};
   if (LockingTable()) {
-    if (!LockTable(ltRead, blobLockRetry_.attempts, blobLockRetry_.intervalMs)) return nullptr;
+    if (!LockTable(ltRead, blobLockRetry_.attempts, blobLockRetry_.intervalMs)) return {};
     readLock.held = true;
   }
   if (mode == bomRead && isBrowse && !isInsert && !isEdit) {
     // A record on view may have been changed or deleted since it was read.
-    if (GetRecord(kGetCurrent) != kOk) return nullptr;
+    if (GetRecord(kGetCurrent) != kOk) return {};
   }
+  return open(table);
+}
+
+bool TABSLocalCursor::ReadBlob(bool isInsert, bool isEdit, bool isBrowse, int32_t field, std::string& value) {
+  return OnBlobOfRecord(isInsert, isEdit, isBrowse, bomRead, [&](TABSTableData& table) {
+    const int32_t stored = StoredFieldOfVisible(field, 10110);
+    std::unique_ptr<TABSBlobValueStream> inner = table.OpenBlobStream(this, true, false, stored);
+    const int64_t size = inner->GetSize();
+    value.assign(static_cast<size_t>(size), '\0');
+    inner->Seek(0, TSeekOrigin::Beginning);
+    const int64_t read = size > 0 ? inner->Read(value.data(), size) : 0;
+    value.resize(static_cast<size_t>(std::max<int64_t>(read, 0)));
+    return true;
+  });
+}
+
+TABSLocalBLOBStream* TABSLocalCursor::OpenBlob(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode,
+                                               int32_t field) {
+  return OnBlobOfRecord(isInsert, isEdit, isBrowse, mode, [&](TABSTableData& table) -> TABSLocalBLOBStream* {
   const int32_t stored = StoredFieldOfVisible(field, 10110);
   if (mode != bomRead) {
     for (const auto& open : blobs_) {
@@ -708,6 +728,7 @@ TABSLocalBLOBStream* TABSLocalCursor::OpenBlob(bool isInsert, bool isEdit, bool 
   if (mode == bomWrite) stream->SetSize(0);
   blobs_.push_back(std::move(stream));
   return blobs_.back().get();
+  });
 }
 
 void TABSLocalCursor::CloseBlob(TABSLocalBLOBStream* stream) {

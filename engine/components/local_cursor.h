@@ -169,6 +169,10 @@ class TABSLocalCursor : public TABSCursor {
   //! = %d, FieldCount = %d" (10110) and, for a second writer on one stored field, "BLOB field
   //! already opened. FieldNo = %d, FieldName = %s" (10115).
   TABSLocalBLOBStream* OpenBlob(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode, int32_t field);
+  //! The whole value of visible field `field` of the buffer in use read into `value` at once, as a
+  //! stream OpenBlob opens with bomRead gives it (the same locks, the same read of the record
+  //! again), without a stream left open. False (value untouched) where OpenBlob gives null.
+  bool ReadBlob(bool isInsert, bool isEdit, bool isBrowse, int32_t field, std::string& value);
   //! 37: closes one open stream: a writer that changed its value stores it into its record buffer
   //! (kept until the record is posted); the stream is freed. The other streams stay open.
   void CloseBlob(TABSLocalBLOBStream* stream);
@@ -227,6 +231,12 @@ class TABSLocalCursor : public TABSCursor {
   void BuildVisibleFields();
   // The disk table when the record operations must lock (a disk table in multi-user mode).
   TABSDiskTableData* LockingTable() const;
+  // Takes the table's locks for a BLOB of the buffer in use (and reads the record again for a read
+  // in browse state), then returns `open(table)`; a value-initialised result when the lock cannot be
+  // had or the record is gone.
+  template <typename Action>
+  auto OnBlobOfRecord(bool isInsert, bool isEdit, bool isBrowse, TABSBlobOpenMode mode, Action open)
+      -> decltype(open(std::declval<TABSTableData&>()));
   bool InTransaction() const;
   void ClearResult();
   void Fail(int32_t code, std::string text = {});

@@ -50,6 +50,8 @@ void TBlobField::NotifyStreamModified() {
 
 std::string TBlobField::GetAsString() const {
   if (IsNull()) return {};
+  std::string direct;
+  if (DataSetOf(*this).ReadBlobValue(const_cast<TBlobField&>(*this), direct)) return direct;
   std::unique_ptr<TStream> stream = DataSetOf(*this).CreateBlobStream(const_cast<TBlobField&>(*this), bmRead);
   std::string value(static_cast<size_t>(stream->Size()), '\0');
   stream->SetPosition(0);

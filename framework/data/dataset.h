@@ -169,6 +169,14 @@ class TDataSet {
   //! state; bmWrite empties the value first. When a stream opened for writing is destroyed after a
   //! change, the descendant calls `TBlobField::NotifyStreamModified`.
   virtual std::unique_ptr<TStream> CreateBlobStream(TField& field, TBlobStreamMode mode) = 0;
+  //! Reads the whole value of a BLOB field of the record in use into `value` at once, without a
+  //! stream, where the descendant can (the same value a stream opened with bmRead would give);
+  //! false leaves the read to CreateBlobStream.
+  virtual bool ReadBlobValue(TField& field, std::string& value) {
+    (void)field;
+    (void)value;
+    return false;
+  }
 
   // ---- Locate, lookup, filters and find steps
   //! Moves to the first record whose fields (";"-separated) equal the values; false (not moved)
