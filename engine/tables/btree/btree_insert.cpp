@@ -40,7 +40,11 @@ void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int3
     page.InsertEntries(position, entry, 1);
     return;
   }
-  // The page and the new entry, in order, split between two pages.
+  // The page and the new entry, in order, split between two pages. An entry past the end of the
+  // last page of its level is an append: the full page stays as it is and the new page starts with
+  // the new entry alone, so that an index filled in key order ends with full pages, not half-full
+  // ones. Any other split divides evenly.
+  const bool append = position == page.Count() && (level == 0 || page.NextPage() == -1);
   const int32_t size = page.EntrySize();
   const int32_t count = page.Count() + 1;
   const int32_t bytes = count * size;
@@ -50,17 +54,17 @@ void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int3
   std::memcpy(at + position * size, entry, static_cast<size_t>(size));
   std::memcpy(at + (position + 1) * size, page.Entry(position),
               static_cast<size_t>((count - 1 - position) * size));
+  const int32_t left = append ? count - 1 : count / 2;
   if (level == 0)
-    SplitRoot(session, path.LevelCount, page, at, count);
+    SplitRoot(session, path.LevelCount, page, at, count, left);
   else
-    SplitPage(session, path, level, page, at, count);
+    SplitPage(session, path, level, page, at, count, left);
 }
 
 void TABSBTree::SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, const uint8_t* entries,
-                          int32_t count) {
+                          int32_t count, int32_t half) {
   if (depth >= TABSKeyPath::kMaxLevels) throw EABSException(msg::kIndexTooDeep, TABSKeyPath::kMaxLevels);
   const int32_t size = root.EntrySize();
-  const int32_t half = count / 2;
   TABSBTreePage left(pages_, keys_), right(pages_, keys_);
   left.Add(session);
   left.InitLike(root);
@@ -87,9 +91,8 @@ void TABSBTree::SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, c
 }
 
 void TABSBTree::SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page,
-                          const uint8_t* entries, int32_t count) {
+                          const uint8_t* entries, int32_t count, int32_t half) {
   const int32_t size = page.EntrySize();
-  const int32_t half = count / 2;
   TABSBTreePage added(pages_, keys_);
   added.Add(session);
   added.InitLike(page);

@@ -323,14 +323,16 @@ TEST(BTreeIndexTest, SessionChangesStayPrivateUntilCommitAndRollbackRestoresTheT
 }
 
 TEST(BTreeIndexTest, MergingIntoTheNextLeafHandsItTheMergedLeafsSeparator) {
-  // Ascending keys 0, 10, ... 1990 fill leaves of 46 entries (91 fit).
+  // Descending keys 1830, 1820, ... 0 split the first leaf evenly each time: four leaves of 46
+  // entries (91 fit). Ascending keys would leave full leaves behind.
   IntTable t;
   std::map<int32_t, TABSRecordAddress> rows;
-  for (int32_t i = 0; i < 200; ++i) rows[10 * i] = t.Add(10 * i);
+  for (int32_t i = 183; i >= 0; --i) rows[10 * i] = t.Add(10 * i);
   TABSBTreeRecordIndex& index = t.Index();
   TABSKeyPath path;
   ASSERT_TRUE(index.Tree().First(1, path));
   ASSERT_EQ(path.Leaf().Count, 46);
+  ASSERT_EQ(index.Check(1).LeafPages, 4);
   // Fill the first leaf to the brim, so that the second can only merge into the third.
   for (int32_t i = 0; i < 45; ++i) rows[10 * i + 1] = t.Add(10 * i + 1);
   ASSERT_TRUE(index.Tree().First(1, path));

@@ -100,8 +100,8 @@ class Model {
 
 class ModelRun {
  public:
-  ModelRun(const Layout& layout, uint16_t pageSize, uint32_t seed)
-      : layout_(layout), table_(pageSize, 0), model_(layout), random_(seed) {
+  ModelRun(const Layout& layout, uint16_t pageSize, uint32_t seed, bool unique = true)
+      : layout_(layout), table_(pageSize, 0), model_(layout), random_(seed), unique_(unique) {
     std::vector<TestColumn> columns;
     for (size_t i = 0; i < layout.columns.size(); ++i) {
       const ModelColumn& column = layout.columns[i];
@@ -109,7 +109,7 @@ class ModelRun {
       table_.AddField(name, column.text ? dt::kString : dt::kInteger, column.size);
       columns.push_back({name, column.descending, column.caseInsensitive, column.keyLength});
     }
-    table_.AddIndexDef("model", columns, /*unique=*/true);
+    table_.AddIndexDef("model", columns, unique);
     table_.Create();
   }
 
@@ -134,6 +134,39 @@ class ModelRun {
     }
   }
 
+  // Inserts `count` random rows in index order (each one past the last: appends), or in reverse
+  // index order, checking every step; a unique index gets no repeated keys.
+  void LoadInOrder(int32_t count, bool reverse) {
+    std::vector<std::vector<Value>> keys;
+    for (int32_t i = 0; i < count; ++i) keys.push_back(RandomValues());
+    const size_t columns = layout_.columns.size();
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const auto& a, const auto& b) { return model_.Compare(a, b, columns) < 0; });
+    if (unique_)
+      keys.erase(std::unique(keys.begin(), keys.end(),
+                             [&](const auto& a, const auto& b) { return model_.Compare(a, b, columns) == 0; }),
+                 keys.end());
+    if (reverse) std::reverse(keys.begin(), keys.end());
+    for (size_t i = 0; i < keys.size(); ++i) {
+      Row row{keys[i], {}};
+      row.address = table_.Insert(RecordOf(row.values));
+      model_.Insert(std::move(row));
+      Verify(static_cast<int32_t>(i));
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+
+  // The fewest leaves that hold the rows: what key-order loads leave.
+  int32_t FewestLeaves() {
+    TABSBTreeRecordIndex& index = table_.Index();
+    TABSKeyPath path;
+    if (!index.Tree().First(1, path)) return 0;
+    TABSBTreePage leaf(index.Tree().Pages(), index.KeyRef());
+    leaf.Load(1, path.Leaf().PageNo);
+    const auto rows = static_cast<int32_t>(model_.rows.size());
+    return (rows + leaf.Capacity() - 1) / leaf.Capacity();
+  }
+  int32_t LeafPages() { return table_.Index().Check(1).LeafPages; }
   int32_t Height() { return table_.Index().Check(1).Height; }
   int32_t maxHeight_ = 0;
 
@@ -284,7 +317,9 @@ class ModelRun {
     const bool taken = std::any_of(model_.rows.begin(), model_.rows.end(), [&](const Row& row) {
       return model_.Compare(row.values, key, layout_.columns.size()) == 0;
     });
-    ASSERT_EQ(index.KeyIsFree(1, keyRecord.data()), !taken) << "step " << step;
+    if (unique_) {
+      ASSERT_EQ(index.KeyIsFree(1, keyRecord.data()), !taken) << "step " << step;
+    }
   }
 
   void Verify(int32_t step) {
@@ -306,6 +341,7 @@ class ModelRun {
   BTreeTable table_;
   Model model_;
   std::mt19937 random_;
+  bool unique_;
 };
 
 void RunLayouts(const std::vector<uint16_t>& pageSizes, int32_t steps, int32_t maxRows, uint32_t seed) {
@@ -338,6 +374,32 @@ TEST(BTreeModelTest, DeepTreesOnSmallPages) {
     deepest = std::max(deepest, run.maxHeight_);
   }
   EXPECT_GE(deepest, 3);
+}
+
+TEST(BTreeModelTest, KeyOrderLoadsFillPagesAndRandomChangesAfterThemKeepTheIndexEqualToTheModel) {
+  // Keys in index order leave full pages behind (each split at the end of the last page starts a
+  // new one); reverse order splits evenly. Random inserts into the middle, deletes and merges of
+  // the full pages follow, every step checked. Non-unique indexes load repeated keys as well.
+  for (const Layout& layout : Layouts()) {
+    for (bool unique : {true, false}) {
+      for (bool reverse : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << layout.name << (unique ? " unique" : " non-unique")
+                                          << (reverse ? " reverse" : " in order"));
+        ModelRun run(layout, 1024, 5, unique);
+        run.LoadInOrder(unique ? 600 : 400, reverse);
+        if (::testing::Test::HasFatalFailure()) return;
+        // In order: every leaf but the last is full. Reverse: even splits, more leaves.
+        const int32_t fewest = run.FewestLeaves();
+        if (!reverse) {
+          EXPECT_EQ(run.LeafPages(), fewest);
+        } else if (fewest > 2) {
+          EXPECT_GT(run.LeafPages(), fewest);
+        }
+        run.Run(300, 250);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
+    }
+  }
 }
 
 TEST(BTreeModelTest, SlowLongRandomRuns) {
