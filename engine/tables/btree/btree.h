@@ -124,11 +124,11 @@ class TABSBTree {
   // `held` may hold that page already.
   void InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, const uint8_t* entry,
                 TABSBTreePage* held = nullptr);
-  // Splits: the first `half` of the `count` entries stay on the left page, the rest go right.
+  // Splits: the first `staying` of the `count` entries stay on the left page, the rest go right.
   void SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, const uint8_t* entries, int32_t count,
-                 int32_t half);
+                 int32_t staying);
   void SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page,
-                 const uint8_t* entries, int32_t count, int32_t half);
+                 const uint8_t* entries, int32_t count, int32_t staying);
 
   // Deletion: removes entry `position` of the page at `level` and restores the invariants.
   void RemoveAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position,

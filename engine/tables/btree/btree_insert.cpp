@@ -54,15 +54,15 @@ void TABSBTree::InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int3
   std::memcpy(at + position * size, entry, static_cast<size_t>(size));
   std::memcpy(at + (position + 1) * size, page.Entry(position),
               static_cast<size_t>((count - 1 - position) * size));
-  const int32_t left = append ? count - 1 : count / 2;
+  const int32_t staying = append ? count - 1 : count / 2;
   if (level == 0)
-    SplitRoot(session, path.LevelCount, page, at, count, left);
+    SplitRoot(session, path.LevelCount, page, at, count, staying);
   else
-    SplitPage(session, path, level, page, at, count, left);
+    SplitPage(session, path, level, page, at, count, staying);
 }
 
 void TABSBTree::SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, const uint8_t* entries,
-                          int32_t count, int32_t half) {
+                          int32_t count, int32_t staying) {
   if (depth >= TABSKeyPath::kMaxLevels) throw EABSException(msg::kIndexTooDeep, TABSKeyPath::kMaxLevels);
   const int32_t size = root.EntrySize();
   TABSBTreePage left(pages_, keys_), right(pages_, keys_);
@@ -72,8 +72,8 @@ void TABSBTree::SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, c
   right.Add(session);
   right.InitLike(root);
   right.SetRoot(false);
-  left.InsertEntries(0, entries, half);
-  right.InsertEntries(0, entries + half * size, count - half);
+  left.InsertEntries(0, entries, staying);
+  right.InsertEntries(0, entries + staying * size, count - staying);
   left.SetNextPage(right.PageNo());
   right.SetPriorPage(left.PageNo());
   std::vector<uint8_t> separator(right.Key(0), right.Key(0) + keys_.KeySize);
@@ -91,17 +91,17 @@ void TABSBTree::SplitRoot(int32_t session, int32_t depth, TABSBTreePage& root, c
 }
 
 void TABSBTree::SplitPage(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreePage& page,
-                          const uint8_t* entries, int32_t count, int32_t half) {
+                          const uint8_t* entries, int32_t count, int32_t staying) {
   const int32_t size = page.EntrySize();
   TABSBTreePage added(pages_, keys_);
   added.Add(session);
   added.InitLike(page);
-  added.InsertEntries(0, entries + half * size, count - half);
+  added.InsertEntries(0, entries + staying * size, count - staying);
 
   const int32_t kept = page.Count();
-  std::memcpy(page.Entry(0), entries, static_cast<size_t>(half * size));
-  std::memset(page.Entry(half), 0, static_cast<size_t>((kept - half) * size));
-  page.SetCount(half);
+  std::memcpy(page.Entry(0), entries, static_cast<size_t>(staying * size));
+  std::memset(page.Entry(staying), 0, static_cast<size_t>((kept - staying) * size));
+  page.SetCount(staying);
 
   const int32_t after = page.NextPage();
   added.SetNextPage(after);
