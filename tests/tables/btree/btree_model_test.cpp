@@ -386,7 +386,7 @@ TEST(BTreeModelTest, KeyOrderLoadsFillPagesAndRandomChangesAfterThemKeepTheIndex
         SCOPED_TRACE(::testing::Message() << layout.name << (unique ? " unique" : " non-unique")
                                           << (reverse ? " reverse" : " in order"));
         ModelRun run(layout, 1024, 5, unique);
-        run.LoadInOrder(unique ? 600 : 400, reverse);
+        run.LoadInOrder(unique ? 300 : 250, reverse);
         if (::testing::Test::HasFatalFailure()) return;
         // In order: every leaf but the last is full. Reverse: even splits, more leaves.
         const int32_t fewest = run.FewestLeaves();
@@ -395,7 +395,7 @@ TEST(BTreeModelTest, KeyOrderLoadsFillPagesAndRandomChangesAfterThemKeepTheIndex
         } else if (fewest > 2) {
           EXPECT_GT(run.LeafPages(), fewest);
         }
-        run.Run(300, 250);
+        run.Run(120, 200);
         if (::testing::Test::HasFatalFailure()) return;
       }
     }
