@@ -701,12 +701,9 @@ auto TABSLocalCursor::OnBlobOfRecord(bool isInsert, bool isEdit, bool isBrowse, 
 bool TABSLocalCursor::ReadBlob(bool isInsert, bool isEdit, bool isBrowse, int32_t field, std::string& value) {
   return OnBlobOfRecord(isInsert, isEdit, isBrowse, bomRead, [&](TABSTableData& table) {
     const int32_t stored = StoredFieldOfVisible(field, 10110);
+    if (table.ReadBlobDirect(this, stored, value)) return true;
     std::unique_ptr<TABSBlobValueStream> inner = table.OpenBlobStream(this, true, false, stored);
-    const int64_t size = inner->GetSize();
-    value.assign(static_cast<size_t>(size), '\0');
-    inner->Seek(0, TSeekOrigin::Beginning);
-    const int64_t read = size > 0 ? inner->Read(value.data(), size) : 0;
-    value.resize(static_cast<size_t>(std::max<int64_t>(read, 0)));
+    ReadWholeValue(*inner, value);
     return true;
   });
 }

@@ -197,6 +197,13 @@ class TABSTableData {
   //! base raises 30339 (not overridden).
   virtual std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,
                                                               int32_t field);
+  //! Reads the whole value of BLOB field `field` of the cursor's record buffer into `bytes`, exactly
+  //! as a read-only stream from OpenBlobStream would give it (the same bytes, the same errors), where
+  //! the backend can do so without that stream; returns false, having done nothing, where it cannot.
+  //! The base returns false.
+  virtual bool ReadBlobDirect(TABSCursor* /*cursor*/, int32_t /*field*/, std::string& /*bytes*/) {
+    return false;
+  }
   //! Keeps a value a cursor wrote into BLOB field `field` of a record buffer until the record is
   //! inserted or updated, which stores it; an empty value makes the field NULL. The base raises 30339
   //! (not overridden).

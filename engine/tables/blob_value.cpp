@@ -1,5 +1,7 @@
 #include "engine/tables/blob_value.h"
 
+#include <algorithm>
+
 #include "engine/tables/compressed_blob_stream.h"
 #include "engine/types/errors.h"
 
@@ -9,22 +11,65 @@ std::unique_ptr<TABSStream> NewBlobDataStream(bool disableTempFiles) {
   return std::make_unique<TABSTemporaryStream>(disableTempFiles);
 }
 
-TABSBlobValueStream::TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly,
-                                         bool disableTempFiles)
-    : value_(std::move(value)), readOnly_(readOnly) {
+void ReadWholeValue(TStream& stream, std::string& bytes) {
+  // Read in pieces: the block headers of a damaged value may add up to far more than it holds, and
+  // the read of such a value fails at its first false block, before a buffer of that size is needed.
+  constexpr int64_t kPiece = int64_t{1} << 22;
+  const int64_t size = stream.GetSize();
+  stream.Seek(0, TSeekOrigin::Beginning);
+  bytes.clear();
+  int64_t done = 0;
+  while (done < size) {
+    const int64_t piece = std::min(size - done, kPiece);
+    bytes.resize(static_cast<size_t>(done + piece));
+    const int64_t read = std::max<int64_t>(stream.Read(bytes.data() + done, piece), 0);
+    done += read;
+    if (read < piece) break;
+  }
+  bytes.resize(static_cast<size_t>(done));
+}
+
+namespace {
+
+// Checks a value's format and numbers and describes it for its compressed stream.
+TABSBLOBDescriptor DescriptorOf(const TABSBlobFormat& format, int32_t blockCount, int64_t uncompressedSize) {
   if (format.BlockSize <= 0) throw EABSException(msg::kStreamBlockSizeZero.At(20149));
-  if (value_.UncompressedSize < 0 || value_.BlockCount < 0) throw EABSException(msg::kInvalidBlobFieldSize);
-  if (!value_.Data) value_.Data = NewBlobDataStream(disableTempFiles);
+  if (uncompressedSize < 0 || blockCount < 0) throw EABSException(msg::kInvalidBlobFieldSize);
   TABSBLOBDescriptor descriptor;
   descriptor.BlockSize = format.BlockSize;
-  descriptor.NumBlocks = value_.BlockCount;
-  descriptor.UncompressedSize = value_.UncompressedSize;
+  descriptor.NumBlocks = blockCount;
+  descriptor.UncompressedSize = uncompressedSize;
   descriptor.StartPosition = 0;
   descriptor.CompressionAlgorithm = format.Algorithm;
   descriptor.CompressionMode = format.Algorithm == acaNone ? 0 : format.Mode;
+  return descriptor;
+}
+
+}  // namespace
+
+void DecodeStoredValue(const TABSBlobFormat& format, int32_t blockCount, int64_t uncompressedSize,
+                       TStream& stored, std::string& bytes) {
+  const TABSBLOBDescriptor descriptor = DescriptorOf(format, blockCount, uncompressedSize);
+  // An empty value is a new one to the stream, which reads nothing of the stored bytes.
+  if (uncompressedSize <= 0) {
+    bytes.clear();
+    return;
+  }
+  TABSCompressedBLOBStream value(stored, false, descriptor);
+  if (value.GetSize() < 0) throw EABSException(msg::kInvalidBlobFieldSize);
+  ReadWholeValue(value, bytes);
+}
+
+TABSBlobValueStream::TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly,
+                                         bool disableTempFiles)
+    : value_(std::move(value)), readOnly_(readOnly) {
+  const TABSBLOBDescriptor descriptor = DescriptorOf(format, value_.BlockCount, value_.UncompressedSize);
+  if (!value_.Data) value_.Data = NewBlobDataStream(disableTempFiles);
   const bool newValue = value_.Empty();
   if (newValue) value_.Data->SetSize(0);
   compressed_ = std::make_unique<TABSCompressedBLOBStream>(*value_.Data, newValue, descriptor);
+  // Block headers that add up to less than nothing are damage, not a size.
+  if (compressed_->GetSize() < 0) throw EABSException(msg::kInvalidBlobFieldSize);
 }
 
 TABSBlobValueStream::~TABSBlobValueStream() = default;

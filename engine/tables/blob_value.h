@@ -33,6 +33,10 @@ struct TABSBlobValue {
 //! file) or, with files disabled, one that stays in memory.
 std::unique_ptr<TABSStream> NewBlobDataStream(bool disableTempFiles);
 
+//! Replaces `bytes` by the content of a value's stream from its beginning: as many bytes as the
+//! stream's size, fewer when it gives fewer (a buffer of the size is not taken at once).
+void ReadWholeValue(TStream& stream, std::string& bytes);
+
 //! How a BLOB field compresses its values (from its definition).
 struct TABSBlobFormat {
   //! Uncompressed bytes per block.
@@ -42,13 +46,20 @@ struct TABSBlobFormat {
   uint8_t Mode = 0;
 };
 
+//! Replaces `bytes` by the value whose stored bytes `stored` holds from position 0 (with its block
+//! count and size), read as a read-only TABSBlobValueStream on that value would read it: the same
+//! bytes and the same errors, raised as they come (without an origin), but without that stream.
+void DecodeStoredValue(const TABSBlobFormat& format, int32_t blockCount, int64_t uncompressedSize,
+                       TStream& stored, std::string& bytes);
+
 //! The value of one BLOB field, read and written through its compressed stream with the field's
 //! compression settings and block size. It owns the value's stored bytes.
 class TABSBlobValueStream : public TABSStream {
  public:
   //! Opens `value` (an empty value starts a new one). Raises "Stream block size = 0 is not allowed"
   //! (20149) for a field without a block size, "Invalid blob field size" (20248) for a negative
-  //! size, and the compressed stream's errors (10081 to 10084) for stored bytes it cannot walk.
+  //! size (given, or the sum of the block headers), and the compressed stream's errors (10081 to
+  //! 10084) for stored bytes it cannot walk.
   TABSBlobValueStream(const TABSBlobFormat& format, TABSBlobValue value, bool readOnly,
                       bool disableTempFiles);
   ~TABSBlobValueStream() override;

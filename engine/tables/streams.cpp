@@ -242,6 +242,25 @@ void TABSTemporaryStream::SetSize(int64_t size) {
 
 // ---- Exact transfers
 
+// ---- TABSByteViewStream
+
+int64_t TABSByteViewStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || position_ >= size_) return 0;
+  const int64_t n = std::min(count, size_ - position_);
+  std::memcpy(buffer, bytes_ + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+int64_t TABSByteViewStream::Seek(int64_t offset, TSeekOrigin origin) {
+  position_ = std::max<int64_t>(0, SeekTarget(offset, origin, position_, size_));
+  return position_;
+}
+
+void TABSByteViewStream::SetSize(int64_t /*size*/) {
+  throw EABSException(msg::kCannotWriteReadOnlyStream.At(10116));
+}
+
 void ExactWrite(const void* buffer, int64_t count, TStream& stream, int32_t code) {
   int64_t position = stream.Position();
   int64_t written = count > 0 ? stream.Write(buffer, count) : 0;

@@ -4,6 +4,7 @@
 // stored structure of the engine is moved, each call site passing its own native error number.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -169,6 +170,27 @@ class TABSTemporaryStream : public TABSStream {
   bool disableTempFiles_;
   std::unique_ptr<TABSMemoryStream> memory_;
   std::unique_ptr<TABSFileStream> file_;
+};
+
+//! A read-only stream on bytes it does not own (for instance a value inside a cached page), read
+//! as a memory stream with that content would be: a reader can walk them without copying them first.
+//! Writes take nothing; a size change raises "Cannot write to read only stream" (10116).
+class TABSByteViewStream : public TStream {
+ public:
+  TABSByteViewStream(const void* bytes, int64_t size)
+      : bytes_(static_cast<const uint8_t*>(bytes)), size_(std::max<int64_t>(size, 0)) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* /*buffer*/, int64_t /*count*/) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t GetPosition() const override { return position_; }
+  int64_t GetSize() const override { return size_; }
+  void SetSize(int64_t size) override;
+
+ private:
+  const uint8_t* bytes_;
+  int64_t size_;
+  int64_t position_ = 0;
 };
 
 //! Writes exactly `count` bytes at the stream's position, else raises `code` with the write message.

@@ -313,20 +313,27 @@ TABSBlobValue TABSDiskBlobManager::Load(int32_t session, const TABSRecordAddress
   }
 }
 
-TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAddress& address,
-                                             bool disableTempFiles) {
-  TABSPageUse held(table_.Pages(), FetchPage(session, address.PageNo));
-  TABSSmallBlobPage page(held.get());
+TABSSmallBlobPage::Entry TABSDiskBlobManager::FindSmall(int32_t session, const TABSRecordAddress& address,
+                                                        TABSPageUse& held) {
+  held.Reset(FetchPage(session, address.PageNo));
   TABSSmallBlobPage::Entry entry;
   bool found = false;
   std::string damage;
-  if (!directory_.FindEntry(page, address.RecordNo, entry, found, &damage)) Damaged(address.PageNo, damage);
+  if (!directory_.FindEntry(TABSSmallBlobPage(held.get()), address.RecordNo, entry, found, &damage))
+    Damaged(address.PageNo, damage);
   if (!found) throw EABSException(msg::kCannotFindBlobField);
+  return entry;
+}
+
+TABSBlobValue TABSDiskBlobManager::LoadSmall(int32_t session, const TABSRecordAddress& address,
+                                             bool disableTempFiles) {
+  TABSPageUse held(table_.Pages(), nullptr);
+  const TABSSmallBlobPage::Entry entry = FindSmall(session, address, held);
   TABSBlobValue value;
   value.BlockCount = entry.Header.BlockCount;
   value.UncompressedSize = entry.Header.UncompressedSize;
   value.Data = NewBlobDataStream(disableTempFiles);
-  ExactWrite(page.Bytes(entry), entry.Header.StoredSize, *value.Data, kPageToValueCode);
+  ExactWrite(TABSSmallBlobPage(held.get()).Bytes(entry), entry.Header.StoredSize, *value.Data, kPageToValueCode);
   return value;
 }
 
@@ -488,13 +495,10 @@ TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, i
   TABSBlobValue value;
   try {
     value = Load(session, address, disableTempFiles);
-  } catch (const EABSException& error) {
-    // A value that cannot be loaded is damage of its page, which is named with the cause.
-    if (error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
-    Damaged(address.PageNo, std::string(msg::kCannotReadBlobFieldValue.text) + ": " + error.Message());
+  } catch (const EABSException&) {
+    RethrowLoadError(address.PageNo);
   }
-  if (value.UncompressedSize < 0 || value.BlockCount < 0)
-    Damaged(address.PageNo, EABSException(msg::kInvalidBlobFieldSize).Message());
+  CheckLoadedSizes(address.PageNo, value.BlockCount, value.UncompressedSize);
   if (!keep) return value;
   TABSBlobValue result = CopyOf(value, disableTempFiles);
   CacheEntry entry;
@@ -503,6 +507,48 @@ TABSBlobValue TABSDiskBlobManager::ReadValue(int32_t session, uint8_t* record, i
   std::memcpy(record + definition.BufferOffset + 6, &entry.Handle, 4);
   cache_[{record, field}] = std::move(entry);
   return result;
+}
+
+void TABSDiskBlobManager::RethrowLoadError(int32_t pageNo) const {
+  try {
+    throw;
+  } catch (const EABSException& error) {
+    // A value that cannot be loaded is damage of its page, which is named with the cause.
+    if (error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
+    Damaged(pageNo, std::string(msg::kCannotReadBlobFieldValue.text) + ": " + error.Message());
+  }
+}
+
+void TABSDiskBlobManager::CheckLoadedSizes(int32_t pageNo, int32_t blockCount, int64_t uncompressedSize) const {
+  if (uncompressedSize < 0 || blockCount < 0) Damaged(pageNo, EABSException(msg::kInvalidBlobFieldSize).Message());
+}
+
+bool TABSDiskBlobManager::ReadSmallValue(int32_t session, const uint8_t* record, int32_t field, std::string& bytes) {
+  const TABSFieldDef& definition = BlobField(field);
+  if (definition.BlobBlockSize <= 0 || IsNullFlagSet(record, field) || Cached(record, field)) return false;
+  const TABSRecordAddress address = AddressOf(definition, record);
+  if (!IsStored(address) || address.RecordNo == kLargeSlot || address.RecordNo == kAmbiguousSlot) return false;
+  // What ReadValue and a read-only stream on its value do, on the bytes in the page.
+  TABSPageUse held(table_.Pages(), nullptr);
+  TABSSmallBlobPage::Entry entry;
+  try {
+    entry = FindSmall(session, address, held);
+  } catch (const EABSException&) {
+    RethrowLoadError(address.PageNo);
+  }
+  const TABSStoredBlobHeader& header = entry.Header;
+  CheckLoadedSizes(address.PageNo, header.BlockCount, header.UncompressedSize);
+  const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
+                              definition.BlobCompressionMode};
+  try {
+    TABSByteViewStream stored(TABSSmallBlobPage(held.get()).Bytes(entry), header.StoredSize);
+    DecodeStoredValue(format, header.BlockCount, header.UncompressedSize, stored, bytes);
+  } catch (const EABSException& error) {
+    // The stream names the value's page with what its stored bytes raise.
+    if (error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
+    Damaged(address.PageNo, error.Message());
+  }
+  return true;
 }
 
 void TABSDiskBlobManager::PutValue(uint8_t* record, int32_t field, TABSBlobValue value) {

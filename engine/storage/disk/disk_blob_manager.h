@@ -41,6 +41,7 @@
 namespace viz {
 
 class TABSDiskTableData;
+class TABSPageUse;
 class TABSFieldDef;
 class TABSPage;
 
@@ -122,6 +123,12 @@ class TABSDiskBlobManager {
   //! (for a read-only stream, which owns its copy and is opened on a record read again).
   TABSBlobValue ReadValue(int32_t session, uint8_t* record, int32_t field, bool disableTempFiles,
                           bool keep = true);
+  //! Reads the value of field `field` of a record buffer into `bytes` as a read-only stream on it
+  //! (TABSDiskTableData::OpenBlobStream) would give it, with the same errors, when it is a small
+  //! stored value that is not cached: it is decoded straight from its page, without the streams and
+  //! the copies of its stored bytes. Returns false, having done nothing, for any other value (NULL, not
+  //! stored, cached, large, in the ambiguous slot, or of a field without a block size).
+  bool ReadSmallValue(int32_t session, const uint8_t* record, int32_t field, std::string& bytes);
   //! Caches a value a cursor wrote into a field (replacing what the field had cached); an empty value
   //! sets the field's null flag.
   void PutValue(uint8_t* record, int32_t field, TABSBlobValue value);
@@ -146,7 +153,13 @@ class TABSDiskBlobManager {
 
   TABSRecordAddress StoreSmall(int32_t session, const TABSBlobValue& value);
   TABSRecordAddress StoreLarge(int32_t session, const TABSBlobValue& value);
+  // The entry of a small value in its page, which `held` then holds. Raises as Load does.
+  TABSSmallBlobPage::Entry FindSmall(int32_t session, const TABSRecordAddress& address, TABSPageUse& held);
   TABSBlobValue LoadSmall(int32_t session, const TABSRecordAddress& address, bool disableTempFiles);
+  // Raises the current error of loading the value stored at `pageNo` again as damage of that page.
+  [[noreturn]] void RethrowLoadError(int32_t pageNo) const;
+  // Raises damage of the page for a loaded value with a negative block count or size.
+  void CheckLoadedSizes(int32_t pageNo, int32_t blockCount, int64_t uncompressedSize) const;
   TABSBlobValue LoadLarge(int32_t session, int32_t firstPage, bool disableTempFiles);
   void DeleteSmall(int32_t session, const TABSRecordAddress& address);
   void DeleteLarge(int32_t session, int32_t firstPage);

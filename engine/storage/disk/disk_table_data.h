@@ -82,6 +82,8 @@ class TABSDiskTableData : public TABSTableData {
   bool SearchWithRecord(TABSCursor* cursor, const uint8_t* buffer) override;
   bool FindKey(TABSCursor* cursor, TABSScanOperator op) override;
   void ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlobValue& result) override;
+  //! A small stored value that is not cached, straight from its page (TABSDiskBlobManager::ReadSmallValue).
+  bool ReadBlobDirect(TABSCursor* cursor, int32_t field, std::string& bytes) override;
   //! Slot 25: drops the field's cached value unless a cursor wrote it.
   void ReleaseFieldBlob(uint8_t* record, int32_t field) override;
   std::unique_ptr<TABSBlobValueStream> OpenBlobStream(TABSCursor* cursor, bool readOnly, bool modify,

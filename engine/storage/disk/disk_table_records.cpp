@@ -331,6 +331,16 @@ void TABSDiskTableData::ReadBlobValue(TABSCursor* cursor, int32_t field, TABSBlo
   });
 }
 
+bool TABSDiskTableData::ReadBlobDirect(TABSCursor* cursor, int32_t field, std::string& bytes) {
+  std::lock_guard lock(database_.Lock());
+  return NamingPages([&] {
+    if (!cursor || !cursor->Navigation().RecordBuffer) throw EABSException(msg::kNilPointer.At(20136));
+    if (!blobs_)
+      throw EABSException(msg::kInvalidFieldNumber.At(10118), field, FieldManager()->FieldDefs().Count());
+    return blobs_->ReadSmallValue(SessionNumberOf(cursor), cursor->Navigation().RecordBuffer, field, bytes);
+  });
+}
+
 std::unique_ptr<TABSBlobValueStream> TABSDiskTableData::OpenBlobStream(TABSCursor* cursor, bool readOnly,
                                                                        bool modify, int32_t field) {
   std::lock_guard lock(database_.Lock());
