@@ -48,14 +48,22 @@ TABSBLOBDescriptor DescriptorOf(const TABSBlobFormat& format, int32_t blockCount
 }  // namespace
 
 void DecodeStoredValue(const TABSBlobFormat& format, int32_t blockCount, int64_t uncompressedSize,
-                       TStream& stored, std::string& bytes) {
+                       const uint8_t* stored, int64_t storedSize, std::string& bytes) {
   const TABSBLOBDescriptor descriptor = DescriptorOf(format, blockCount, uncompressedSize);
   // An empty value is a new one to the stream, which reads nothing of the stored bytes.
   if (uncompressedSize <= 0) {
     bytes.clear();
     return;
   }
-  TABSCompressedBLOBStream value(stored, false, descriptor);
+  storedSize = std::max<int64_t>(storedSize, 0);
+  if (descriptor.CompressionAlgorithm == acaNone) {
+    // What the compressed stream checks of a value stored as it is, before it gives its first bytes.
+    if (storedSize < uncompressedSize) throw EABSException(msg::kStreamSizeTooSmall, storedSize, uncompressedSize);
+    bytes.assign(reinterpret_cast<const char*>(stored), static_cast<size_t>(uncompressedSize));
+    return;
+  }
+  TABSByteViewStream inner(stored, storedSize);
+  TABSCompressedBLOBStream value(inner, false, descriptor);
   if (value.GetSize() < 0) throw EABSException(msg::kInvalidBlobFieldSize);
   ReadWholeValue(value, bytes);
 }

@@ -46,11 +46,11 @@ struct TABSBlobFormat {
   uint8_t Mode = 0;
 };
 
-//! Replaces `bytes` by the value whose stored bytes `stored` holds from position 0 (with its block
-//! count and size), read as a read-only TABSBlobValueStream on that value would read it: the same
-//! bytes and the same errors, raised as they come (without an origin), but without that stream.
+//! Replaces `bytes` by the value whose `storedSize` stored bytes are `stored` (with its block count
+//! and size), read as a read-only TABSBlobValueStream on that value would read it: the same bytes and
+//! the same errors, raised as they come (without an origin), but without that stream.
 void DecodeStoredValue(const TABSBlobFormat& format, int32_t blockCount, int64_t uncompressedSize,
-                       TStream& stored, std::string& bytes);
+                       const uint8_t* stored, int64_t storedSize, std::string& bytes);
 
 //! The value of one BLOB field, read and written through its compressed stream with the field's
 //! compression settings and block size. It owns the value's stored bytes.

@@ -541,8 +541,8 @@ bool TABSDiskBlobManager::ReadSmallValue(int32_t session, const uint8_t* record,
   const TABSBlobFormat format{definition.BlobBlockSize, definition.BlobCompressionAlgorithm,
                               definition.BlobCompressionMode};
   try {
-    TABSByteViewStream stored(TABSSmallBlobPage(held.get()).Bytes(entry), header.StoredSize);
-    DecodeStoredValue(format, header.BlockCount, header.UncompressedSize, stored, bytes);
+    DecodeStoredValue(format, header.BlockCount, header.UncompressedSize,
+                      TABSSmallBlobPage(held.get()).Bytes(entry), header.StoredSize, bytes);
   } catch (const EABSException& error) {
     // The stream names the value's page with what its stored bytes raise.
     if (error.NativeErrorCode() == msg::kDamagedTablePage.code) throw;
