@@ -2,6 +2,7 @@
 // estimates, ordinals and path numbers.
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "engine/storage/memory_manager.h"
 #include "engine/tables/btree/record_index.h"
@@ -55,17 +56,25 @@ void TABSBTreeRecordIndex::GetRecord(int32_t session, TABSNavigationRecord& navi
   };
   // One rule for every order: next after the last and prior before the first find nothing.
   if ((navigation.FromBeginning && !forward) || (navigation.FromEnd && forward)) return nothing();
-  TABSKeyPath path;
+  const bool cached =
+      cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
+      cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
+      cache->Path.State[2] == session && !cache->Path.IsEmpty();
+  // The path is worked out in the cache itself (a path is a few hundred bytes, too many to copy in
+  // and out on every step); the cache is emptied unless the step ends on a record, so that it never
+  // holds a path that does not belong to its address.
+  std::optional<TABSKeyPath> own;
+  TABSKeyPath& path = cache ? cache->Path : own.emplace();
+  struct Forget {
+    TABSIndexPositionCache* cache;
+    ~Forget() {
+      if (cache) cache->Clear();
+    }
+  } forget{cache};
   if (navigation.FromBeginning || navigation.FromEnd) {
     if (!(forward ? tree.First(session, path) : tree.Last(session, path))) return nothing();
   } else {
-    const bool cached =
-        cache && cache->IndexID == Definition().ObjectID && cache->Address == navigation.Address &&
-        cache->StateCounter == Records().StateCounter && cache->Path.State[0] == tree.RootPage() &&
-        cache->Path.State[2] == session && !cache->Path.IsEmpty();
-    if (cached) {
-      path = cache->Path;
-    } else if (!FindRecordPath(session, navigation.Address, path, nullptr)) {
+    if (!cached && !FindRecordPath(session, navigation.Address, path, nullptr)) {
       navigation.Outcome = TABSNavigationRecord::kNotFound;
       return;
     }
@@ -80,10 +89,10 @@ void TABSBTreeRecordIndex::GetRecord(int32_t session, TABSNavigationRecord& navi
   navigation.Outcome = TABSNavigationRecord::kFound;
   if (cache) {
     StampPath(session, path);
-    cache->Path = path;
     cache->IndexID = Definition().ObjectID;
     cache->Address = navigation.Address;
     cache->StateCounter = Records().StateCounter;
+    forget.cache = nullptr;
   }
 }
 
