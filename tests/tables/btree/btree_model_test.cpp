@@ -246,10 +246,32 @@ class ModelRun {
     navigation.Direction = forward ? TABSNavigationRecord::kNext : TABSNavigationRecord::kPrior;
     (forward ? navigation.FromBeginning : navigation.FromEnd) = true;
     std::vector<TABSRecordAddress> order;
+    const auto ahead = navigation.Direction;
+    const auto back = forward ? TABSNavigationRecord::kPrior : TABSNavigationRecord::kNext;
     for (;;) {
       index.GetRecord(1, navigation, &cache);
       if (navigation.Outcome != TABSNavigationRecord::kFound) break;
       order.push_back(navigation.Address);
+      if (Pick(8) != 0) continue;
+      // A step back and one ahead again, through the same cache, come back to this record.
+      const TABSRecordAddress here = navigation.Address;
+      navigation.Direction = back;
+      index.GetRecord(1, navigation, &cache);
+      EXPECT_EQ(navigation.Outcome == TABSNavigationRecord::kFound, order.size() > 1);
+      if (order.size() > 1) {
+        EXPECT_EQ(navigation.Address, order[order.size() - 2]);
+      }
+      navigation.Direction = ahead;
+      index.GetRecord(1, navigation, &cache);
+      EXPECT_EQ(navigation.Outcome, TABSNavigationRecord::kFound);
+      EXPECT_EQ(navigation.Address, here);
+    }
+    // Past the end, a step back finds the last record again.
+    navigation.Direction = back;
+    index.GetRecord(1, navigation, &cache);
+    EXPECT_EQ(navigation.Outcome == TABSNavigationRecord::kFound, !order.empty());
+    if (!order.empty()) {
+      EXPECT_EQ(navigation.Address, order.back());
     }
     if (!forward) std::reverse(order.begin(), order.end());
     return order;
