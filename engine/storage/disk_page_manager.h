@@ -71,6 +71,10 @@ class TABSDiskPageManager : public TABSPageManager {
   // ---- The prefix
 
   void ReadHeader();
+  //! ReadHeader, taking in the same read the first `pageCount` pages into `pages` (`pageCount` x page
+  //! size bytes, raw: no cipher). Returns how many of them the file holds whole (the others are not
+  //! to be used). A failed read falls back to ReadHeader alone and returns 0.
+  int32_t ReadHeaderAndFirstPages(uint8_t* pages, int32_t pageCount);
   //! Writes the 76 header bytes. In transient-open mode it refuses (20196) when another program
   //! changed the file and left a commit unfinished.
   void WriteHeader();
