@@ -71,6 +71,10 @@ class TABSDiskPageManager : public TABSPageManager {
   // ---- The prefix
 
   void ReadHeader();
+  //! ReadHeader, taking in the same read the first `pageCount` pages into `pages` (`pageCount` x page
+  //! size bytes, raw: no cipher). Returns how many of them the file holds whole (the others are not
+  //! to be used). A failed read falls back to ReadHeader alone and returns 0.
+  int32_t ReadHeaderAndFirstPages(uint8_t* pages, int32_t pageCount);
   //! Writes the 76 header bytes. In transient-open mode it refuses (20196) when another program
   //! changed the file and left a commit unfinished.
   void WriteHeader();
@@ -237,6 +241,16 @@ class TABSDiskPageManager : public TABSPageManager {
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
   void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  // Writes the pages (ascending page numbers) as WritePage would, runs of consecutive pages at once.
+  void WritePages(const std::vector<TABSPage*>& pages);
+  // The write hook's steps around the write: the counter moved on and the data area enciphered
+  // (returns whether it was), then the buffer made plain again.
+  bool PrepareForWrite(int32_t pageNo, uint8_t* buffer, bool encipher);
+  void RestoreAfterWrite(uint8_t* buffer, bool coded) const;
+  // Hands `take` the bytes in the file of each page of `pageNos`, in that order (zeros past
+  // `fileSize`, the file's size), reading runs of consecutive pages at once.
+  void ReadPreviousImages(const std::vector<int32_t>& pageNos, int64_t fileSize,
+                          const std::function<void(int32_t pageNo, const uint8_t* image)>& take);
   // Frees the pages that a journal written by an earlier version names as allocated by the undone
   // commit, unless a session of this manager still holds them.
   void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);

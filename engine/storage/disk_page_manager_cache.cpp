@@ -41,6 +41,7 @@ namespace {
 constexpr int32_t kCommitLockedCode = 20213;
 constexpr int32_t kHeaderRestoreCode = 10462;
 constexpr int32_t kPageRestoreCode = 10469;
+constexpr int32_t kPagePartReadCode = 10474;
 
 }  // namespace
 
@@ -160,26 +161,23 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
 
   const std::string journalPath = JournalFileName(file_.FileName());
   auto journal = std::make_unique<TABSJournalWriter>(Fs(), journalPath);
-  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size()) + 1, file_.GetSize());
+  const int64_t fileSize = file_.GetSize();
+  journal->Begin(pageSize_, baseOffset_, static_cast<int32_t>(saved.size()) + 1, fileSize);
   const TABSDatabaseHeader before = header_;
   unsigned char headerBytes[kDatabaseHeaderSize];
   before.Encode(headerBytes);
   bool sealed = false;
   try {
     journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
-    std::vector<uint8_t> image(pageSize_);
-    for (int32_t pageNo : saved) {
-      // Bytes past the end of the file read as zeros; restoring them is harmless.
-      std::fill(image.begin(), image.end(), 0);
-      ReadPagePart(image.data(), pageNo, pageSize_, 0);
-      journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
-    }
+    ReadPreviousImages(saved, fileSize, [&](int32_t pageNo, const uint8_t* image) {
+      journal->Append(pageNo, PageOffset(pageNo), image, pageSize_);
+    });
     journal->Seal(flush);
     sealed = true;
 
     header_.state = kStateCommitting;
     WriteHeader();
-    for (TABSPage* page : pages) WritePage(page);
+    WritePages(pages);
     // Freed pages are released inside the journalled part: nobody can take them before the header
     // lock goes, and by then the journal is gone and the commit final.
     for (int32_t pageNo : toFree) freeSpace_->FreePage(pageNo);
@@ -203,6 +201,37 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
       // The original failure is the one to report.
     }
     throw;
+  }
+}
+
+void TABSDiskPageManager::ReadPreviousImages(const std::vector<int32_t>& pageNos, int64_t fileSize,
+                                             const std::function<void(int32_t, const uint8_t*)>& take) {
+  // Pages of consecutive numbers lie side by side in the file: each run is read at once. Bytes past
+  // the end of the file read as zeros (restoring them is harmless), and a run that lies wholly past
+  // it is not read at all.
+  constexpr size_t kRunPages = 64;
+  std::vector<uint8_t> images(kRunPages * pageSize_);
+  for (size_t first = 0; first < pageNos.size();) {
+    size_t count = 1;
+    while (first + count < pageNos.size() && count < kRunPages &&
+           pageNos[first + count] == pageNos[first] + static_cast<int32_t>(count)) {
+      ++count;
+    }
+    const int64_t offset = PageOffset(pageNos[first]);
+    const size_t bytes = count * pageSize_;
+    std::fill(images.begin(), images.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+    if (offset < fileSize) {
+      try {
+        file_.ReadBuffer(images.data(), kPagePartReadCode, offset, static_cast<int64_t>(bytes));
+      } catch (const EABSException&) {
+        // Page by page again, so that a failure names the page's own range.
+        std::fill(images.begin(), images.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+        for (size_t index = 0; index < count; ++index)
+          ReadPagePart(images.data() + index * pageSize_, pageNos[first + index], pageSize_, 0);
+      }
+    }
+    for (size_t index = 0; index < count; ++index) take(pageNos[first + index], images.data() + index * pageSize_);
+    first += count;
   }
 }
 

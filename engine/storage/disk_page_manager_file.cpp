@@ -1,5 +1,7 @@
 // TABSDiskPageManager: creating and opening the file, the prefix, object ids, locks, growth.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "engine/platform/random.h"
 #include "engine/platform/system.h"
@@ -208,6 +210,23 @@ void TABSDiskPageManager::ReadHeader() {
   unsigned char bytes[kDatabaseHeaderSize];
   file_.ReadBuffer(bytes, kHeaderReadCode, baseOffset_, kDatabaseHeaderSize);
   header_.Decode(bytes);
+}
+
+int32_t TABSDiskPageManager::ReadHeaderAndFirstPages(uint8_t* pages, int32_t pageCount) {
+  RequireOpened(10459);
+  const int64_t prefix = pagesOffset_ - baseOffset_;
+  std::vector<uint8_t> bytes(static_cast<size_t>(prefix + int64_t{pageCount} * pageSize_));
+  int64_t got = 0;
+  try {
+    got = file_.ReadBuffer(bytes.data(), kHeaderReadCode, baseOffset_, static_cast<int64_t>(bytes.size()));
+  } catch (const EABSException&) {
+    ReadHeader();
+    return 0;
+  }
+  header_.Decode(bytes.data());
+  const auto whole = static_cast<int32_t>(std::clamp<int64_t>((got - prefix) / pageSize_, 0, pageCount));
+  std::memcpy(pages, bytes.data() + prefix, static_cast<size_t>(whole) * pageSize_);
+  return whole;
 }
 
 void TABSDiskPageManager::WriteHeader() {

@@ -1,6 +1,7 @@
 // TABSDiskPageManager: page offsets, partial page access, page locks and the page read and write
 // hooks with their ciphering.
 #include <cstring>
+#include <vector>
 
 #include "engine/storage/allocation_log.h"
 #include "engine/storage/disk_page_manager.h"
@@ -80,30 +81,74 @@ bool TABSDiskPageManager::ReadPageBuffer(int32_t pageNo, uint8_t* buffer, bool e
   return true;
 }
 
-void TABSDiskPageManager::WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool encipher) {
-  const int64_t offset = PageOffset(pageNo);
+bool TABSDiskPageManager::PrepareForWrite(int32_t pageNo, uint8_t* buffer, bool encipher) {
   // The counter tells other processes that the page changed; it never reaches the freed marker.
   int32_t counter = GetI32(buffer + kPageUpdateCounterOffset);
   PutI32(buffer + kPageUpdateCounterOffset, counter >= kFreedPageCounter - 1 ? 0 : counter + 1);
 
   const bool coded = IsEncrypted() && encipher && !IsMapPageNo(pageNo);
-  uint8_t* data = buffer + kPageHeaderSize;
   if (coded) {
+    uint8_t* data = buffer + kPageHeaderSize;
     buffer[kPageCipherTypeOffset] = password_.cipherType;
     PutU32(buffer + kPageCrcOffset, ComputeCRC32(data, pageDataSize_));
     EncipherBuffer(password_.cipherType, data, pageDataSize_, password_.password);
   }
+  return coded;
+}
+
+void TABSDiskPageManager::RestoreAfterWrite(uint8_t* buffer, bool coded) const {
+  if (coded) DecipherBuffer(password_.cipherType, buffer + kPageHeaderSize, pageDataSize_, password_.password);
+}
+
+void TABSDiskPageManager::WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool encipher) {
+  const int64_t offset = PageOffset(pageNo);
   // The caller's copy must be plain again whether or not the write worked.
   struct Restore {
-    bool coded;
     const TABSDiskPageManager& manager;
-    uint8_t* data;
-    ~Restore() {
-      if (coded)
-        DecipherBuffer(manager.password_.cipherType, data, manager.pageDataSize_, manager.password_.password);
-    }
-  } restore{coded, *this, data};
+    uint8_t* buffer;
+    bool coded;
+    ~Restore() { manager.RestoreAfterWrite(buffer, coded); }
+  } restore{*this, buffer, PrepareForWrite(pageNo, buffer, encipher)};
   file_.WriteBuffer(buffer, kPageWriteCode, offset, pageSize_);
+}
+
+void TABSDiskPageManager::WritePages(const std::vector<TABSPage*>& pages) {
+  // Pages of consecutive numbers lie side by side in the file: each run goes out in one write of
+  // the same bytes that page-by-page writes would give.
+  constexpr size_t kRunPages = 64;
+  std::vector<uint8_t> run;
+  std::vector<int32_t> counters;
+  for (size_t first = 0; first < pages.size();) {
+    size_t count = 1;
+    while (first + count < pages.size() && count < kRunPages &&
+           pages[first + count]->PageNo == pages[first]->PageNo + static_cast<int32_t>(count)) {
+      ++count;
+    }
+    if (count == 1) {
+      WritePage(pages[first]);
+      ++first;
+      continue;
+    }
+    const int64_t offset = PageOffset(pages[first]->PageNo);
+    run.resize(count * pageSize_);
+    counters.resize(count);
+    for (size_t index = 0; index < count; ++index) {
+      TABSPage* page = pages[first + index];
+      counters[index] = GetI32(page->Buffer() + kPageUpdateCounterOffset);
+      const bool coded = PrepareForWrite(page->PageNo, page->Buffer(), page->EncipherOnWrite);
+      std::memcpy(run.data() + index * pageSize_, page->Buffer(), pageSize_);
+      RestoreAfterWrite(page->Buffer(), coded);
+    }
+    try {
+      file_.WriteBuffer(run.data(), kPageWriteCode, offset, static_cast<int64_t>(run.size()));
+    } catch (...) {
+      // As if the run's first page had failed: the pages after it were never prepared.
+      for (size_t index = 1; index < count; ++index)
+        PutI32(pages[first + index]->Buffer() + kPageUpdateCounterOffset, counters[index]);
+      throw;
+    }
+    first += count;
+  }
 }
 
 bool TABSDiskPageManager::IsMapPageNo(int32_t pageNo) const {

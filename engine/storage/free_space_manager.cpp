@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -33,9 +34,14 @@ std::string TypeNameForMessage(uint16_t pageType) {
 // written through the write hook by `Write`. The buffer comes from the engine memory manager.
 class TABSDatabaseFreeSpaceManager::MapPage {
  public:
-  MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t expectedType, int32_t wrongTypeCode)
+  // `read`, when given, holds the page's bytes as the read hook would read them now.
+  MapPage(TABSDiskPageManager& manager, int64_t pageNo, uint16_t expectedType, int32_t wrongTypeCode,
+          const uint8_t* read = nullptr)
       : manager_(manager), pageNo_(static_cast<int32_t>(pageNo)), buffer_(manager.PageSize()) {
-    manager_.ReadPageBuffer(pageNo_, buffer_.bytes, /*enciphered=*/false);
+    if (read != nullptr)
+      std::memcpy(buffer_.bytes, read, manager.PageSize());
+    else
+      manager_.ReadPageBuffer(pageNo_, buffer_.bytes, /*enciphered=*/false);
     uint16_t type = GetU16(buffer_.bytes + kPageTypeOffset);
     if (type != expectedType) {
       throw EABSException(msg::kWrongPageType.At(wrongTypeCode), TypeNameForMessage(type),
@@ -77,7 +83,10 @@ class TABSDatabaseFreeSpaceManager::MapScope {
  public:
   explicit MapScope(TABSDatabaseFreeSpaceManager& owner) : owner_(owner) { ++owner_.mapScopeDepth_; }
   ~MapScope() {
-    if (--owner_.mapScopeDepth_ == 0) owner_.loaded_.clear();
+    if (--owner_.mapScopeDepth_ == 0) {
+      owner_.loaded_.clear();
+      owner_.preloadedCount_ = 0;
+    }
   }
   MapScope(const MapScope&) = delete;
   MapScope& operator=(const MapScope&) = delete;
@@ -96,8 +105,21 @@ TABSDatabaseFreeSpaceManager::MapPage& TABSDatabaseFreeSpaceManager::Map(int64_t
       return *page;
     }
   }
-  loaded_.push_back(std::make_unique<MapPage>(manager_, pageNo, type, wrongTypeCode));
+  const uint8_t* read = pageNo < preloadedCount_ ? preloaded_.data() + pageNo * manager_.PageSize() : nullptr;
+  loaded_.push_back(std::make_unique<MapPage>(manager_, pageNo, type, wrongTypeCode, read));
   return *loaded_.back();
+}
+
+void TABSDatabaseFreeSpaceManager::ReadHeaderAndFirstMaps() {
+  assert(mapScopeDepth_ > 0);
+  if (mapScopeDepth_ > 1 || !loaded_.empty()) {
+    manager_.ReadHeader();
+    return;
+  }
+  constexpr int32_t kFirstMaps = 2;  // PFS page 0 and EAM page 0, which is page 1
+  preloaded_.resize(static_cast<size_t>(kFirstMaps) * manager_.PageSize());
+  preloadedCount_ = 0;
+  preloadedCount_ = manager_.ReadHeaderAndFirstPages(preloaded_.data(), kFirstMaps);
 }
 
 TABSDatabaseFreeSpaceManager::~TABSDatabaseFreeSpaceManager() = default;
@@ -361,7 +383,7 @@ int32_t TABSDatabaseFreeSpaceManager::GrowFile(const BeforeMarking& beforeMarkin
 int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMarking) {
   TABSHeaderLockHolder lock(manager_, 20231);
   MapScope scope(*this);
-  manager_.ReadHeader();
+  ReadHeaderAndFirstMaps();
   const int32_t startTotal = TotalPageCount();
   const int32_t startLastUsed = LastUsedPageNo();
   int32_t pageNo = FindFreePage(beforeMarking);
@@ -393,7 +415,7 @@ void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   CheckNotMapPage(pageNo);
   TABSHeaderLockHolder lock(manager_, 20232);
   MapScope scope(*this);
-  manager_.ReadHeader();
+  ReadHeaderAndFirstMaps();
   const int32_t startLastUsed = LastUsedPageNo();
   if (pageNo < 0 || pageNo >= TotalPageCount())
     throw EABSException(msg::kPageCannotBeAddressed, pageNo, TotalPageCount());
@@ -411,6 +433,7 @@ void TABSDatabaseFreeSpaceManager::FreePage(int32_t pageNo) {
   if (trailing >= step) {
     // Map pages cut off with the end are gone from the file: no kept copy may speak for them.
     loaded_.clear();
+    preloadedCount_ = 0;
     manager_.TruncateFile((trailing / step) * step);
   }
 }

@@ -111,9 +111,17 @@ class TABSDatabaseFreeSpaceManager {
   int64_t pagesPerPfs_;
   int64_t extentsPerEam_;
   int64_t pagesPerEam_;
+  // ReadHeader for a call that opens the outermost MapScope: the first PFS and EAM pages (pages 0
+  // and 1) lie right after the prefix, and the same read takes them for the scope.
+  void ReadHeaderAndFirstMaps();
+
   // The map pages read within the open MapScope.
   std::vector<std::unique_ptr<MapPage>> loaded_;
   int mapScopeDepth_ = 0;
+  // Pages 0 .. preloadedCount_ - 1 as ReadHeaderAndFirstMaps read them, until Map makes them kept
+  // pages; valid within the outermost MapScope only.
+  std::vector<uint8_t> preloaded_;
+  int32_t preloadedCount_ = 0;
 };
 
 }  // namespace viz

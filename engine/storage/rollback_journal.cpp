@@ -120,15 +120,18 @@ void TABSJournalWriter::WritePending() {
 
 void TABSJournalWriter::Seal(bool flush) {
   if (!file_ || records_ != expectedRecords_) throw EABSException(msg::kNilPointer);
-  WritePending();
-  std::vector<uint8_t> commit;
-  PutBytes(commit, kDoneMagic, 8);
-  Put<int32_t>(commit, records_);
-  Put<uint32_t>(commit, nonce_);
-  Put<uint32_t>(commit, runningCrc_);
-  Put<uint32_t>(commit, Crc(0, commit.data(), commit.size()));
-  if (file_->WriteAt(commit.data(), kCommitSize, written_) != kCommitSize) RaiseWrite(file_->LastError());
-  written_ += kCommitSize;
+  // The records not yet written and the commit record go out in one write.
+  runningCrc_ = Crc(runningCrc_, pending_.data(), pending_.size());
+  const size_t commitAt = pending_.size();
+  PutBytes(pending_, kDoneMagic, 8);
+  Put<int32_t>(pending_, records_);
+  Put<uint32_t>(pending_, nonce_);
+  Put<uint32_t>(pending_, runningCrc_);
+  Put<uint32_t>(pending_, Crc(0, pending_.data() + commitAt, kCommitSize - 4));
+  const auto count = static_cast<int64_t>(pending_.size());
+  if (file_->WriteAt(pending_.data(), count, written_) != count) RaiseWrite(file_->LastError());
+  written_ += count;
+  pending_.clear();
   // One sync suffices: the commit record's checksum covers every byte before it, so a journal whose
   // commit record reached the medium without some earlier bytes fails its check and is discarded.
   if (flush && !file_->Flush()) {

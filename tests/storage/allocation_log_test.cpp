@@ -196,7 +196,7 @@ TEST(OpenRecoveryTest, AWrongPasswordLeavesTheFileItsJournalAndItsLogByteIdentic
     testing::FillPage(db.manager, 1, 2, 5);
     db.manager.RemovePage(1, 7);
     testing::AddPages(db.manager, 1, 2, 5);
-    faulty.FailAtWrite(6);  // after the journal is sealed, among the page writes
+    faulty.FailAtWrite(5);  // after the journal is sealed, among the page writes
     EXPECT_NE(testing::CodeOf([&] { db.manager.Commit(1); }), 0);
   }
   const std::string journal = JournalFileName(path);

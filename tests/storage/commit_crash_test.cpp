@@ -224,8 +224,8 @@ TEST_P(CommitCrashTest, AnUndoneCommitReturnsThePagesItAllocated) {
     std::vector<int32_t> added = testing::AddPages(db.manager, 1, 4, 3);
     EXPECT_EQ(added, (std::vector<int32_t>{14, 15, 16, 17}));
     testing::FillPage(db.manager, 1, 2, 3);
-    // Journal create, journal body, seal, State 1, page 2, then die among the page writes.
-    faulty.FailAtWrite(6);
+    // Journal create, journal body with its seal, State 1, page 2, then die writing the new pages.
+    faulty.FailAtWrite(5);
     try {
       db.manager.Commit(1);
       FAIL();

@@ -295,8 +295,8 @@ TEST_F(DiskPageCacheTest, OpenPlaysBackTheJournalOfAnInterruptedCommit) {
     OpenDatabase db(path_, true, &faulty);
     testing::FillPage(db.manager, 1, 2, 8);
     testing::FillPage(db.manager, 1, 4, 8);
-    // Writes of the commit: journal create, journal data, seal, State 1, page 2; die at page 4.
-    faulty.FailAtWrite(6);
+    // Writes of the commit: journal create, journal data with its seal, State 1, page 2; die at page 4.
+    faulty.FailAtWrite(5);
     EXPECT_EQ(CodeOf([&] { db.manager.Commit(1); }), 10469);
     EXPECT_TRUE(faulty.Dead());
   }
@@ -326,7 +326,7 @@ TEST_F(DiskPageCacheTest, AJournalForAnotherStateOfTheFileIsDroppedNotApplied) {
   {
     OpenDatabase db(path_, true, &faulty);
     testing::FillPage(db.manager, 1, 2, 5);
-    faulty.FailAtWrite(5);  // dies writing page 2, after the journal was sealed
+    faulty.FailAtWrite(4);  // dies writing page 2, after the journal was sealed
     EXPECT_NE(CodeOf([&] { db.manager.Commit(1); }), 0);
   }
   const std::vector<uint8_t> journal = testing::ReadAllBytes(JournalFileName(path_));
@@ -353,19 +353,30 @@ TEST_F(DiskPageCacheTest, AFailedWriteIsUndoneAtOnceWhenTheFileStillWorks) {
     testing::AddPages(db.manager, 1, 3, 1);
     db.manager.Commit(1);
   }
-  const std::vector<uint8_t> before = testing::ReadAllBytes(path_);
-  FaultFileSystem flaky;
-  OpenDatabase db(path_, true, &flaky);
-  testing::FillPage(db.manager, 1, 2, 5);
-  testing::FillPage(db.manager, 1, 3, 5);
-  // Journal create, data, seal, State 1, page 2 written; page 3 fails.
-  flaky.FailOnceAtWrite(6);
-  EXPECT_EQ(CodeOf([&] { db.manager.Commit(1); }), 10469);
-  EXPECT_FALSE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
-  EXPECT_EQ(testing::ReadAllBytes(path_), before);
-  EXPECT_TRUE(db.manager.HasChanges(1));  // the changes wait for another attempt
-  db.manager.Commit(1);
-  EXPECT_EQ(testing::PageValue(db.manager, 2, 3), 5);
+  // Journal create, data with its seal, State 1, then the pages: page 2 written and page 4 failing,
+  // or pages 2 and 3 failing together (neighbours go out in one write).
+  struct Case {
+    int32_t second;
+    int64_t failingWrite;
+  };
+  int value = 5;
+  for (const Case& c : {Case{4, 5}, Case{3, 4}}) {
+    const std::vector<uint8_t> before = testing::ReadAllBytes(path_);
+    FaultFileSystem flaky;
+    OpenDatabase db(path_, true, &flaky);
+    testing::FillPage(db.manager, 1, 2, value);
+    testing::FillPage(db.manager, 1, c.second, value);
+    flaky.FailOnceAtWrite(c.failingWrite);
+    EXPECT_EQ(CodeOf([&] { db.manager.Commit(1); }), 10469) << c.second;
+    EXPECT_FALSE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
+    EXPECT_EQ(testing::ReadAllBytes(path_), before) << c.second;
+    EXPECT_TRUE(db.manager.HasChanges(1));  // the changes wait for another attempt
+    db.manager.Commit(1);
+    EXPECT_EQ(testing::PageValue(db.manager, 2, 2), value);
+    EXPECT_EQ(testing::PageValue(db.manager, 2, c.second), value);
+    ++value;
+  }
+  testing::ExpectSoundWithNoLostPage(path_, "after the retried commits");
 }
 
 // With flush, the journal's name is synced in its directory before the database is overwritten,

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -179,6 +181,32 @@ TEST_F(FreeSpaceTest, SmallPagesCrossManyMapPages) {
   }
   for (int64_t page = 0; page < 10000; ++page)
     ASSERT_EQ(Fsm().IsMapPage(page), TABSDatabaseFreeSpaceManager::IsMapPage(page, 24, 8)) << page;
+}
+
+// Random allocations and releases against a reference set, on small pages (many map pages, growth
+// and cuts all the time): after every step the maps read fresh mark exactly the reference's pages
+// and the map pages, and the header's last used page is the highest of them.
+TEST_F(FreeSpaceTest, RandomAllocationsAndReleasesKeepTheMapsAsTheReferenceSays) {
+  CreateAndOpen(64, 8);
+  std::mt19937 random(23);
+  std::set<int32_t> used;
+  for (int step = 0; step < 1500; ++step) {
+    if (used.empty() || random() % 100 < 60) {
+      const int32_t pageNo = manager_.AllocatePageNumber();
+      ASSERT_TRUE(used.insert(pageNo).second) << "step " << step << " page " << pageNo;
+    } else {
+      auto it = used.begin();
+      std::advance(it, random() % used.size());
+      manager_.FreePageNo(*it);
+      used.erase(it);
+    }
+    if (step % 25 != 24) continue;
+    const int32_t total = HeaderField(30);
+    ASSERT_EQ(HeaderField(34), used.empty() ? -1 : *used.rbegin()) << "step " << step;
+    for (int32_t pageNo = 0; pageNo < total; ++pageNo)
+      ASSERT_EQ(Fsm().IsPageUsed(pageNo), Fsm().IsMapPage(pageNo) || used.count(pageNo) == 1)
+          << "step " << step << " page " << pageNo;
+  }
 }
 
 // Builds a default-size file whose first `fullPages` pages are all in use, sparse on disk.

@@ -124,8 +124,14 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   }
   int32_t used = 0;
   bool countIdTaken = false;
-  std::string damage;
-  if (!page.Measure(used, countIdTaken, &damage)) Damaged(pageNo, damage);
+  bool idsBelowCount = true;
+  if (lastFill_.page == held.get() && lastFill_.serial == held->ContentSerial()) {
+    used = lastFill_.used;
+  } else {
+    lastFill_ = {};
+    std::string damage;
+    if (!page.Measure(used, countIdTaken, &damage, &idsBelowCount)) Damaged(pageNo, damage);
+  }
   if (used + needed > dataSize)
     throw EABSException(msg::kCannotAddBlobPageFull, page.Count(), used, needed, dataSize,
                         fresh ? 0 : index.UsedBytes(session, pageNo));
@@ -142,7 +148,9 @@ TABSRecordAddress TABSDiskBlobManager::StoreSmall(int32_t session, const TABSBlo
   header.StoredSize = stored;
   header.UncompressedSize = value.UncompressedSize;
   value.Data->Seek(0, TSeekOrigin::Beginning);
+  lastFill_ = {};
   ReadValueBytes(*value.Data, page.AppendAt(used, header), stored);
+  if (idsBelowCount) lastFill_ = {held.get(), held->ContentSerial(), used + needed};
   held.Reset(nullptr);
   if (fresh)
     index.AddPage(session, pageNo, needed);

@@ -179,6 +179,16 @@ class TABSDiskBlobManager {
   uint32_t nextHandle_ = 1;
   // The small-value page read last: a scan reads its values one after another.
   TABSSmallBlobDirectory directory_;
+  // The small-value page stored into last, while its content serial is the one the store left and
+  // every id on it is below its count: the bytes it uses, so that filling a page value by value
+  // walks its headers once instead of once per value (with every id below the count, the id a new
+  // value gets is the count, and that keeps every id below the new count).
+  struct SmallFill {
+    const TABSPage* page = nullptr;
+    uint64_t serial = 0;
+    int32_t used = 0;
+  };
+  SmallFill lastFill_;
 };
 
 }  // namespace viz

@@ -110,15 +110,20 @@ uint16_t TABSSmallBlobPage::NewId(const std::vector<Entry>& entries) const {
   throw EABSException(msg::kInvalidBlobFieldId);
 }
 
-bool TABSSmallBlobPage::Measure(int32_t& used, bool& countIdTaken, std::string* damage) const {
+bool TABSSmallBlobPage::Measure(int32_t& used, bool& countIdTaken, std::string* damage,
+                                bool* idsBelowCount) const {
   used = kCountSize;
   countIdTaken = false;
+  bool below = true;
   const int32_t count = Count();
-  return Walk(damage, [&](const Entry& entry) {
+  const bool sound = Walk(damage, [&](const Entry& entry) {
     used += entry.Bytes();
     countIdTaken = countIdTaken || entry.Header.Id == count;
+    below = below && entry.Header.Id < count;
     return true;
   });
+  if (idsBelowCount) *idsBelowCount = below;
+  return sound;
 }
 
 uint8_t* TABSSmallBlobPage::Append(const std::vector<Entry>& entries, const TABSStoredBlobHeader& header) {

@@ -77,8 +77,10 @@ class TABSSmallBlobPage : public TABSPageController {
   //! Append for a page whose values take `used` bytes (the count included).
   uint8_t* AppendAt(int32_t used, const TABSStoredBlobHeader& header);
   //! In one walk of the headers: the bytes in use (the count included) and whether a value has the
-  //! id `NewId` tries first (the count). False, naming the damage, as `Entries`.
-  bool Measure(int32_t& used, bool& countIdTaken, std::string* damage = nullptr) const;
+  //! id `NewId` tries first (the count); `idsBelowCount`, when given, learns whether every id is
+  //! below the count. False, naming the damage, as `Entries`.
+  bool Measure(int32_t& used, bool& countIdTaken, std::string* damage = nullptr,
+               bool* idsBelowCount = nullptr) const;
   //! Removes a value and closes the gap. Returns the bytes it took (header included).
   int32_t Remove(const std::vector<Entry>& entries, const Entry& entry);
   //! The stored bytes of a value.

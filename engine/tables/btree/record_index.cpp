@@ -98,8 +98,8 @@ bool TABSBTreeRecordIndex::KeyIsFree(int32_t session, const uint8_t* record) {
   // NULL equals NULL here: a second all-NULL key is a duplicate.
   const TABSBTreeProbe probe{key.data(), record, nullptr, keys_.ColumnCount()};
   TABSKeyPath path;
-  if (!Tree().Seek(session, probe, TABSBTree::Bound::Lower, path)) return true;
-  return Tree().CompareAt(session, probe, path) != 0;
+  // The leaf the search ends on is compared as it was loaded, not loaded once more.
+  return !Tree().Find(session, probe, path);
 }
 
 bool TABSBTreeRecordIndex::KeyIsFreeOnUpdate(int32_t session, const uint8_t* oldRecord,
