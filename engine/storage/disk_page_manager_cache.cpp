@@ -54,6 +54,30 @@ void TABSDiskPageManager::AllocatePageNo(TABSPage* page) {
   page->AllocBuffer();
 }
 
+std::vector<int32_t> TABSDiskPageManager::AddPages(int32_t session, uint16_t pageType, int32_t count) {
+  if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
+  SyncPageGeometry();
+  std::vector<int32_t> pageNos;
+  pageNos.reserve(static_cast<size_t>(std::max(count, 0)));
+  // Each page number had becomes a page of the session, also those had before a failure: the
+  // session's rollback returns them like any new page.
+  auto takeAll = [&] {
+    for (int32_t pageNo : pageNos) {
+      auto page = std::make_unique<TABSPage>(this);
+      page->PageNo = pageNo;
+      ReleasePage(TakeNewPage(session, std::move(page), pageType));
+    }
+  };
+  try {
+    AllocateRecorded(count, pageNos);
+  } catch (...) {
+    takeAll();
+    throw;
+  }
+  takeAll();
+  return pageNos;
+}
+
 bool TABSDiskPageManager::ReadPage(TABSPage* page) {
   return ReadPageBuffer(page->PageNo, page->Buffer(), page->EncipherOnWrite);
 }
