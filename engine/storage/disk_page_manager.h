@@ -241,7 +241,8 @@ class TABSDiskPageManager : public TABSPageManager {
 
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
-  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree,
+                       const std::vector<int32_t>& newPages, bool flush);
   // Frees the pages that a journal written by an earlier version names as allocated by the undone
   // commit, unless a session of this manager still holds them.
   void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);

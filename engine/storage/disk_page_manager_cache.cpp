@@ -6,7 +6,8 @@
 //   read header; [hot journal of a dead process?] --> play it back first
 //   [allocation-log slots of ended connections?] --> return their pages
 //   journal: file size, previous header, previous image of every page to write or that the frees
-//            touch (the page itself, its map pages); seal (flush: sync the journal, its directory)
+//            touch (the page itself, its map pages; of a page the commit allocated, its page
+//            header); seal (flush: sync the journal, its directory)
 //   header State := 1, write
 //   write the pages in place; free the removed pages
 //   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
@@ -138,7 +139,7 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   for (TABSPage* page : record->dirty.Pages()) {
     if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
   }
-  WriteJournalled(pages, toFree, flush);
+  WriteJournalled(pages, toFree, record->newPages, flush);
 
   for (int32_t pageNo : toFree) DropPage(*record, pageNo);
   if (allocationLog_) allocationLog_->Forget(record->newPages);
@@ -173,12 +174,18 @@ std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vecto
 }
 
 void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
-                                          const std::vector<int32_t>& toFree, bool flush) {
+                                          const std::vector<int32_t>& toFree,
+                                          const std::vector<int32_t>& newPages, bool flush) {
   // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
   // file (their counters, their map pages, map pages a cut could remove).
   std::vector<int32_t> saved;
   for (TABSPage* page : pages) saved.push_back(page->PageNo);
+  // A page the commit allocated held nothing before it, as its header says (no signature, or the
+  // freed marker): undoing the commit needs that header back, not the rest of its old bytes, which
+  // nothing reads. Pages that freeing touches keep their whole image.
+  std::unordered_set<int32_t> fresh(newPages.begin(), newPages.end());
   for (int32_t pageNo : PagesTouchedByFreeing(toFree)) {
+    fresh.erase(pageNo);
     if (std::find(saved.begin(), saved.end(), pageNo) == saved.end()) saved.push_back(pageNo);
   }
 
@@ -193,10 +200,11 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
     journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
     std::vector<uint8_t> image(pageSize_);
     for (int32_t pageNo : saved) {
+      const uint16_t length = fresh.count(pageNo) != 0 ? kPageHeaderSize : pageSize_;
       // Bytes past the end of the file read as zeros; restoring them is harmless.
-      std::fill(image.begin(), image.end(), 0);
-      ReadPagePart(image.data(), pageNo, pageSize_, 0);
-      journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
+      std::fill(image.begin(), image.begin() + length, 0);
+      ReadPagePart(image.data(), pageNo, length, 0);
+      journal->Append(pageNo, PageOffset(pageNo), image.data(), length);
     }
     journal->Seal(flush);
     sealed = true;
