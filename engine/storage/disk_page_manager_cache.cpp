@@ -42,6 +42,9 @@ namespace {
 constexpr int32_t kCommitLockedCode = 20213;
 constexpr int32_t kHeaderRestoreCode = 10462;
 constexpr int32_t kPageRestoreCode = 10469;
+constexpr int32_t kPageImageReadCode = 10474;
+// New pages whose headers the journal takes from one read.
+constexpr size_t kHeaderRunPages = 64;
 
 }  // namespace
 
@@ -199,12 +202,30 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
   try {
     journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
     std::vector<uint8_t> image(pageSize_);
-    for (int32_t pageNo : saved) {
-      const uint16_t length = fresh.count(pageNo) != 0 ? kPageHeaderSize : pageSize_;
-      // Bytes past the end of the file read as zeros; restoring them is harmless.
-      std::fill(image.begin(), image.begin() + length, 0);
-      ReadPagePart(image.data(), pageNo, length, 0);
-      journal->Append(pageNo, PageOffset(pageNo), image.data(), length);
+    std::vector<uint8_t> run;
+    for (size_t at = 0; at < saved.size();) {
+      const int32_t pageNo = saved[at];
+      if (fresh.count(pageNo) == 0) {
+        // Bytes past the end of the file read as zeros; restoring them is harmless.
+        std::fill(image.begin(), image.end(), 0);
+        ReadPagePart(image.data(), pageNo, pageSize_, 0);
+        journal->Append(pageNo, PageOffset(pageNo), image.data(), pageSize_);
+        ++at;
+        continue;
+      }
+      // New pages mostly come in runs of consecutive numbers (a large value, a grown file): one read
+      // of the run's pages gives their headers.
+      size_t end = at + 1;
+      while (end < saved.size() && end - at < kHeaderRunPages && saved[end] == saved[end - 1] + 1 &&
+             fresh.count(saved[end]) != 0)
+        ++end;
+      run.resize((end - at) * pageSize_);
+      file_.ReadBuffer(run.data(), kPageImageReadCode, PageOffset(pageNo), static_cast<int64_t>(run.size()));
+      for (size_t index = at; index < end; ++index) {
+        journal->Append(saved[index], PageOffset(saved[index]), run.data() + (index - at) * pageSize_,
+                        kPageHeaderSize);
+      }
+      at = end;
     }
     journal->Seal(flush);
     sealed = true;
