@@ -11,6 +11,7 @@
 #include "engine/storage/disk/small_blob_page.h"
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/memory_manager.h"
 #include "engine/tables/btree/btree_key.h"
 #include "engine/types/errors.h"
 
@@ -338,8 +339,9 @@ TABSBlobValue TABSDiskBlobManager::LoadLarge(int32_t session, int32_t firstPage,
   std::unique_ptr<TABSMemoryStream> memory;
   uint8_t* into = nullptr;
   if (large.StoredSize > 0 && (disableTempFiles || large.StoredSize <= TABSTemporaryStream::kMemoryLimit)) {
-    memory = std::make_unique<TABSMemoryStream>();
-    memory->SetSize(large.StoredSize);
+    // Not zeroed: the pages' bytes fill it, and it is cut to what they gave.
+    memory =
+        std::make_unique<TABSMemoryStream>(MemoryManager().GetMem(static_cast<size_t>(large.StoredSize)));
     into = static_cast<uint8_t*>(memory->Memory());
   } else {
     value.Data = NewBlobDataStream(disableTempFiles);
