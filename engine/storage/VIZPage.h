@@ -270,6 +270,9 @@ class TABSPageManager {
   //! the least recently used pages cached before; destroys those that find no room (the cache
   //! already full of this commit's pages, or its oldest page in use); clears the dirty list.
   void MoveWrittenPagesToCache(SessionRecord& record);
+  //! The second half of AddPage: makes `page`, which has its new number, a held dirty page of
+  //! `pageType` among the session's new pages. REQUIRES: a valid session.
+  TABSPage* TakeNewPage(int32_t session, std::unique_ptr<TABSPage> page, uint16_t pageType);
   //! Drops the cached copy of a page when nobody uses it (the file changed under it).
   void UncachePage(int32_t pageNo);
   //! Destroys every unused cached page.

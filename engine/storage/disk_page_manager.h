@@ -148,6 +148,11 @@ class TABSDiskPageManager : public TABSPageManager {
   int32_t GetPageCount() override;
   //! Allocates through the maps and records the page in the allocation log first.
   void AllocatePageNo(TABSPage* page) override;
+  //! Adds `count` new dirty pages of `pageType` to the session's changes: the pages, numbers and
+  //! file writes of `count` calls of AddPage, allocated in one pass of the free-space maps. The
+  //! pages come back released (GetPage finds them among the session's changes); on a failure the
+  //! pages had before it stay among the session's new pages.
+  std::vector<int32_t> AddPages(int32_t session, uint16_t pageType, int32_t count);
   bool ReadPage(TABSPage* page) override;
   void WritePage(TABSPage* page) override;
   void RemovePage(int32_t session, int32_t pageNo) override;
@@ -240,7 +245,8 @@ class TABSDiskPageManager : public TABSPageManager {
 
  private:
   // Writes the pages with the journal's order of work. REQUIRES: the header lock is held.
-  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree, bool flush);
+  void WriteJournalled(const std::vector<TABSPage*>& pages, const std::vector<int32_t>& toFree,
+                       const std::vector<int32_t>& newPages, bool flush);
   // Writes the pages (ascending page numbers) as WritePage would, runs of consecutive pages at once.
   void WritePages(const std::vector<TABSPage*>& pages);
   // The write hook's steps around the write: the counter moved on and the data area enciphered
@@ -259,6 +265,8 @@ class TABSDiskPageManager : public TABSPageManager {
   // Plays back a journal that a dead committer left, when there is one. REQUIRES: header lock.
   void PlayBackLeftoverJournal();
   int32_t Allocate(bool record);
+  // Allocate for `count` pages in one pass, each recorded; appends them to `pageNos` as they are had.
+  void AllocateRecorded(int32_t count, std::vector<int32_t>& pageNos);
   // The pages that freeing `toFree` may overwrite or cut off.
   std::vector<int32_t> PagesTouchedByFreeing(const std::vector<int32_t>& toFree);
   void SyncPageGeometry() { SetPageGeometry(pageSize_, file_format::kPageHeaderSize); }

@@ -6,7 +6,8 @@
 //   read header; [hot journal of a dead process?] --> play it back first
 //   [allocation-log slots of ended connections?] --> return their pages
 //   journal: file size, previous header, previous image of every page to write or that the frees
-//            touch (the page itself, its map pages); seal (flush: sync the journal, its directory)
+//            touch (the page itself, its map pages; of a page the commit allocated, its page
+//            header); seal (flush: sync the journal, its directory)
 //   header State := 1, write
 //   write the pages in place; free the removed pages
 //   ChangeCounter + 1, State := 2, write header          (flush: sync the database)
@@ -53,6 +54,30 @@ void TABSDiskPageManager::AllocatePageNo(TABSPage* page) {
   SyncPageGeometry();
   page->PageNo = Allocate(true);
   page->AllocBuffer();
+}
+
+std::vector<int32_t> TABSDiskPageManager::AddPages(int32_t session, uint16_t pageType, int32_t count) {
+  if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
+  SyncPageGeometry();
+  std::vector<int32_t> pageNos;
+  pageNos.reserve(static_cast<size_t>(std::max(count, 0)));
+  // Each page number had becomes a page of the session, also those had before a failure: the
+  // session's rollback returns them like any new page.
+  auto takeAll = [&] {
+    for (int32_t pageNo : pageNos) {
+      auto page = std::make_unique<TABSPage>(this);
+      page->PageNo = pageNo;
+      ReleasePage(TakeNewPage(session, std::move(page), pageType));
+    }
+  };
+  try {
+    AllocateRecorded(count, pageNos);
+  } catch (...) {
+    takeAll();
+    throw;
+  }
+  takeAll();
+  return pageNos;
 }
 
 bool TABSDiskPageManager::ReadPage(TABSPage* page) {
@@ -115,7 +140,7 @@ void TABSDiskPageManager::Commit(int32_t session, bool flush) {
   for (TABSPage* page : record->dirty.Pages()) {
     if (std::find(toFree.begin(), toFree.end(), page->PageNo) == toFree.end()) pages.push_back(page);
   }
-  WriteJournalled(pages, toFree, flush);
+  WriteJournalled(pages, toFree, record->newPages, flush);
 
   for (int32_t pageNo : toFree) DropPage(*record, pageNo);
   if (allocationLog_) allocationLog_->Forget(record->newPages);
@@ -150,12 +175,18 @@ std::vector<int32_t> TABSDiskPageManager::PagesTouchedByFreeing(const std::vecto
 }
 
 void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
-                                          const std::vector<int32_t>& toFree, bool flush) {
+                                          const std::vector<int32_t>& toFree,
+                                          const std::vector<int32_t>& newPages, bool flush) {
   // Every page the commit will overwrite: the changed pages, and what freeing pages changes in the
   // file (their counters, their map pages, map pages a cut could remove).
   std::vector<int32_t> saved;
   for (TABSPage* page : pages) saved.push_back(page->PageNo);
+  // A page the commit allocated held nothing before it, as its header says (no signature, or the
+  // freed marker): undoing the commit needs that header back, not the rest of its old bytes, which
+  // nothing reads. Pages that freeing touches keep their whole image.
+  std::unordered_set<int32_t> fresh(newPages.begin(), newPages.end());
   for (int32_t pageNo : PagesTouchedByFreeing(toFree)) {
+    fresh.erase(pageNo);
     if (std::find(saved.begin(), saved.end(), pageNo) == saved.end()) saved.push_back(pageNo);
   }
 
@@ -170,7 +201,8 @@ void TABSDiskPageManager::WriteJournalled(const std::vector<TABSPage*>& pages,
   try {
     journal->Append(-1, baseOffset_, headerBytes, kDatabaseHeaderSize);
     ReadPreviousImages(saved, fileSize, [&](int32_t pageNo, const uint8_t* image) {
-      journal->Append(pageNo, PageOffset(pageNo), image, pageSize_);
+      const uint16_t length = fresh.count(pageNo) != 0 ? kPageHeaderSize : pageSize_;
+      journal->Append(pageNo, PageOffset(pageNo), image, length);
     });
     journal->Seal(flush);
     sealed = true;

@@ -168,13 +168,24 @@ int32_t TABSDiskPageManager::AllocatePageNumber() {
 }
 
 int32_t TABSDiskPageManager::Allocate(bool record) {
+  if (record) {
+    std::vector<int32_t> pageNos;
+    AllocateRecorded(1, pageNos);
+    return pageNos.front();
+  }
   if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
   TABSHeaderLockHolder lock(*this, 20231);
   // Maps half-written by a committer that died must be put back before anything is taken from them.
   PlayBackLeftoverJournal();
-  if (!record) return freeSpace_->AllocatePage();
+  return freeSpace_->AllocatePage();
+}
+
+void TABSDiskPageManager::AllocateRecorded(int32_t count, std::vector<int32_t>& pageNos) {
+  if (!freeSpace_) throw EABSException(msg::kDatabaseFileNotOpened.At(10459));
+  TABSHeaderLockHolder lock(*this, 20231);
+  PlayBackLeftoverJournal();
   TABSAllocationLog& log = AllocationLog();
-  return freeSpace_->AllocatePage([&log](int32_t pageNo) { log.Record(pageNo); });
+  freeSpace_->AllocatePages(count, pageNos, [&log](int32_t pageNo) { log.Record(pageNo); });
 }
 
 void TABSDiskPageManager::FreePageNo(int32_t pageNo) {

@@ -381,16 +381,45 @@ int32_t TABSDatabaseFreeSpaceManager::GrowFile(const BeforeMarking& beforeMarkin
 }
 
 int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMarking) {
+  std::vector<int32_t> taken;
+  AllocatePages(1, taken, beforeMarking);
+  return taken.front();
+}
+
+void TABSDatabaseFreeSpaceManager::AllocatePages(int32_t count, std::vector<int32_t>& taken,
+                                                 const BeforeMarking& beforeMarking) {
   TABSHeaderLockHolder lock(manager_, 20231);
   MapScope scope(*this);
   ReadHeaderAndFirstMaps();
   const int32_t startTotal = TotalPageCount();
   const int32_t startLastUsed = LastUsedPageNo();
-  int32_t pageNo = FindFreePage(beforeMarking);
-  if (pageNo < 0) pageNo = GrowFile(beforeMarking);
-  if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
-  if (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
-  return pageNo;
+  // Every map change of the pass goes through the kept copies and is in the file at once; only the
+  // header waits for the end. Killed before it, the file holds the states of the allocation order
+  // above: marked pages past LastUsedPageNo or the header's page count, taken again by the next growth.
+  auto writeHeader = [&] {
+    if (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
+  };
+  int32_t made = 0;
+  try {
+    for (; made < count; ++made) {
+      int32_t pageNo = FindFreePage(beforeMarking);
+      if (pageNo < 0) pageNo = GrowFile(beforeMarking);
+      if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
+      taken.push_back(pageNo);
+    }
+  } catch (...) {
+    // The pages had before the failure stay allocated; the page the failure stopped is not.
+    try {
+      if (made > 0) {
+        LastUsedPageNo() = std::max(startLastUsed, *std::max_element(taken.end() - made, taken.end()));
+        writeHeader();
+      }
+    } catch (...) {
+      // The first failure is the one to report.
+    }
+    throw;
+  }
+  writeHeader();
 }
 
 int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage(int32_t ignored) {

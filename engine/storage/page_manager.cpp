@@ -137,10 +137,14 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t pageNo, uint16_t exp
 
 TABSPage* TABSPageManager::AddPage(int32_t session, uint16_t pageType) {
   if (session == kInvalidSession) throw EABSException(msg::kInvalidSessionId);
-  SessionRecord& record = SessionFor(session);
   auto page = std::make_unique<TABSPage>(this);
   AllocatePageNo(page.get());
   if (page->PageNo == -1) throw EABSException(msg::kInvalidPageNumber);
+  return TakeNewPage(session, std::move(page), pageType);
+}
+
+TABSPage* TABSPageManager::TakeNewPage(int32_t session, std::unique_ptr<TABSPage> page, uint16_t pageType) {
+  SessionRecord& record = SessionFor(session);
   if (page->Buffer() == nullptr) page->AllocBuffer();
   page->UseCount = 1;
   ++record.heldPages;

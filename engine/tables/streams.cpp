@@ -97,7 +97,10 @@ int64_t TABSMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   int64_t end = position_ + count;
   if (end > size_) {
-    MemoryManager().ReallocMem(buffer_, static_cast<size_t>(end), true);
+    // Only a gap between the old end and the position must read as zeros; the rest is written now.
+    MemoryManager().ReallocMem(buffer_, static_cast<size_t>(end), false);
+    if (position_ > size_)
+      std::memset(static_cast<uint8_t*>(buffer_) + size_, 0, static_cast<size_t>(position_ - size_));
     size_ = end;
   }
   std::memcpy(static_cast<uint8_t*>(buffer_) + position_, buffer, static_cast<size_t>(count));

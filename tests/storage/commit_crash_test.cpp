@@ -234,6 +234,18 @@ TEST_P(CommitCrashTest, AnUndoneCommitReturnsThePagesItAllocated) {
     }
   }
   ASSERT_TRUE(platform::FileSystem::Default().Exists(JournalFileName(path_)));
+  // The new pages held nothing before: the journal keeps their page headers, of the changed page
+  // its whole image.
+  const TABSJournalContents journal = ReadJournal(platform::FileSystem::Default(), JournalFileName(path_));
+  ASSERT_EQ(journal.state, TABSJournalState::Complete);
+  std::map<int32_t, size_t> lengths;
+  for (const TABSJournalRecord& record : journal.records) lengths[record.pageNo] = record.bytes.size();
+  EXPECT_EQ(lengths, (std::map<int32_t, size_t>{{-1, file_format::kDatabaseHeaderSize},
+                                                {2, 4096},
+                                                {14, file_format::kPageHeaderSize},
+                                                {15, file_format::kPageHeaderSize},
+                                                {16, file_format::kPageHeaderSize},
+                                                {17, file_format::kPageHeaderSize}}));
   Snapshot now = RecoverHere("after play-back");
   std::vector<int32_t> expected;
   for (int32_t pageNo = 2; pageNo <= 13; ++pageNo) expected.push_back(pageNo);

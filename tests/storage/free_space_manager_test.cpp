@@ -209,6 +209,64 @@ TEST_F(FreeSpaceTest, RandomAllocationsAndReleasesKeepTheMapsAsTheReferenceSays)
   }
 }
 
+TEST_F(FreeSpaceTest, BatchedAllocationsWriteWhatSingleOnesWrite) {
+  // Model: one file gets single allocations, a second one the same pages in batches, with the same
+  // frees in between. 64-byte pages, so that the batches cross PFS and EAM pages and grow the file.
+  CreateAndOpen(64, 8);
+  const std::string batchedPath = dir_.File("batched.db");
+  testing::CreateDatabase(batchedPath, {}, 8, 64);
+  TABSDiskPageManager batched;
+  bool multiUser = true, repair = false, readOnly = false;
+  batched.OpenDatabaseFile(batchedPath, {}, multiUser, false, repair, readOnly);
+  uint32_t seed = 5;
+  auto next = [&seed](uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % range;
+  };
+  std::vector<int32_t> held;
+  for (int round = 0; round < 60; ++round) {
+    const auto count = static_cast<int32_t>(next(40) + 1);
+    std::vector<int32_t> single;
+    for (int32_t made = 0; made < count; ++made) single.push_back(Fsm().AllocatePage());
+    std::vector<int32_t> taken;
+    batched.FreeSpaceManager()->AllocatePages(count, taken);
+    ASSERT_EQ(taken, single) << "round " << round;
+    held.insert(held.end(), single.begin(), single.end());
+    for (uint32_t frees = next(count + 8); frees > 0 && !held.empty(); --frees) {
+      const size_t at = next(static_cast<uint32_t>(held.size()));
+      manager_.FreePageNo(held[at]);
+      batched.FreePageNo(held[at]);
+      held.erase(held.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    ASSERT_EQ(testing::FileSize(batchedPath), testing::FileSize(path_)) << "round " << round;
+    ASSERT_EQ(testing::ReadBytesAt(batchedPath, 0, static_cast<size_t>(testing::FileSize(path_))),
+              testing::ReadBytesAt(path_, 0, static_cast<size_t>(testing::FileSize(path_))))
+        << "round " << round;
+  }
+  // A failure in the middle of a batch keeps the pages had before it, marked and counted in the
+  // header, and leaves the page it stopped at free.
+  std::vector<int32_t> taken;
+  int32_t refused = -1;
+  EXPECT_THROW(batched.FreeSpaceManager()->AllocatePages(300, taken,
+                                                         [&](int32_t pageNo) {
+                                                           if (taken.size() == 250) {
+                                                             refused = pageNo;
+                                                             throw EABSException(msg::kNilPointer);
+                                                           }
+                                                         }),
+               EABSException);
+  ASSERT_EQ(taken.size(), 250u);
+  TABSDatabaseFreeSpaceManager& fsm = *batched.FreeSpaceManager();
+  for (int32_t pageNo : taken) EXPECT_TRUE(fsm.IsPageUsed(pageNo)) << pageNo;
+  ASSERT_GE(refused, 0);
+  if (refused < batched.Header().totalPageCount) {
+    EXPECT_FALSE(fsm.IsPageUsed(refused));
+  }
+  held.insert(held.end(), taken.begin(), taken.end());
+  const int32_t top = *std::max_element(held.begin(), held.end());
+  EXPECT_EQ(GetI32(testing::ReadBytesAt(batchedPath, 34, 4).data()), top);
+}
+
 // Builds a default-size file whose first `fullPages` pages are all in use, sparse on disk.
 void FillDefaultFile(TABSDiskPageManager& manager, int32_t fullPages) {
   manager.AllocatePageNumber();

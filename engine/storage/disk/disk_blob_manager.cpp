@@ -11,6 +11,7 @@
 #include "engine/storage/disk/small_blob_page.h"
 #include "engine/storage/disk_page_manager.h"
 #include "engine/storage/file_format.h"
+#include "engine/storage/memory_manager.h"
 #include "engine/tables/btree/btree_key.h"
 #include "engine/types/errors.h"
 
@@ -166,31 +167,28 @@ TABSRecordAddress TABSDiskBlobManager::StoreLarge(int32_t session, const TABSBlo
   TABSStream& data = *value.Data;
   data.Seek(0, TSeekOrigin::Beginning);
 
-  std::vector<int32_t> dataPages;
+  // The data pages are allocated in one pass of the free-space maps, then filled one by one.
+  const int32_t dataCount =
+      static_cast<int32_t>(1 + (stored - (dataSize - kLargeDataOffset) + dataSize - 1) / dataSize);
+  const std::vector<int32_t> dataPages = pages.AddPages(session, TABSSmallBlobPage::kPageType, dataCount);
+  TABSStoredBlobHeader header;
+  header.BlockCount = value.BlockCount;
+  header.StoredSize = stored;
+  header.UncompressedSize = value.UncompressedSize;
   int64_t copied = 0;
   int64_t end = 0;  // where the value ends in its last data page
-  {
-    TABSPageUse first(pages, pages.AddPage(session, TABSSmallBlobPage::kPageType));
-    TABSStoredBlobHeader header;
-    header.BlockCount = value.BlockCount;
-    header.StoredSize = stored;
-    header.UncompressedSize = value.UncompressedSize;
-    header.Encode(first->Data());
-    const int64_t count = std::min(dataSize - kLargeDataOffset, stored);
-    ReadValueBytes(data, first->Data() + kLargeDataOffset, count);
-    first->MarkDirty();
-    dataPages.push_back(first->PageNo);
-    copied = count;
-    end = kLargeDataOffset + count;
-  }
-  while (copied < stored) {
-    TABSPageUse next(pages, pages.AddPage(session, TABSSmallBlobPage::kPageType));
-    const int64_t count = std::min(dataSize, stored - copied);
-    ReadValueBytes(data, next->Data(), count);
-    next->MarkDirty();
-    dataPages.push_back(next->PageNo);
+  for (size_t index = 0; index < dataPages.size(); ++index) {
+    TABSPageUse page(pages, pages.GetPage(session, dataPages[index], TABSSmallBlobPage::kPageType));
+    int64_t offset = 0;
+    if (index == 0) {
+      header.Encode(page->Data());
+      offset = kLargeDataOffset;
+    }
+    const int64_t count = std::min(dataSize - offset, stored - copied);
+    ReadValueBytes(data, page->Data() + offset, count);
+    page->MarkDirty();
     copied += count;
-    end = count;
+    end = offset + count;
   }
 
   // The page list follows the value's last byte, or starts a page of its own.
@@ -356,8 +354,9 @@ TABSBlobValue TABSDiskBlobManager::LoadLarge(int32_t session, int32_t firstPage,
   std::unique_ptr<TABSMemoryStream> memory;
   uint8_t* into = nullptr;
   if (large.StoredSize > 0 && (disableTempFiles || large.StoredSize <= TABSTemporaryStream::kMemoryLimit)) {
-    memory = std::make_unique<TABSMemoryStream>();
-    memory->SetSize(large.StoredSize);
+    // Not zeroed: the pages' bytes fill it, and it is cut to what they gave.
+    memory =
+        std::make_unique<TABSMemoryStream>(MemoryManager().GetMem(static_cast<size_t>(large.StoredSize)));
     into = static_cast<uint8_t*>(memory->Memory());
   } else {
     value.Data = NewBlobDataStream(disableTempFiles);

@@ -129,6 +129,27 @@ TEST_F(DiskBlobTest, SmallAndLargeValuesAndWhereTheirPageListGoes) {
   EXPECT_EQ(Blobs().PageIndex()->PageCount(Session()), 0);
 }
 
+// The data pages of a large value are allocated in one pass: in order, each a page of its own, and
+// all of them returned to the free space when the transaction is rolled back.
+TEST_F(DiskBlobTest, LargeValueRolledBackLeavesItsPagesFree) {
+  Open(1024);
+  std::string value(300000, '\0');
+  for (size_t at = 0; at < value.size(); ++at) value[at] = static_cast<char>(at * 31 + at / 977);
+  const TABSRecordAddress kept = Add(1, value);
+  db_->Session().SetInTransaction(true);
+  const TABSRecordAddress address = Add(2, value.substr(1000));
+  const TABSDiskBlobManager::LargeValue large = Blobs().ReadLarge(Session(), address.PageNo);
+  ASSERT_EQ(large.DataPages.size(), static_cast<size_t>(1 + (299000 - 952 + 983) / 984));
+  for (int32_t pageNo : large.DataPages) EXPECT_TRUE(PageUsed(pageNo)) << pageNo;
+  db_->Database().Rollback(&db_->Session());
+  db_->Session().SetInTransaction(false);
+  for (int32_t pageNo : large.DataPages) EXPECT_FALSE(PageUsed(pageNo)) << pageNo;
+  ASSERT_TRUE(cursor_->First());
+  EXPECT_TRUE(cursor_->Blob(1) == value);
+  EXPECT_EQ(AddressInBuffer().PageNo, kept.PageNo);
+  EXPECT_FALSE(cursor_->Next());
+}
+
 // A large value is read into memory in one block while the data stream would keep it there (up to
 // its memory limit, or without temporary files), otherwise into the stream's temporary file.
 TEST_F(DiskBlobTest, LargeValuesReadBackWholeInMemoryOrInAFile) {
