@@ -219,6 +219,11 @@ void TABSAllocationLog::WriteEntries(int32_t slot, int32_t first, const int32_t*
 }
 
 void TABSAllocationLog::Record(int32_t pageNo) {
+  Reserve(pageNo);
+  WriteReserved();
+}
+
+void TABSAllocationLog::Reserve(int32_t pageNo) {
   if (!usable_ || Contains(pageNo)) return;
   Open(true);
   size_t ownIndex = 0;
@@ -235,11 +240,42 @@ void TABSAllocationLog::Record(int32_t pageNo) {
   OwnSlot& own = own_[ownIndex];
   int32_t index = own.nextFree;
   while (own.entries[static_cast<size_t>(index)] != 0) ++index;
-  WriteEntries(own.slot, index, &pageNo, 1, true);
   own.entries[static_cast<size_t>(index)] = pageNo;
   ++own.used;
   own.nextFree = index + 1;
   where_[pageNo] = Place{ownIndex, index};
+  reserved_.push_back(pageNo);
+}
+
+void TABSAllocationLog::WriteReserved() {
+  if (reserved_.empty()) return;
+  try {
+    // Entries reserved one after another mostly sit side by side in one slot.
+    for (size_t start = 0; start < reserved_.size();) {
+      const Place first = where_.at(reserved_[start]);
+      size_t end = start + 1;
+      while (end < reserved_.size()) {
+        const Place next = where_.at(reserved_[end]);
+        if (next.own != first.own || next.index != first.index + static_cast<int32_t>(end - start)) break;
+        ++end;
+      }
+      WriteEntries(own_[first.own].slot, first.index, reserved_.data() + start, static_cast<int32_t>(end - start),
+                   true);
+      start = end;
+    }
+  } catch (...) {
+    for (int32_t pageNo : reserved_) {
+      auto found = where_.find(pageNo);
+      OwnSlot& own = own_[found->second.own];
+      own.entries[static_cast<size_t>(found->second.index)] = 0;
+      --own.used;
+      own.nextFree = std::min(own.nextFree, found->second.index);
+      where_.erase(found);
+    }
+    reserved_.clear();
+    throw;
+  }
+  reserved_.clear();
 }
 
 void TABSAllocationLog::Forget(const std::vector<int32_t>& pageNos) {
@@ -247,6 +283,7 @@ void TABSAllocationLog::Forget(const std::vector<int32_t>& pageNos) {
   for (int32_t pageNo : pageNos) {
     auto found = where_.find(pageNo);
     if (found == where_.end()) continue;
+    if (!reserved_.empty()) reserved_.erase(std::remove(reserved_.begin(), reserved_.end(), pageNo), reserved_.end());
     const Place place = found->second;
     where_.erase(found);
     OwnSlot& own = own_[place.own];

@@ -104,6 +104,13 @@ class TABSAllocationLog {
   //! Records a page this connection is about to mark used, creating the log and claiming a slot
   //! when needed. Raises 20308 / 20309; the page must then not be allocated.
   void Record(int32_t pageNo);
+  //! Record in two steps, for a run of pages: Reserve gives the page its entry (creating the log
+  //! and claiming a slot when needed; raises 20308 when that fails) without writing it, and
+  //! WriteReserved writes every entry reserved since, one write per run of neighbouring entries.
+  //! When WriteReserved raises (20309), the reserved entries are dropped again and none of their
+  //! pages may be marked used; an entry that reached the file anyway is harmless.
+  void Reserve(int32_t pageNo);
+  void WriteReserved();
   //! Drops the entries of these pages (those not recorded are ignored). A failed write is not
   //! reported: an entry that outlives its page is harmless (see the head of this file).
   void Forget(const std::vector<int32_t>& pageNos);
@@ -149,6 +156,8 @@ class TABSAllocationLog {
   std::vector<OwnSlot> own_;
   std::unordered_map<int32_t, Place> where_;
   std::vector<int32_t> adopted_;
+  // Entries given by Reserve and not yet written, in the order they were given.
+  std::vector<int32_t> reserved_;
   // The file's bytes as last read by `Read`, kept so that every commit does not allocate anew.
   std::vector<uint8_t> readBuffer_;
 };

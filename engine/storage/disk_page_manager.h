@@ -110,6 +110,11 @@ class TABSDiskPageManager : public TABSPageManager {
   //! enciphered database the data area of a page other than a map page is enciphered on the way
   //! (CRC and cipher type in the header) unless `encipher` is false; the buffer is plain afterwards.
   void WritePageBuffer(int32_t pageNo, uint8_t* buffer, bool encipher = true);
+  //! The update counter a page write gives a page whose counter is `counter`: one more, never the
+  //! freed marker.
+  static int32_t NextUpdateCounter(int32_t counter) {
+    return counter >= file_format::kFreedPageCounter - 1 ? 0 : counter + 1;
+  }
   //! Allocates a page through the free-space maps; durable when it returns. Not recorded in the
   //! allocation log: a caller outside the page cache writes the page itself (AddPage records).
   int32_t AllocatePageNumber();

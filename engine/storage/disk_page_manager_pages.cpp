@@ -83,8 +83,7 @@ bool TABSDiskPageManager::ReadPageBuffer(int32_t pageNo, uint8_t* buffer, bool e
 
 bool TABSDiskPageManager::PrepareForWrite(int32_t pageNo, uint8_t* buffer, bool encipher) {
   // The counter tells other processes that the page changed; it never reaches the freed marker.
-  int32_t counter = GetI32(buffer + kPageUpdateCounterOffset);
-  PutI32(buffer + kPageUpdateCounterOffset, counter >= kFreedPageCounter - 1 ? 0 : counter + 1);
+  PutI32(buffer + kPageUpdateCounterOffset, NextUpdateCounter(GetI32(buffer + kPageUpdateCounterOffset)));
 
   const bool coded = IsEncrypted() && encipher && !IsMapPageNo(pageNo);
   if (coded) {
@@ -185,7 +184,9 @@ void TABSDiskPageManager::AllocateRecorded(int32_t count, std::vector<int32_t>& 
   TABSHeaderLockHolder lock(*this, 20231);
   PlayBackLeftoverJournal();
   TABSAllocationLog& log = AllocationLog();
-  freeSpace_->AllocatePages(count, pageNos, [&log](int32_t pageNo) { log.Record(pageNo); });
+  // The pass's entries reach the log in one write before any map page marks their pages.
+  freeSpace_->AllocatePages(
+      count, pageNos, [&log](int32_t pageNo) { log.Reserve(pageNo); }, [&log] { log.WriteReserved(); });
 }
 
 void TABSDiskPageManager::FreePageNo(int32_t pageNo) {

@@ -56,8 +56,21 @@ class TABSDatabaseFreeSpaceManager::MapPage {
   }
 
   int32_t PageNo() const { return pageNo_; }
+  uint16_t Type() const { return GetU16(buffer_.bytes + kPageTypeOffset); }
   uint8_t* Data() { return buffer_.bytes + kPageHeaderSize; }
   void Write() { manager_.WritePageBuffer(pageNo_, buffer_.bytes, false); }
+  // A write put off until WritePending; every one put off moves the update counter on as the write
+  // would have.
+  void PutOffWrite() { ++putOff_; }
+  bool HasPutOffWrites() const { return putOff_ > 0; }
+  void WritePending() {
+    if (putOff_ == 0) return;
+    int32_t counter = GetI32(buffer_.bytes + kPageUpdateCounterOffset);
+    for (int32_t write = 1; write < putOff_; ++write) counter = TABSDiskPageManager::NextUpdateCounter(counter);
+    PutI32(buffer_.bytes + kPageUpdateCounterOffset, counter);
+    putOff_ = 0;
+    Write();
+  }
 
  private:
   // A zeroed block of the engine memory manager, returned when the page object goes, also when a
@@ -73,6 +86,7 @@ class TABSDatabaseFreeSpaceManager::MapPage {
   TABSDiskPageManager& manager_;
   int32_t pageNo_;
   Buffer buffer_;
+  int32_t putOff_ = 0;
 };
 
 // Keeps the map pages that one public call reads for the rest of the call (the outermost scope
@@ -218,7 +232,7 @@ void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
   if (!used && !(byte & mask)) throw EABSException(msg::kPageAlreadyFree, pageNo);
   if (used) {
     byte = static_cast<uint8_t>(byte | mask);
-    pfs.Write();
+    WriteMap(pfs);
     UpdateExtentEntry(pageNo);
     return;
   }
@@ -230,7 +244,27 @@ void TABSDatabaseFreeSpaceManager::SetPageBit(int32_t pageNo, bool used) {
     throw EABSException(msg::kPageCannotBeAddressed.At(30431), pageNo, TotalPageCount());
   WriteExtentEntry(pageNo / extentPageCount_, 1);
   byte = static_cast<uint8_t>(byte & ~mask);
-  pfs.Write();
+  WriteMap(pfs);
+}
+
+void TABSDatabaseFreeSpaceManager::WriteMap(MapPage& page) {
+  if (putOffMapWrites_)
+    page.PutOffWrite();
+  else
+    page.Write();
+}
+
+void TABSDatabaseFreeSpaceManager::WritePutOffMaps() {
+  // Every PFS page before any EAM page: killed in between, an extent may be marked as having room
+  // while it is full (harmless), never full while a page of it is marked free.
+  for (uint16_t type : {ptPFS, ptEAM}) {
+    std::vector<MapPage*> pages;
+    for (const std::unique_ptr<MapPage>& page : loaded_) {
+      if (page->HasPutOffWrites() && page->Type() == type) pages.push_back(page.get());
+    }
+    std::sort(pages.begin(), pages.end(), [](MapPage* a, MapPage* b) { return a->PageNo() < b->PageNo(); });
+    for (MapPage* page : pages) page->WritePending();
+  }
 }
 
 void TABSDatabaseFreeSpaceManager::WriteExtentEntry(int64_t extentNo, uint8_t entry) {
@@ -241,7 +275,7 @@ void TABSDatabaseFreeSpaceManager::WriteExtentEntry(int64_t extentNo, uint8_t en
   const uint8_t updated = static_cast<uint8_t>((byte & ~(3u << shift)) | (entry << shift));
   if (updated != byte) {
     byte = updated;
-    eam.Write();
+    WriteMap(eam);
   }
 }
 
@@ -330,7 +364,7 @@ int32_t TABSDatabaseFreeSpaceManager::FindFreePage(const BeforeMarking& beforeMa
 
 void TABSDatabaseFreeSpaceManager::CreateMapPage(int64_t pageNo, uint16_t pageType) {
   auto page = std::make_unique<MapPage>(manager_, pageNo, pageType);
-  page->Write();
+  WriteMap(*page);
   // The new page replaces whatever a kept copy of that number said (a page cut off earlier).
   for (std::unique_ptr<MapPage>& kept : loaded_) {
     if (kept->PageNo() == pageNo) {
@@ -387,39 +421,74 @@ int32_t TABSDatabaseFreeSpaceManager::AllocatePage(const BeforeMarking& beforeMa
 }
 
 void TABSDatabaseFreeSpaceManager::AllocatePages(int32_t count, std::vector<int32_t>& taken,
-                                                 const BeforeMarking& beforeMarking) {
+                                                 const BeforeMarking& beforeMarking,
+                                                 const BeforeWriting& beforeWriting) {
   TABSHeaderLockHolder lock(manager_, 20231);
   MapScope scope(*this);
   ReadHeaderAndFirstMaps();
-  const int32_t startTotal = TotalPageCount();
-  const int32_t startLastUsed = LastUsedPageNo();
-  // Every map change of the pass goes through the kept copies and is in the file at once; only the
-  // header waits for the end. Killed before it, the file holds the states of the allocation order
-  // above: marked pages past LastUsedPageNo or the header's page count, taken again by the next growth.
-  auto writeHeader = [&] {
-    if (TotalPageCount() != startTotal || LastUsedPageNo() != startLastUsed) manager_.WriteHeader();
-  };
-  int32_t made = 0;
-  try {
-    for (; made < count; ++made) {
-      int32_t pageNo = FindFreePage(beforeMarking);
-      if (pageNo < 0) pageNo = GrowFile(beforeMarking);
-      if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
-      taken.push_back(pageNo);
-    }
-  } catch (...) {
-    // The pages had before the failure stay allocated; the page the failure stopped is not.
+  // The header as the file holds it, and how many of `taken` the file knows.
+  int32_t fileTotal = TotalPageCount();
+  int32_t fileLastUsed = LastUsedPageNo();
+  size_t written = taken.size();
+  // Pages are chosen and marked in the kept copies of the maps; a write-out then records them
+  // (`beforeWriting`), writes each changed map page once (PFS pages, then EAM pages) and the header
+  // last. One follows every growth, before any page past the old page count but the one the growth
+  // took is chosen, and one ends the pass. Killed within a write-out, the file holds the states of
+  // the order above: pages recorded and not marked; marked pages nobody has that are recorded and
+  // lie inside the header's page count (returned by the recovery); at most the page a growth took
+  // marked past it (taken again by the next growth).
+  auto writeOut = [&] {
+    if (taken.size() == written) return;
     try {
-      if (made > 0) {
-        LastUsedPageNo() = std::max(startLastUsed, *std::max_element(taken.end() - made, taken.end()));
-        writeHeader();
+      if (beforeWriting) beforeWriting();
+      WritePutOffMaps();
+      if (TotalPageCount() != fileTotal || LastUsedPageNo() != fileLastUsed) manager_.WriteHeader();
+    } catch (...) {
+      // Not all of it reached the file: none of its pages is handed out. Those already marked are
+      // recorded, and return to the free space when this connection's entries are recovered.
+      taken.resize(written);
+      throw;
+    }
+    written = taken.size();
+    fileTotal = TotalPageCount();
+    fileLastUsed = LastUsedPageNo();
+  };
+  struct PutOff {
+    bool& flag;
+    explicit PutOff(bool& f) : flag(f) { flag = true; }
+    ~PutOff() { flag = false; }
+  };
+  try {
+    PutOff putOff(putOffMapWrites_);
+    try {
+      for (int32_t made = 0; made < count; ++made) {
+        int32_t pageNo = FindFreePage(beforeMarking);
+        const bool grown = pageNo < 0;
+        if (grown) pageNo = GrowFile(beforeMarking);
+        if (pageNo > LastUsedPageNo()) LastUsedPageNo() = pageNo;
+        taken.push_back(pageNo);
+        if (grown) writeOut();
       }
     } catch (...) {
-      // The first failure is the one to report.
+      // The pages had before the failure stay allocated; the page the failure stopped is not.
+      try {
+        if (taken.size() > written) {
+          LastUsedPageNo() = std::max(fileLastUsed, *std::max_element(taken.begin() + static_cast<std::ptrdiff_t>(written), taken.end()));
+        }
+        writeOut();
+      } catch (...) {
+        // The first failure is the one to report.
+      }
+      throw;
     }
+    writeOut();
+  } catch (...) {
+    // The header kept here is the one in the file again: a growth cut short counts no page, and no
+    // map page it did not write.
+    TotalPageCount() = fileTotal;
+    LastUsedPageNo() = fileLastUsed;
     throw;
   }
-  writeHeader();
 }
 
 int32_t TABSDatabaseFreeSpaceManager::FindLastUsedPage(int32_t ignored) {

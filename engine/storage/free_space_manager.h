@@ -19,10 +19,11 @@
 // Writes are ordered so that a process killed between any two of them leaves only states that
 // the allocator takes in its stride (and the file checker reports as notes or warnings at most):
 //   allocate  PFS bit, then EAM entry, then header    -> an extent that became full may still be
-//             (growing: file size, new map pages first)  marked as having room; a page above
-//                                                        LastUsedPageNo or past the header's page
-//                                                        count may be marked (taken again by the
-//                                                        next growth)
+//             (growing: file size, new map pages first;  marked as having room; a page above
+//             a pass of several pages writes each        LastUsedPageNo or past the header's page
+//             changed PFS page once, then each changed   count may be marked (taken again by the
+//             EAM page, then the header, after each      next growth); new map pages past the
+//             growth and at its end)                     header's page count may be missing
 //   free      freed marker, header (new LastUsedPageNo), EAM entry "has room", then PFS bit; a cut
 //             writes the header before it shortens the file
 #pragma once
@@ -49,12 +50,19 @@ class TABSDatabaseFreeSpaceManager {
   //! `beforeMarking`, when given, learns the page before its bit is set (and may raise to stop the
   //! allocation). Raises "Database is locked" (20231) when the header lock cannot be had.
   int32_t AllocatePage(const BeforeMarking& beforeMarking = nullptr);
-  //! Allocates `count` pages, the same ones and with the same map writes as `count` calls of
-  //! AllocatePage, in one pass: one header lock, each map page read once, the header written once
-  //! at the end (also when a failure stops the pass). Each page is appended to `taken` as it is
-  //! marked, so a caller learns the pages had before a failure.
+  //! Called when pages chosen by AllocatePages are about to be written out, before any map page is
+  //! written for them (and may raise to stop the pass).
+  using BeforeWriting = std::function<void()>;
+
+  //! Allocates `count` pages, the same ones and leaving the same bytes in the file as `count` calls
+  //! of AllocatePage, in one pass: one header lock, each map page read once; the chosen pages are
+  //! written out (`beforeWriting`, each changed map page once, the header) after each growth of the
+  //! file and at the end, also when a failure stops the pass. Each page is appended to `taken` as it
+  //! is chosen, so a caller learns the pages had before a failure; when `beforeWriting` or a write
+  //! fails, the pages chosen since the last write-out are taken out of `taken` again.
   void AllocatePages(int32_t count, std::vector<int32_t>& taken,
-                     const BeforeMarking& beforeMarking = nullptr);
+                     const BeforeMarking& beforeMarking = nullptr,
+                     const BeforeWriting& beforeWriting = nullptr);
   //! Marks the page's update counter as freed in the file, clears its bit, recomputes
   //! LastUsedPageNo and cuts trailing free pages in multiples of the growth step. Raises 30434 for a
   //! map page, 30430 out of range, 30427 when already free, 20232 when the header is locked.
@@ -109,6 +117,10 @@ class TABSDatabaseFreeSpaceManager {
   int32_t FindLastUsedPage(int32_t ignored = -1);
   // Writes an extent entry when it differs from the stored one.
   void WriteExtentEntry(int64_t extentNo, uint8_t entry);
+  // Writes a changed map page now, or within AllocatePages once the pass is chosen.
+  void WriteMap(MapPage& page);
+  // Writes every map page with put-off writes, PFS pages first, each once.
+  void WritePutOffMaps();
   void CreateMapPage(int64_t pageNo, uint16_t pageType);
 
   TABSDiskPageManager& manager_;
@@ -124,6 +136,8 @@ class TABSDatabaseFreeSpaceManager {
   // The map pages read within the open MapScope.
   std::vector<std::unique_ptr<MapPage>> loaded_;
   int mapScopeDepth_ = 0;
+  // True inside AllocatePages while it chooses pages: map changes stay in the kept copies.
+  bool putOffMapWrites_ = false;
   // Pages 0 .. preloadedCount_ - 1 as ReadHeaderAndFirstMaps read them, until Map makes them kept
   // pages; valid within the outermost MapScope only.
   std::vector<uint8_t> preloaded_;

@@ -265,6 +265,27 @@ TEST_F(FreeSpaceTest, BatchedAllocationsWriteWhatSingleOnesWrite) {
   held.insert(held.end(), taken.begin(), taken.end());
   const int32_t top = *std::max_element(held.begin(), held.end());
   EXPECT_EQ(GetI32(testing::ReadBytesAt(batchedPath, 34, 4).data()), top);
+
+  // A pass stopped once it is chosen, before its map pages are written (the allocation log could
+  // not record it), hands out nothing and leaves the maps and the header in the file as they were,
+  // also when it grew the file; the next pass takes the same pages.
+  const int64_t size = testing::FileSize(batchedPath);
+  const std::vector<uint8_t> before = testing::ReadBytesAt(batchedPath, 0, static_cast<size_t>(size));
+  std::vector<int32_t> stopped;
+  EXPECT_THROW(fsm.AllocatePages(300, stopped, nullptr, [] { throw EABSException(msg::kNilPointer); }),
+               EABSException);
+  EXPECT_TRUE(stopped.empty());
+  EXPECT_EQ(testing::ReadBytesAt(batchedPath, 0, static_cast<size_t>(size)), before);
+  EXPECT_EQ(batched.Header().totalPageCount, GetI32(before.data() + 30));
+  std::vector<int32_t> again;
+  fsm.AllocatePages(300, again);
+  std::vector<int32_t> single;
+  for (int32_t made = 0; made < 550; ++made) single.push_back(Fsm().AllocatePage());
+  again.insert(again.begin(), taken.begin(), taken.end());
+  EXPECT_EQ(again, single);
+  ASSERT_EQ(testing::FileSize(batchedPath), testing::FileSize(path_));
+  EXPECT_EQ(testing::ReadBytesAt(batchedPath, 0, static_cast<size_t>(testing::FileSize(path_))),
+            testing::ReadBytesAt(path_, 0, static_cast<size_t>(testing::FileSize(path_))));
 }
 
 // Builds a default-size file whose first `fullPages` pages are all in use, sparse on disk.
