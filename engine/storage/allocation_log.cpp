@@ -259,8 +259,8 @@ void TABSAllocationLog::WriteReserved() {
         if (next.own != first.own || next.index != first.index + static_cast<int32_t>(end - start)) break;
         ++end;
       }
-      WriteEntries(own_[first.own].slot, first.index, reserved_.data() + start, static_cast<int32_t>(end - start),
-                   true);
+      WriteEntries(own_[first.own].slot, first.index, reserved_.data() + start,
+                   static_cast<int32_t>(end - start), true);
       start = end;
     }
   } catch (...) {
@@ -283,7 +283,8 @@ void TABSAllocationLog::Forget(const std::vector<int32_t>& pageNos) {
   for (int32_t pageNo : pageNos) {
     auto found = where_.find(pageNo);
     if (found == where_.end()) continue;
-    if (!reserved_.empty()) reserved_.erase(std::remove(reserved_.begin(), reserved_.end(), pageNo), reserved_.end());
+    if (!reserved_.empty())
+      reserved_.erase(std::remove(reserved_.begin(), reserved_.end(), pageNo), reserved_.end());
     const Place place = found->second;
     where_.erase(found);
     OwnSlot& own = own_[place.own];

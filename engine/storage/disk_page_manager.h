@@ -262,6 +262,8 @@ class TABSDiskPageManager : public TABSPageManager {
   // `fileSize`, the file's size), reading runs of consecutive pages at once.
   void ReadPreviousImages(const std::vector<int32_t>& pageNos, int64_t fileSize,
                           const std::function<void(int32_t pageNo, const uint8_t* image)>& take);
+  // ReadPreviousImages' buffer for a run of pages.
+  std::vector<uint8_t> previousImages_;
   // Frees the pages that a journal written by an earlier version names as allocated by the undone
   // commit, unless a session of this manager still holds them.
   void ReleaseAfterPlayBack(const std::vector<int32_t>& pageNos);

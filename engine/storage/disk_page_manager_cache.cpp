@@ -242,7 +242,9 @@ void TABSDiskPageManager::ReadPreviousImages(const std::vector<int32_t>& pageNos
   // the end of the file read as zeros (restoring them is harmless), and a run that lies wholly past
   // it is not read at all.
   constexpr size_t kRunPages = 64;
-  std::vector<uint8_t> images(kRunPages * pageSize_);
+  // Kept from commit to commit: a fresh buffer of this size costs a page fault per 4 KB each time.
+  std::vector<uint8_t>& images = previousImages_;
+  if (images.size() != kRunPages * pageSize_) images.assign(kRunPages * pageSize_, 0);
   for (size_t first = 0; first < pageNos.size();) {
     size_t count = 1;
     while (first + count < pageNos.size() && count < kRunPages &&
@@ -251,18 +253,25 @@ void TABSDiskPageManager::ReadPreviousImages(const std::vector<int32_t>& pageNos
     }
     const int64_t offset = PageOffset(pageNos[first]);
     const size_t bytes = count * pageSize_;
-    std::fill(images.begin(), images.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+    int64_t got = 0;
     if (offset < fileSize) {
       try {
-        file_.ReadBuffer(images.data(), kPagePartReadCode, offset, static_cast<int64_t>(bytes));
+        got = std::max<int64_t>(
+            file_.ReadBuffer(images.data(), kPagePartReadCode, offset, static_cast<int64_t>(bytes)), 0);
       } catch (const EABSException&) {
+        got = static_cast<int64_t>(bytes);
         // Page by page again, so that a failure names the page's own range.
         std::fill(images.begin(), images.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
         for (size_t index = 0; index < count; ++index)
           ReadPagePart(images.data() + index * pageSize_, pageNos[first + index], pageSize_, 0);
       }
     }
-    for (size_t index = 0; index < count; ++index) take(pageNos[first + index], images.data() + index * pageSize_);
+    // What the read did not reach (past the end of the file) is zeros.
+    std::fill(
+        images.begin() + static_cast<std::ptrdiff_t>(std::min<int64_t>(got, static_cast<int64_t>(bytes))),
+        images.begin() + static_cast<std::ptrdiff_t>(bytes), 0);
+    for (size_t index = 0; index < count; ++index)
+      take(pageNos[first + index], images.data() + index * pageSize_);
     first += count;
   }
 }

@@ -66,7 +66,8 @@ class TABSDatabaseFreeSpaceManager::MapPage {
   void WritePending() {
     if (putOff_ == 0) return;
     int32_t counter = GetI32(buffer_.bytes + kPageUpdateCounterOffset);
-    for (int32_t write = 1; write < putOff_; ++write) counter = TABSDiskPageManager::NextUpdateCounter(counter);
+    for (int32_t write = 1; write < putOff_; ++write)
+      counter = TABSDiskPageManager::NextUpdateCounter(counter);
     PutI32(buffer_.bytes + kPageUpdateCounterOffset, counter);
     putOff_ = 0;
     Write();
@@ -473,7 +474,9 @@ void TABSDatabaseFreeSpaceManager::AllocatePages(int32_t count, std::vector<int3
       // The pages had before the failure stay allocated; the page the failure stopped is not.
       try {
         if (taken.size() > written) {
-          LastUsedPageNo() = std::max(fileLastUsed, *std::max_element(taken.begin() + static_cast<std::ptrdiff_t>(written), taken.end()));
+          LastUsedPageNo() =
+              std::max(fileLastUsed,
+                       *std::max_element(taken.begin() + static_cast<std::ptrdiff_t>(written), taken.end()));
         }
         writeOut();
       } catch (...) {
