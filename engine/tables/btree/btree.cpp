@@ -334,7 +334,13 @@ bool TABSBTree::ResumeKeptDescent(int32_t session, const TABSBTreeProbe& probe, 
     leaf.Release();
     return false;
   }
-  const int32_t position = LeafPosition(session, probe, Bound::Lower, leaf);
+  // The kept leaf entry is usually the lower bound already (the kept search was for this key):
+  // two comparisons confirm it, else the leaf is searched.
+  const int32_t count = leaf.Count();
+  int32_t position = std::clamp(kept_.Levels[levels - 1].Entry, 0, count);
+  if ((position > 0 && CompareEntry(session, probe, leaf, position - 1) <= 0) ||
+      (position < count && CompareEntry(session, probe, leaf, position) > 0))
+    position = LeafPosition(session, probe, Bound::Lower, leaf);
   if ((position == 0 && leaf.PriorPage() != -1) || (position == leaf.Count() && leaf.NextPage() != -1)) {
     leaf.Release();
     return false;
