@@ -92,7 +92,7 @@ TABSBLOBStream::~TABSBLOBStream() {
     return;
   }
   if (!modified) return;
-  if (auto* blob = dynamic_cast<TBlobField*>(&field_)) blob->NotifyStreamModified();
+  if (field_.IsBlobField()) static_cast<TBlobField&>(field_).NotifyStreamModified();
 }
 
 int64_t TABSBLOBStream::Read(void* buffer, int64_t count) {

@@ -95,7 +95,9 @@ void TABSJournalWriter::Begin(uint16_t pageSize, int64_t baseOffset, int32_t rec
   Put<int64_t>(pending_, fileSize);
   Put<uint32_t>(pending_, 0);
   Put<uint32_t>(pending_, Crc(0, pending_.data(), pending_.size()));
-  runningCrc_ = 0;
+  runningCrc_ = Crc(0, pending_.data(), pending_.size());
+  combineLength_ = 0;
+  combineOp_ = 0;
 }
 
 void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes, uint32_t count) {
@@ -103,7 +105,19 @@ void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes
   Put<int32_t>(pending_, pageNo);
   Put<int64_t>(pending_, offset);
   Put<uint32_t>(pending_, count);
-  Put<uint32_t>(pending_, count == 0 ? 0 : Crc(0, static_cast<const uint8_t*>(bytes), count));
+  const uint32_t bytesCrc = count == 0 ? 0 : Crc(0, static_cast<const uint8_t*>(bytes), count);
+  Put<uint32_t>(pending_, bytesCrc);
+  // The running checksum takes the record's header, then the bytes' checksum is combined into it
+  // instead of running over the bytes a second time. The operator for a length is kept: most
+  // records are whole pages of one length.
+  runningCrc_ = Crc(runningCrc_, pending_.data() + pending_.size() - kRecordHeaderSize, kRecordHeaderSize);
+  if (count > 0) {
+    if (count != combineLength_) {
+      combineOp_ = crc32_combine_gen(static_cast<z_off_t>(count));
+      combineLength_ = count;
+    }
+    runningCrc_ = static_cast<uint32_t>(crc32_combine_op(runningCrc_, bytesCrc, combineOp_));
+  }
   PutBytes(pending_, bytes, count);
   ++records_;
   if (pending_.size() >= kWriteChunk) WritePending();
@@ -111,7 +125,6 @@ void TABSJournalWriter::Append(int32_t pageNo, int64_t offset, const void* bytes
 
 void TABSJournalWriter::WritePending() {
   if (pending_.empty()) return;
-  runningCrc_ = Crc(runningCrc_, pending_.data(), pending_.size());
   int64_t count = static_cast<int64_t>(pending_.size());
   if (file_->WriteAt(pending_.data(), count, written_) != count) RaiseWrite(file_->LastError());
   written_ += count;
@@ -120,8 +133,8 @@ void TABSJournalWriter::WritePending() {
 
 void TABSJournalWriter::Seal(bool flush) {
   if (!file_ || records_ != expectedRecords_) throw EABSException(msg::kNilPointer);
-  // The records not yet written and the commit record go out in one write.
-  runningCrc_ = Crc(runningCrc_, pending_.data(), pending_.size());
+  // The records not yet written and the commit record go out in one write. The running checksum
+  // already covers every byte before the commit record.
   const size_t commitAt = pending_.size();
   PutBytes(pending_, kDoneMagic, 8);
   Put<int32_t>(pending_, records_);

@@ -91,7 +91,11 @@ class TABSJournalWriter {
   std::unique_ptr<platform::File> file_;
   std::vector<uint8_t> pending_;
   int64_t written_ = 0;
+  // Checksum of every byte appended so far, header included.
   uint32_t runningCrc_ = 0;
+  // The combine operator of zlib for records of `combineLength_` bytes.
+  uint32_t combineLength_ = 0;
+  unsigned long combineOp_ = 0;
   uint32_t nonce_ = 0;
   int32_t expectedRecords_ = 0;
   int32_t records_ = 0;

@@ -10,7 +10,7 @@ namespace viz {
 //! ftBlob, ftGraphic, ftParadoxOle, ftDBaseOle, ftTypedBinary: bytes of any length.
 class TBlobField : public TField {
  public:
-  explicit TBlobField(TFieldType type = ftBlob) : TField(type, 0) {}
+  explicit TBlobField(TFieldType type = ftBlob) : TField(type, 0) { blobField_ = true; }
   int DataSize() const override { return 0; }
 
   //! Bytes of the value (0 when NULL).

@@ -288,7 +288,7 @@ void TDataSet::CalculateLookupFields() {
 
 void TDataSet::ResetBlobModified() {
   for (const auto& field : fields_.fields_) {
-    if (auto* blob = dynamic_cast<TBlobField*>(field.get())) blob->SetModified(false);
+    if (field->IsBlobField()) static_cast<TBlobField*>(field.get())->SetModified(false);
   }
 }
 

@@ -50,6 +50,9 @@ class TField {
   void SetFieldKind(TFieldKind kind);
   bool Calculated() const { return fieldKind_ != fkData; }
   bool IsBlob() const { return IsBlobFieldType(dataType_); }
+  //! Whether the object is a TBlobField (or derived): a test cheap enough for every field of every
+  //! record, unlike a dynamic_cast.
+  bool IsBlobField() const { return blobField_; }
 
   bool Required() const { return required_; }
   void SetRequired(bool required) { required_ = required; }
@@ -156,6 +159,9 @@ class TField {
   //! in the set-key, filter and calculation states. True in the calculation, filter and new-value
   //! states, where a write signals no change.
   bool CheckWritable() const;
+
+  // Set by TBlobField's constructor (see IsBlobField).
+  bool blobField_ = false;
 
  private:
   friend class TDataSet;

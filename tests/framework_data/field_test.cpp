@@ -128,6 +128,8 @@ TEST(FieldTest, BlobFieldsAreReadAndWrittenThroughStreams) {
   dataSet.Open();
   auto& notes = dynamic_cast<TMemoField&>(dataSet.FieldByName("Notes"));
   EXPECT_TRUE(notes.IsBlob());
+  EXPECT_TRUE(notes.IsBlobField());
+  EXPECT_FALSE(dataSet.Fields()[0].IsBlobField());
   EXPECT_EQ(notes.AsString(), "Note 1");
   EXPECT_EQ(notes.BlobSize(), 6);
   EXPECT_EQ(notes.DisplayText(), "(MEMO)");

@@ -402,14 +402,15 @@ void TABSDiskBlobManager::DeleteSmall(int32_t session, const TABSRecordAddress& 
   TABSBTreeBlobPageIndex& index = Index();
   TABSPageUse held(pages, FetchPage(session, address.PageNo));
   TABSSmallBlobPage page(held.get());
-  std::vector<TABSSmallBlobPage::Entry> entries;
+  TABSSmallBlobPage::Entry entry;
+  bool found = false;
+  int32_t used = 0;
   std::string damage;
-  if (!page.Entries(entries, &damage)) Damaged(address.PageNo, damage);
-  const TABSSmallBlobPage::Entry* entry = TABSSmallBlobPage::Find(entries, address.RecordNo);
-  if (!entry) throw EABSException(msg::kCannotFindBlobField.At(20173));
+  if (!page.Locate(address.RecordNo, entry, found, used, &damage)) Damaged(address.PageNo, damage);
+  if (!found) throw EABSException(msg::kCannotFindBlobField.At(20173));
   if (index.UsedBytes(session, address.PageNo) < 0)
     Damaged(address.PageNo, "a page of small BLOB values is missing from the BLOB page index");
-  const int32_t freed = page.Remove(entries, *entry);
+  const int32_t freed = page.RemoveAt(used, entry);
   const bool empty = page.Count() == 0;
   held.Reset(nullptr);
   if (empty) {

@@ -17,6 +17,7 @@
 #include "engine/tables/stored_form_io.h"
 #include "engine/tables/streams.h"
 #include "engine/types/errors.h"
+#include "engine/types/raw_access.h"
 
 namespace viz {
 
@@ -243,15 +244,24 @@ void TABSDiskTableData::ReadMetadata(int32_t session) {
 }
 
 void TABSDiskTableData::WriteHeaderData(int32_t session) {
-  TABSMemoryStream stream;
-  // Sized once (the counter count, a counter per field, the state counter and the record count):
-  // this runs for every change of a record.
-  stream.SetSize(4 + 8 * static_cast<int64_t>(FieldManager()->AutoincCount()) + 8);
-  FieldManager()->SaveAutoincsToStream(stream);
-  WriteI32(stream, recordManager_ ? recordManager_->StateCounter : 0, kHeaderDataWriteCode);
-  WriteI32(stream, recordManager_ ? static_cast<int32_t>(recordManager_->RecordCount) : 0,
-           kHeaderDataWriteCode);
-  headerDataFile_.WriteFile(session, stream.Memory(), 0, 0, static_cast<int32_t>(stream.Size()));
+  // The counter count, a counter per field, the state counter and the record count, laid out in
+  // place (on the stack for any usual field count): this runs for every change of a record.
+  const TABSBaseFieldManager& fields = *FieldManager();
+  const int32_t counters = fields.AutoincCount();
+  const size_t size = 4 + 8 * static_cast<size_t>(counters) + 8;
+  uint8_t small[512];
+  std::vector<uint8_t> large;
+  uint8_t* bytes = small;
+  if (size > sizeof small) {
+    large.resize(size);
+    bytes = large.data();
+  }
+  StoreRaw(bytes, counters);
+  for (int32_t field = 0; field < counters; ++field)
+    StoreRaw(bytes + 4 + 8 * static_cast<size_t>(field), fields.AutoincValue(field));
+  StoreRaw(bytes + size - 8, recordManager_ ? recordManager_->StateCounter : int32_t{0});
+  StoreRaw(bytes + size - 4, recordManager_ ? static_cast<int32_t>(recordManager_->RecordCount) : int32_t{0});
+  headerDataFile_.WriteFile(session, bytes, 0, 0, static_cast<int32_t>(size));
 }
 
 void TABSDiskTableData::ReadHeaderData(int32_t session, bool countersToo) {

@@ -138,8 +138,26 @@ uint8_t* TABSSmallBlobPage::AppendAt(int32_t used, const TABSStoredBlobHeader& h
   return Data() + offset + TABSStoredBlobHeader::kSize;
 }
 
+bool TABSSmallBlobPage::Locate(uint16_t id, Entry& entry, bool& found, int32_t& used,
+                               std::string* damage) const {
+  found = false;
+  used = kCountSize;
+  return Walk(damage, [&](const Entry& candidate) {
+    used += candidate.Bytes();
+    if (!found && candidate.Header.Id == id) {
+      entry = candidate;
+      entry.Header.Decode(Data() + candidate.Offset);
+      found = true;
+    }
+    return true;
+  });
+}
+
 int32_t TABSSmallBlobPage::Remove(const std::vector<Entry>& entries, const Entry& entry) {
-  const int32_t used = UsedLength(entries);
+  return RemoveAt(UsedLength(entries), entry);
+}
+
+int32_t TABSSmallBlobPage::RemoveAt(int32_t used, const Entry& entry) {
   const int32_t bytes = entry.Bytes();
   const int32_t after = entry.Offset + bytes;
   std::memmove(Data() + entry.Offset, Data() + after, static_cast<size_t>(used - after));

@@ -83,6 +83,12 @@ class TABSSmallBlobPage : public TABSPageController {
                bool* idsBelowCount = nullptr) const;
   //! Removes a value and closes the gap. Returns the bytes it took (header included).
   int32_t Remove(const std::vector<Entry>& entries, const Entry& entry);
+  //! In one walk of every header, without a copy of them: the first value with the id (`found`
+  //! tells whether there is one) and the bytes in use (the count included). False, naming the
+  //! damage, as `Entries`.
+  bool Locate(uint16_t id, Entry& entry, bool& found, int32_t& used, std::string* damage = nullptr) const;
+  //! Remove for a page whose values take `used` bytes (the count included).
+  int32_t RemoveAt(int32_t used, const Entry& entry);
   //! The stored bytes of a value.
   const uint8_t* Bytes(const Entry& entry) const {
     return Data() + entry.Offset + TABSStoredBlobHeader::kSize;

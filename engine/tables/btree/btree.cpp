@@ -26,6 +26,7 @@ TABSRecordAddress AddressOf(const uint8_t* reference) {
 }  // namespace
 
 int32_t TABSBTree::CreateRoot(int32_t session) {
+  kept_.LevelCount = 0;
   TABSBTreePage root(pages_, keys_);
   root.Add(session);
   root.InitRoot();
@@ -59,6 +60,7 @@ void TABSBTree::FreeSubtree(int32_t session, int32_t pageNo, bool self) {
 
 void TABSBTree::Empty(int32_t session) {
   if (root_ < 0) throw EABSException(msg::kInvalidPageNumber.At(20121));
+  kept_.LevelCount = 0;
   FreeSubtree(session, root_, false);
   TABSBTreePage root(pages_, keys_);
   root.Load(session, root_);
@@ -68,6 +70,7 @@ void TABSBTree::Empty(int32_t session) {
 
 void TABSBTree::Drop(int32_t session) {
   if (root_ < 0) throw EABSException(msg::kInvalidPageNumber.At(20120));
+  kept_.LevelCount = 0;
   FreeSubtree(session, root_, true);
   root_ = -1;
 }
@@ -159,12 +162,23 @@ void TABSBTree::Descend(int32_t session, const TABSBTreeProbe& probe, Bound boun
                         TABSBTreePage* leaf) {
   if (root_ < 0) throw EABSException(msg::kInvalidPageNumber.At(20122));
   path.Clear();
+  if (keeping_) kept_.LevelCount = 0;
   TABSBTreePage page(pages_, keys_);
   int32_t pageNo = root_;
   for (;;) {
     page.Load(session, pageNo);
+    if (keeping_ && path.LevelCount < TABSKeyPath::kMaxLevels) {
+      kept_.Pages[path.LevelCount] = page.Page();
+      kept_.Serials[path.LevelCount] = page.Page()->ContentSerial();
+    }
     if (page.IsLeaf()) {
       PushLevel(path, pageNo, LeafPosition(session, probe, bound, page), page.Count());
+      if (keeping_) {
+        kept_.Session = session;
+        kept_.Root = root_;
+        kept_.LevelCount = path.LevelCount;
+        std::copy(path.Levels, path.Levels + path.LevelCount, kept_.Levels);
+      }
       if (leaf) *leaf = std::move(page);
       return;
     }
@@ -291,6 +305,51 @@ bool TABSBTree::ResolveEntries(int32_t session, TABSKeyPath& path) {
     if (!last) pageNo = page.Child(at.Entry);
   }
   return path.LevelCount > 0;
+}
+
+bool TABSBTree::FindKeepingDescent(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path) {
+  struct Keeping {
+    bool& flag;
+    explicit Keeping(bool& f) : flag(f) { flag = true; }
+    ~Keeping() { flag = false; }
+  } keeping(keeping_);
+  return Find(session, probe, path);
+}
+
+bool TABSBTree::ResumeKeptDescent(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path,
+                                  TABSBTreePage& leaf) {
+  const int32_t levels = kept_.LevelCount;
+  kept_.LevelCount = 0;
+  if (levels == 0 || kept_.Session != session || kept_.Root != root_) return false;
+  TABSBTreePage node(pages_, keys_);
+  for (int32_t level = 0; level < levels; ++level) {
+    TABSBTreePage& page = level == levels - 1 ? leaf : node;
+    page.Load(session, kept_.Levels[level].PageNo);
+    if (page.Page() != kept_.Pages[level] || page.Page()->ContentSerial() != kept_.Serials[level]) {
+      page.Release();
+      return false;
+    }
+  }
+  if (!leaf.IsLeaf()) {
+    leaf.Release();
+    return false;
+  }
+  // The kept leaf entry is usually the lower bound already (the kept search was for this key):
+  // two comparisons confirm it, else the leaf is searched.
+  const int32_t count = leaf.Count();
+  int32_t position = std::clamp(kept_.Levels[levels - 1].Entry, 0, count);
+  if ((position > 0 && CompareEntry(session, probe, leaf, position - 1) <= 0) ||
+      (position < count && CompareEntry(session, probe, leaf, position) > 0))
+    position = LeafPosition(session, probe, Bound::Lower, leaf);
+  if ((position == 0 && leaf.PriorPage() != -1) || (position == leaf.Count() && leaf.NextPage() != -1)) {
+    leaf.Release();
+    return false;
+  }
+  path.Clear();
+  for (int32_t level = 0; level < levels; ++level) path.Levels[level] = kept_.Levels[level];
+  path.LevelCount = levels;
+  path.Leaf().Entry = position;
+  return true;
 }
 
 }  // namespace viz

@@ -57,7 +57,10 @@ class TABSBTree {
       : pages_(pages), keys_(keys), records_(records) {}
 
   int32_t RootPage() const { return root_; }
-  void SetRootPage(int32_t pageNo) { root_ = pageNo; }
+  void SetRootPage(int32_t pageNo) {
+    root_ = pageNo;
+    kept_.LevelCount = 0;
+  }
   TABSPageManager& Pages() const { return pages_; }
   const TABSBTreeKeyRef& Keys() const { return keys_; }
   TABSBTreeRecordSource* Records() const { return records_; }
@@ -86,6 +89,10 @@ class TABSBTree {
             TABSBTreePage* leaf = nullptr);
   //! Positions the path on the probe's exact entry (key and address). False when there is none.
   bool Find(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path, TABSBTreePage* leaf = nullptr);
+  //! As Find, keeping its descent (the pages taken and their content serials) for the next Insert
+  //! of the session, which starts from it instead of descending again when none of those pages
+  //! changed and the new entry's place lies in the kept leaf.
+  bool FindKeepingDescent(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path);
   //! Compares the probe with entry `index` of a held page; in a node a tie is settled by the first
   //! entry under the child when that matters.
   int CompareEntry(int32_t session, const TABSBTreeProbe& probe, const TABSBTreePage& page, int32_t index);
@@ -120,6 +127,12 @@ class TABSBTree {
   // Moves one level of the path onto the neighbour page in the given direction.
   void MoveLevel(int32_t session, TABSKeyPath& path, int32_t level, bool forward);
 
+  // The kept descent's path when every page on it is still the one taken, with the same content,
+  // and the probe's lower bound lies inside the kept leaf (or at the outer end of the first or last
+  // leaf): then no other place can hold it and a new descent would reach the same path. The leaf
+  // stays held in `leaf`. Forgets the kept descent either way.
+  bool ResumeKeptDescent(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path, TABSBTreePage& leaf);
+
   // Insertion: puts an entry at `position` of the page at `level`, splitting upwards when full.
   // `held` may hold that page already.
   void InsertAt(int32_t session, TABSKeyPath& path, int32_t level, int32_t position, const uint8_t* entry,
@@ -147,6 +160,18 @@ class TABSBTree {
   const TABSBTreeKeyRef& keys_;
   TABSBTreeRecordSource* records_;
   int32_t root_ = -1;
+  // A descent kept by FindKeepingDescent (LevelCount 0: none).
+  struct KeptDescent {
+    int32_t Session = -1;
+    int32_t Root = -1;
+    int32_t LevelCount = 0;
+    TABSKeyPathLevel Levels[TABSKeyPath::kMaxLevels];
+    const TABSPage* Pages[TABSKeyPath::kMaxLevels] = {};
+    uint64_t Serials[TABSKeyPath::kMaxLevels] = {};
+  };
+  KeptDescent kept_;
+  // Set while FindKeepingDescent runs: Descend records what it takes in `kept_`.
+  bool keeping_ = false;
 };
 
 }  // namespace viz

@@ -25,7 +25,7 @@ std::vector<uint8_t> NodeEntry(const TABSBTreePage& like, const uint8_t* key, in
 void TABSBTree::Insert(int32_t session, const TABSBTreeProbe& probe, const uint8_t* entry) {
   TABSKeyPath path;
   TABSBTreePage leaf(pages_, keys_);
-  Descend(session, probe, Bound::Lower, path, &leaf);
+  if (!ResumeKeptDescent(session, probe, path, leaf)) Descend(session, probe, Bound::Lower, path, &leaf);
   InsertAt(session, path, path.LevelCount - 1, path.Leaf().Entry, entry, &leaf);
 }
 

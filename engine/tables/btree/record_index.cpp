@@ -98,8 +98,9 @@ bool TABSBTreeRecordIndex::KeyIsFree(int32_t session, const uint8_t* record) {
   // NULL equals NULL here: a second all-NULL key is a duplicate.
   const TABSBTreeProbe probe{key.data(), record, nullptr, keys_.ColumnCount()};
   TABSKeyPath path;
-  // The leaf the search ends on is compared as it was loaded, not loaded once more.
-  return !Tree().Find(session, probe, path);
+  // The leaf the search ends on is compared as it was loaded, not loaded once more. The descent is
+  // kept: the insertion of the record's key that usually follows starts from it.
+  return !Tree().FindKeepingDescent(session, probe, path);
 }
 
 bool TABSBTreeRecordIndex::KeyIsFreeOnUpdate(int32_t session, const uint8_t* oldRecord,

@@ -376,6 +376,32 @@ TEST(DiskTable, SessionModesAndNumbers) {
   EXPECT_EQ(db.Session(1).Connection().MaxConnections, 16);
 }
 
+// The header-data file after changes: the counter count, every field's counter, the state counter
+// and the record count, little-endian.
+TEST(DiskTable, HeaderDataHoldsTheCountersStateAndRecordCount) {
+  TempDir dir;
+  TestDatabase db(dir.Path());
+  TABSDiskTableData& table = db.Table("LYRIC");
+  CreateLyricTable(table, db.Session());
+  TableCursor cursor(table, db.Session());
+  InsertSongs(cursor, 1, 37);
+  const TABSTableListEntry entry = db.Database().FindTableEntry("LYRIC");
+  TABSInternalDBTransactedAccessFile headerData(db.Database().Pages(), ptTableMostUpdated);
+  headerData.Open(entry.headerDataStartPageNo);
+  const std::vector<uint8_t> content = headerData.ReadAll(kSystemSession);
+  const TABSBaseFieldManager& fields = *table.FieldManager();
+  ASSERT_EQ(content.size(), 4u + 8u * static_cast<size_t>(fields.AutoincCount()) + 8u);
+  std::vector<uint8_t> expected;
+  auto put = [&](auto value) {
+    for (size_t i = 0; i < sizeof value; ++i) expected.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  put(fields.AutoincCount());
+  for (int32_t field = 0; field < fields.AutoincCount(); ++field) put(fields.AutoincValue(field));
+  put(table.RecordManager()->StateCounter);
+  put(int32_t{37});
+  EXPECT_EQ(content, expected);
+}
+
 TEST(DiskTable, DamagedHeaderDataIsRefused) {
   TempDir dir;
   TestDatabase db(dir.Path());

@@ -52,6 +52,7 @@ void ExpectSameAnswer(TABSSmallBlobDirectory& directory, const TABSSmallBlobPage
 TEST(TABSSmallBlobDirectoryTest, AnswersAsTheWalkWhateverThePageBecomes) {
   PlainPageManager manager;
   std::mt19937 random(11);
+  std::mt19937 picks(5);
   TABSSmallBlobDirectory directory;
   for (int round = 0; round < 40; ++round) {
     TABSPage* held = manager.AddPage(1, TABSSmallBlobPage::kPageType);
@@ -60,7 +61,30 @@ TEST(TABSSmallBlobDirectoryTest, AnswersAsTheWalkWhateverThePageBecomes) {
     for (int step = 0; step < 300; ++step) {
       const std::string context = "round " + std::to_string(round) + " step " + std::to_string(step);
       std::vector<TABSSmallBlobPage::Entry> entries;
-      const bool sound = page.Entries(entries);
+      std::string listedDamage;
+      const bool sound = page.Entries(entries, &listedDamage);
+      {
+        // One walk that locates a value and measures the page answers as the list does.
+        const uint16_t id = !entries.empty() && picks() % 2 ? entries[picks() % entries.size()].Header.Id
+                                                            : static_cast<uint16_t>(picks() % 70);
+        TABSSmallBlobPage::Entry located;
+        bool found = false;
+        int32_t used = 0;
+        std::string damage;
+        ASSERT_EQ(page.Locate(id, located, found, used, &damage), sound) << context;
+        EXPECT_EQ(damage, listedDamage) << context;
+        if (sound) {
+          const TABSSmallBlobPage::Entry* listed = TABSSmallBlobPage::Find(entries, id);
+          ASSERT_EQ(found, listed != nullptr) << context;
+          EXPECT_EQ(used, TABSSmallBlobPage::UsedLength(entries)) << context;
+          if (listed) {
+            EXPECT_EQ(located.Offset, listed->Offset) << context;
+            EXPECT_EQ(located.Header.StoredSize, listed->Header.StoredSize) << context;
+            EXPECT_EQ(located.Header.BlockCount, listed->Header.BlockCount) << context;
+            EXPECT_EQ(located.Header.UncompressedSize, listed->Header.UncompressedSize) << context;
+          }
+        }
+      }
       const int action = static_cast<int>(random() % 10);
       if (sound && action < 5) {
         // A value with the usual new id, or now and then an id already taken or far off.

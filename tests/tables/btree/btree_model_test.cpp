@@ -1,5 +1,5 @@
-// Randomised model test of B-tree record indexes: long runs of inserts, deletes and updates, each
-// step compared with a sorted reference model (order both ways, ordinals, go-to-ordinal, positions
+// Randomised model test of B-tree record indexes: long runs of inserts (most after a search that
+// keeps its descent for them), deletes and updates, each step compared with a sorted reference model (order both ways, ordinals, go-to-ordinal, positions
 // and range scans for every operator, uniqueness, estimates) and followed by the invariant checker.
 #include <gtest/gtest.h>
 
@@ -149,7 +149,9 @@ class ModelRun {
     if (reverse) std::reverse(keys.begin(), keys.end());
     for (size_t i = 0; i < keys.size(); ++i) {
       Row row{keys[i], {}};
-      row.address = table_.Insert(RecordOf(row.values));
+      const std::vector<uint8_t> record = RecordOf(row.values);
+      if (i % 4 != 3) KeepDescent(record);
+      row.address = table_.Insert(record);
       model_.Insert(std::move(row));
       Verify(static_cast<int32_t>(i));
       if (::testing::Test::HasFatalFailure()) return;
@@ -205,9 +207,26 @@ class ModelRun {
     return record;
   }
 
+  // Searches the key of `record` as a uniqueness check does, keeping the descent for the next
+  // insertion; on any index, with any key (also one that is taken).
+  void KeepDescent(const std::vector<uint8_t>& record) {
+    TABSBTreeRecordIndex& index = table_.Index();
+    std::vector<uint8_t> key(static_cast<size_t>(index.KeyRef().KeySize));
+    index.KeyRef().BuildKey(record.data(), key.data());
+    const TABSBTreeProbe probe{key.data(), record.data(), nullptr, index.KeyRef().ColumnCount()};
+    TABSKeyPath path;
+    index.Tree().FindKeepingDescent(1, probe, path);
+  }
+
+  // An insertion after a search for its own key (as a uniqueness check does), for another key, or
+  // after none.
   void InsertRandom() {
     Row row{RandomValues(), {}};
-    row.address = table_.Insert(RecordOf(row.values));
+    const std::vector<uint8_t> record = RecordOf(row.values);
+    const uint32_t before = Pick(3);
+    if (before == 1) KeepDescent(record);
+    if (before == 2) KeepDescent(RecordOf(RandomValues()));
+    row.address = table_.Insert(record);
     model_.Insert(std::move(row));
   }
   void DeleteRandom() {
