@@ -189,6 +189,7 @@ void TABSLocalCursor::OpenTable() {
   table->OpenTable(this);
   table_ = table;
   open_ = true;
+  Navigation().ReadStamp.Clear();
   SetCurrentPosition({});
   try {
     LoadFieldDefs();
@@ -216,6 +217,7 @@ void TABSLocalCursor::CloseTable() {
   rangeEnd_.clear();
   Navigation().Bitmap.Drop();
   Navigation().PositionCache.Clear();
+  Navigation().ReadStamp.Clear();
   table->CloseTable(this);
 }
 
