@@ -50,8 +50,7 @@ TABSTableData& TABSLocalCursor::CheckedTable(int32_t code) const {
 }
 
 TABSDiskTableData* TABSLocalCursor::LockingTable() const {
-  auto* disk = dynamic_cast<TABSDiskTableData*>(table_);
-  return disk && disk->Database()->MultiUser() ? disk : nullptr;
+  return diskTable_ && diskTable_->Database()->MultiUser() ? diskTable_ : nullptr;
 }
 
 bool TABSLocalCursor::InTransaction() const {
@@ -188,7 +187,9 @@ void TABSLocalCursor::OpenTable() {
   }
   table->OpenTable(this);
   table_ = table;
+  diskTable_ = dynamic_cast<TABSDiskTableData*>(table);
   open_ = true;
+  Navigation().ReadStamp.Clear();
   SetCurrentPosition({});
   try {
     LoadFieldDefs();
@@ -207,6 +208,7 @@ void TABSLocalCursor::CloseTable() {
   if (RecordBuffer()) table->ReleaseRecordBlobs(RecordBuffer());
   open_ = false;
   table_ = nullptr;
+  diskTable_ = nullptr;
   projectionNames_.clear();
   projectionAliases_.clear();
   visibleFields_.clear();
@@ -216,6 +218,7 @@ void TABSLocalCursor::CloseTable() {
   rangeEnd_.clear();
   Navigation().Bitmap.Drop();
   Navigation().PositionCache.Clear();
+  Navigation().ReadStamp.Clear();
   table->CloseTable(this);
 }
 

@@ -261,6 +261,8 @@ class TABSLocalCursor : public TABSCursor {
 
   TABSLocalSession* session_;
   TABSTableData* table_ = nullptr;
+  // table_ when it is a disk table (LockingTable asks on every BLOB read).
+  TABSDiskTableData* diskTable_ = nullptr;
   bool open_ = false;
   bool readOnly_ = false;
   bool inMemory_ = false;

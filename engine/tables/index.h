@@ -13,6 +13,7 @@ namespace viz {
 class TABSBaseIndexManager;
 class TABSCursor;
 class TABSPageManager;
+class TABSBTreeRecordIndex;
 
 class TABSIndex {
  public:
@@ -53,6 +54,13 @@ class TABSIndex {
   TABSBaseIndexManager& Manager() const { return manager_; }
   //! The page manager of the index: the table's for a stored index, the temporary one otherwise.
   TABSPageManager* PageManager() const { return pageManager_; }
+  //! The index as a B-tree record index; null for another kind. A plain pointer, not a cast: table
+  //! navigation asks for it on every step.
+  TABSBTreeRecordIndex* BTreeRecordIndex() const { return btreeRecordIndex_; }
+
+ protected:
+  //! Set by the B-tree record index for `BTreeRecordIndex`.
+  TABSBTreeRecordIndex* btreeRecordIndex_ = nullptr;
 
  private:
   TABSBaseIndexManager& manager_;

@@ -23,6 +23,9 @@ struct TABSNavigationRecord {
   //! Receives the record in record-buffer form when not null.
   uint8_t* Target = nullptr;
   Result Outcome = kNotFound;
+  //! On a record found: the content serial of the page it was read from (see
+  //! `TABSPage::ContentSerial`), when the record manager reports it; 0 otherwise.
+  uint64_t PageSerial = 0;
 };
 
 class TABSBaseRecordManager {

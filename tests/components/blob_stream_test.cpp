@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <random>
 
 #include "components/components_test_util.h"
 #include "engine/components/engine_error.h"
@@ -454,6 +456,112 @@ TEST_P(BlobStreamTest, AReadStreamSeesTheRecordAsItIsNow) {
   EXPECT_EQ(table_->RecordCount(), 1);
   EXPECT_NE(table_->FieldByName("Id").AsInteger(), id);
   EXPECT_EQ(table_->FieldByName("Packed").AsString(), "value " + std::to_string(table_->FieldByName("Id").AsInteger()));
+}
+
+// A model run: a viewer dataset reads the memo of its record (with AsString or a stream, once or twice)
+// while a writer dataset of the same session edits, deletes and adds records, inside transactions that
+// are committed or rolled back, and the viewer itself edits and cancels. Every read must give the
+// stored value of the record as it is now: the reference's value of the Id the read leaves in view,
+// or nothing when the record the viewer stood on was deleted.
+TEST_P(BlobStreamTest, AMemoReadSeesTheStoredRecordAfterEveryKindOfChange) {
+  std::map<int, std::string> model;
+  int nextId = 1;
+  auto add = [&](TABSTable& table) {
+    const int id = nextId++;
+    const std::string value = "memo " + std::to_string(id) + std::string(static_cast<size_t>(id % 7), 'x');
+    table.Append();
+    table.FieldByName("Id").SetAsInteger(id);
+    table.FieldByName("Plain").SetAsString(value);
+    table.Post();
+    model[id] = value;
+  };
+  for (int n = 0; n < 40; ++n) add(*table_);
+  auto writer = OpenTable();
+  table_->First();
+  std::mt19937 random(11);
+  std::map<int, std::string> saved;
+  bool inTransaction = false;
+  for (int round = 0; round < 600; ++round) {
+    const int viewed = table_->FieldByName("Id").AsInteger();
+    auto randomId = [&] {
+      auto it = model.begin();
+      std::advance(it, static_cast<long>(random() % model.size()));
+      return it->first;
+    };
+    switch (random() % 12) {
+      case 0:
+      case 1: {  // The writer changes the viewed record or another one.
+        const int id = random() % 2 ? viewed : randomId();
+        if (!model.count(id)) break;
+        ASSERT_TRUE(writer->FindKey({Variant::FromInteger(id)}));
+        writer->Edit();
+        model[id] = "changed " + std::to_string(round);
+        writer->FieldByName("Plain").SetAsString(model[id]);
+        writer->Post();
+        break;
+      }
+      case 2:
+        if (model.size() > 5) {
+          const int id = random() % 3 ? randomId() : viewed;
+          if (!model.count(id)) break;
+          ASSERT_TRUE(writer->FindKey({Variant::FromInteger(id)}));
+          writer->Delete();
+          model.erase(id);
+        }
+        break;
+      case 3:
+        add(*writer);
+        break;
+      case 4:
+        if (!inTransaction) {
+          database_->BeginTransaction();
+          saved = model;
+          inTransaction = true;
+        } else if (random() % 2) {
+          database_->CommitTransaction(false);
+          inTransaction = false;
+        } else {
+          database_->RollbackTransaction();
+          // The memory database keeps its changes: it has no transactions.
+          if (disk_) model = saved;
+          inTransaction = false;
+          writer->Refresh();
+        }
+        break;
+      case 5:
+        table_->Next();
+        if (table_->Eof()) table_->First();
+        break;
+      case 6:
+        table_->Prior();
+        break;
+      case 7:
+        table_->FindKey({Variant::FromInteger(randomId())});
+        break;
+      case 8:  // The viewer changes its buffer and thinks better of it.
+        if (!model.count(viewed)) break;
+        table_->Edit();
+        table_->FieldByName("Plain").SetAsString("never posted");
+        table_->Cancel();
+        break;
+      default:
+        break;
+    }
+    const bool gone = !model.count(table_->FieldByName("Id").AsInteger());
+    const int before = table_->FieldByName("Id").AsInteger();
+    for (int reads = 1 + static_cast<int>(random() % 2); reads > 0; --reads) {
+      const std::string value =
+          random() % 2 ? table_->FieldByName("Plain").AsString() : ReadField(*table_, "Plain");
+      const int id = table_->FieldByName("Id").AsInteger();
+      if (value.empty()) {
+        ASSERT_TRUE(gone) << "round " << round << ": nothing read of Id " << before;
+        break;
+      }
+      ASSERT_TRUE(model.count(id)) << "round " << round << ": Id " << id << " is not stored";
+      ASSERT_EQ(value, model[id]) << "round " << round << ", Id " << id;
+    }
+  }
+  if (inTransaction) database_->CommitTransaction(false);
 }
 
 // A field's value as bytes: a BLOB kind's content, a wide string's UTF-16 units, the raw value of a

@@ -189,6 +189,7 @@ bool TABSDiskRecordManager::Delete(int32_t session, const TABSRecordAddress& add
 void TABSDiskRecordManager::Found(TABSNavigationRecord& navigation, const TABSSmallRecordPage& page,
                                   int32_t pageNo, int32_t slot) {
   navigation.Address = {pageNo, static_cast<uint16_t>(slot)};
+  navigation.PageSerial = reportSerials_ ? page.Page()->ContentSerial() : 0;
   if (navigation.Target)
     table_.FieldManager()->StoredRecordToRecordBuffer(page.Slot(slot), navigation.Target);
   navigation.Outcome = TABSNavigationRecord::kFound;
@@ -253,6 +254,18 @@ void TABSDiskRecordManager::Navigate(int32_t session, TABSNavigationRecord& navi
     }
   }
   StepPages(session, navigation, address.PageNo, forward);
+}
+
+bool TABSDiskRecordManager::ReadsAsBefore(int32_t session, const TABSRecordAddress& address, uint64_t serial) {
+  // The tests of a read of the current record, in its order; the page is fetched as the read
+  // fetches it, so that another session's copy or another process's commit shows as a new serial.
+  TABSDiskPageManager& pages = table_.Pages();
+  if (serial == 0 || address.PageNo < 0 || address.RecordNo >= recordsPerPage_) return false;
+  if (address.PageNo >= pages.Header().totalPageCount && address.PageNo >= pages.GetTotalPageCount())
+    return false;
+  TABSPageUse held(pages, FetchPage(session, address.PageNo));
+  if (held->ContentSerial() != serial || !IsTablePage(*held.get())) return false;
+  return TABSSmallRecordPage(held.get(), recordsPerPage_, storedRecordSize_).IsOccupied(address.RecordNo);
 }
 
 int TABSDiskRecordManager::CompareAddresses(const TABSRecordAddress& a, const TABSRecordAddress& b) {

@@ -43,6 +43,12 @@ class TABSDiskRecordManager : public TABSBaseRecordManager {
   bool Update(int32_t session, const uint8_t* record, const TABSRecordAddress& address) override;
   bool Delete(int32_t session, const TABSRecordAddress& address) override;
   void Navigate(int32_t session, TABSNavigationRecord& navigation) override;
+  //! Whether a read of the record at `address` (direction current) would find it on a page whose
+  //! content still has `serial`: the record then reads as it did when the serial was reported.
+  bool ReadsAsBefore(int32_t session, const TABSRecordAddress& address, uint64_t serial);
+  //! Whether reads report the page serial of the record found (off by default: only a table with
+  //! BLOB fields reads its records again, before each BLOB read, and so gains from a noted read).
+  void ReportPageSerials(bool on) { reportSerials_ = on; }
   int CompareAddresses(const TABSRecordAddress& a, const TABSRecordAddress& b) override;
   //! The record count div 2, whatever the record.
   int64_t ApproximateOrdinal(int32_t session, const TABSRecordAddress& address) override;
@@ -100,6 +106,7 @@ class TABSDiskRecordManager : public TABSBaseRecordManager {
   std::unique_ptr<TABSBTreeRecordPageIndex> pageIndex_;
   // Whether pages are checked for their owner (files older than 2.99 carry none).
   bool ownedPages_ = true;
+  bool reportSerials_ = false;
   // The page of the last insert or delete, tried first by the next insert, and its record count;
   // -1 for none. Forgotten whenever another view of the table may have changed the page.
   int32_t insertPage_ = -1;

@@ -136,6 +136,7 @@ void TABSDiskTableData::CreateRecordManager() {
   auto records =
       std::make_unique<TABSDiskRecordManager>(*this, FieldManager()->FieldDefs().StoredRecordSize());
   records->RecordBufferSize = RecordBufferSize();
+  records->ReportPageSerials(FieldManager()->FieldDefs().HasBlobFields());
   recordManager_ = std::move(records);
 }
 

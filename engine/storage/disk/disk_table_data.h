@@ -152,6 +152,8 @@ class TABSDiskTableData : public TABSTableData {
   void Unload();
 
  private:
+  //! Whether the cursor's buffer holds its current record as a read of it now would put it there.
+  bool ReadsAsNoted(TABSCursor* cursor);
   class ReadScope;
   class ChangeScope;
 

@@ -215,6 +215,8 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
     TABSCursorNavigation& navigation = cursor->Navigation();
     if (blobs_ && navigation.RecordBuffer)
       blobs_->DropRecord(navigation.RecordBuffer, direction != TABSNavigationRecord::kCurrent);
+    if (direction == TABSNavigationRecord::kCurrent && ReadsAsNoted(cursor))
+      return static_cast<int32_t>(TABSNavigationRecord::kFound);
     if (direction == TABSNavigationRecord::kCurrent || navigation.OrderIndexID >= 0 ||
         navigation.IsRestricted() || !navigation.RecordBuffer)
       return TABSTableData::StepCursor(cursor, direction);
@@ -229,8 +231,11 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
       step.FromEnd = position.AfterLast;
       step.Address = position.Address;
       step.Target = navigation.RecordBuffer;
+      navigation.ReadStamp.Clear();
       Records().Navigate(SessionNumberOf(cursor), step);
       if (step.Outcome == TABSNavigationRecord::kFound) {
+        navigation.ReadStamp.Note(&Records(), navigation.RecordBuffer, step.Address, step.PageSerial,
+                                  static_cast<size_t>(Records().RecordBufferSize));
         cursor->SetCurrentPosition({step.Address, false, false});
         return static_cast<int32_t>(TABSNavigationRecord::kFound);
       }
@@ -241,6 +246,22 @@ int32_t TABSDiskTableData::StepCursor(TABSCursor* cursor, int32_t direction) {
     return static_cast<int32_t>(forward ? TABSNavigationRecord::kAfterLast
                                         : TABSNavigationRecord::kBeforeFirst);
   });
+}
+
+bool TABSDiskTableData::ReadsAsNoted(TABSCursor* cursor) {
+  // Reading the current record again into the cursor's buffer changes nothing while the buffer holds
+  // what the last read put there and the record's page, as this session sees it now (its own
+  // changes, another session's commit, another process's commit checked by the fetch), has the
+  // content that read came from.
+  const TABSCursorNavigation& navigation = cursor->Navigation();
+  const TABSCursor::Position position = cursor->CurrentPosition();
+  if (navigation.IsRestricted() || !navigation.RecordBuffer || position.BeforeFirst || position.AfterLast ||
+      Records().RecordCount <= 0)
+    return false;
+  const TABSRecordReadStamp& stamp = navigation.ReadStamp;
+  return stamp.Holds(&Records(), navigation.RecordBuffer, position.Address,
+                     static_cast<size_t>(Records().RecordBufferSize)) &&
+         Records().ReadsAsBefore(SessionNumberOf(cursor), position.Address, stamp.PageSerial);
 }
 
 bool TABSDiskTableData::SearchWithRecord(TABSCursor* cursor, const uint8_t* buffer) {

@@ -18,6 +18,7 @@ int32_t SessionOf(const TABSCursor* cursor) {
 
 TABSBTreeRecordIndex::TABSBTreeRecordIndex(TABSBaseIndexManager& manager, TABSPageManager* pageManager)
     : TABSIndex(manager, pageManager) {
+  btreeRecordIndex_ = this;
   if (pageManager)
     tree_ = std::make_unique<TABSBTree>(*pageManager, keys_, static_cast<TABSBTreeRecordSource*>(this));
 }

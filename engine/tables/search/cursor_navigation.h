@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <vector>
 
 #include "engine/tables/search/VIZTypes.h"
 
@@ -26,6 +28,43 @@ struct TABSCursorRange {
   bool EndExclusive = false;
 
   bool Active() const { return Start != nullptr || End != nullptr; }
+};
+
+//! What the last read of a record into a cursor's buffer put there, and from which content of the
+//! record's page. While that page still has the same content serial and the buffer still holds the
+//! same bytes, reading the record again into the buffer would change nothing.
+struct TABSRecordReadStamp {
+  //! The record manager that read it; null when no read is noted.
+  const void* Records = nullptr;
+  const uint8_t* Buffer = nullptr;
+  TABSRecordAddress Address;
+  uint64_t PageSerial = 0;
+  std::vector<uint8_t> Bytes;
+
+  //! Notes a read of `size` bytes into `buffer`; a read without a page serial notes nothing.
+  void Note(const void* records, const uint8_t* buffer, const TABSRecordAddress& address, uint64_t serial,
+            size_t size) {
+    if (serial == 0 || !buffer) {
+      Clear();
+      return;
+    }
+    Records = records;
+    Buffer = buffer;
+    Address = address;
+    PageSerial = serial;
+    Bytes.assign(buffer, buffer + size);
+  }
+  //! Whether the noted read was of the record at `address` by `records` into `buffer`, which still
+  //! holds what the read put there (the page serial is the caller's to compare).
+  bool Holds(const void* records, const uint8_t* buffer, const TABSRecordAddress& address, size_t size) const {
+    return Records != nullptr && Records == records && Buffer == buffer && Address == address && Bytes.size() == size &&
+           std::memcmp(Bytes.data(), buffer, size) == 0;
+  }
+  void Clear() {
+    Records = nullptr;
+    Buffer = nullptr;
+    PageSerial = 0;
+  }
 };
 
 struct TABSCursorNavigation {
@@ -50,6 +89,7 @@ struct TABSCursorNavigation {
   int32_t DistinctKeyCount = 0;
   TABSRecordBitmap Bitmap;
   TABSIndexPositionCache PositionCache;
+  TABSRecordReadStamp ReadStamp;
 
   //! A restricted cursor reaches only some records: those its bitmap remembers.
   bool IsRestricted() const {

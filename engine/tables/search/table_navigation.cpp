@@ -25,12 +25,26 @@ TABSCursor& Checked(TABSCursor* cursor, int32_t code) {
   return *cursor;
 }
 
-bool ReadRecord(TABSTableData& table, int32_t session, const TABSRecordAddress& address, uint8_t* buffer) {
+bool ReadRecord(TABSTableData& table, int32_t session, const TABSRecordAddress& address, uint8_t* buffer,
+                uint64_t* pageSerial = nullptr) {
   TABSNavigationRecord navigation;
   navigation.Address = address;
   navigation.Target = buffer;
   table.RecordManager()->Navigate(session, navigation);
+  if (pageSerial) *pageSerial = navigation.PageSerial;
   return navigation.Outcome == TABSNavigationRecord::kFound;
+}
+
+// Reads the record at `address` into the cursor's own record buffer and notes the read in its stamp.
+bool ReadIntoCursor(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& address) {
+  TABSCursorNavigation& navigation = cursor.Navigation();
+  uint64_t serial = 0;
+  navigation.ReadStamp.Clear();
+  if (!ReadRecord(table, SessionOf(&cursor), address, navigation.RecordBuffer, &serial)) return false;
+  TABSBaseRecordManager* records = table.RecordManager();
+  navigation.ReadStamp.Note(records, navigation.RecordBuffer, address, serial,
+                            static_cast<size_t>(records->RecordBufferSize));
+  return true;
 }
 
 // The bitmap number of the cursor's current record; false when it cannot be numbered (it left the
@@ -63,8 +77,7 @@ bool AddressOfNumber(TABSTableData& table, TABSCursor& cursor, uint64_t number, 
 // Stands the cursor on a record it found and reads it into the cursor's record buffer (a read writes
 // the buffer only when it finds the record).
 Result Land(TABSTableData& table, TABSCursor& cursor, const TABSRecordAddress& address) {
-  if (!ReadRecord(table, SessionOf(&cursor), address, cursor.Navigation().RecordBuffer))
-    return TABSNavigationRecord::kNotFound;
+  if (!ReadIntoCursor(table, cursor, address)) return TABSNavigationRecord::kNotFound;
   cursor.SetCurrentPosition({address, false, false});
   return TABSNavigationRecord::kFound;
 }
@@ -119,9 +132,8 @@ int32_t TABSTableData::StepCursor(TABSCursor* cursorPointer, int32_t direction) 
     // reads straight into its buffer; a restricted one reads aside and keeps its buffer for a record
     // it rejects.
     if (!navigation.IsRestricted()) {
-      return ReadRecord(*this, session, position.Address, navigation.RecordBuffer)
-                 ? TABSNavigationRecord::kFound
-                 : TABSNavigationRecord::kNotFound;
+      return ReadIntoCursor(*this, cursor, position.Address) ? TABSNavigationRecord::kFound
+                                                              : TABSNavigationRecord::kNotFound;
     }
     const int32_t size = RecordBufferSize();
     TABSKeyBuffer scratchBlock(size);

@@ -27,7 +27,7 @@ bool OnRecord(const TABSCursor& cursor) {
 TABSBTreeRecordIndex& BTreeIndexOf(TABSTableData& table, int32_t indexId) {
   TABSBaseIndexManager* indexes = table.IndexManager();
   if (!indexes) throw EABSException(msg::kNilPointer.At(10274));
-  auto* index = dynamic_cast<TABSBTreeRecordIndex*>(&indexes->GetIndex(indexId));
+  TABSBTreeRecordIndex* index = indexes->GetIndex(indexId).BTreeRecordIndex();
   if (!index) throw EABSException(msg::kNilPointer.At(10275));
   return *index;
 }
